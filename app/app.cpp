@@ -1,0 +1,131 @@
+#include "app/app.h"
+
+#include <cstdio>
+#include <string>
+
+#include "app/entry.h"
+#include "app/jobfile.h"
+#include "engine/run.h"
+#include "model/params.h"
+#include "model/paths.h"
+#include "model/state.h"
+#include "model/version.h"
+#include "results/html.h"
+
+namespace {
+
+// True while the job comes from a job file named on the command line.
+bool g_batch_mode = false;
+
+void report_problem(const char* source, const std::string& what) {
+  std::fprintf(stderr, "corvanel: %s: %s\n", source, what.c_str());
+}
+
+// Fills the job from the batch job file or the dialogue; 0 when there is none.
+int obtain_job(SimParams* params, const char* job_name, const char* directory, char* source) {
+  if (!g_batch_mode) {
+    std::snprintf(source, kPathSize, "%s", "the job entered");
+    return entry_interactive(params);
+  }
+  if (!path_join_dir(source, directory, job_name, ".in")) {
+    report_problem(job_name, "the job file name would be longer than 99 characters");
+    return 0;
+  }
+  std::string error;
+  if (!jobfile_read(params, source, &error)) {
+    report_problem(source, error);
+    return 0;
+  }
+  return 1;
+}
+
+// Runs an obtained job; the state exists only for the run.
+int run_job(SimParams* params, const char* output_base, const char* source) {
+  std::string error;
+  if (!sim_check_job(params, output_base, &error)) {
+    report_problem(source, error);
+    return 0;
+  }
+  SimState* state = state_create(kHistoryCapacity);
+  if (state == nullptr) {
+    report_problem(source, "not enough memory for the simulation state");
+    return 0;
+  }
+  state_add_listener(state, app_console_listener);  // without it the run is silent
+  int result = sim_run(params, state, output_base);
+  state_free(state);
+  return result;
+}
+
+}  // namespace
+
+int app_main(int argc, char** argv) {
+  // Progress lines are many; a large buffer keeps them cheap.
+  static char stdout_buffer[1 << 16];
+  std::setvbuf(stdout, stdout_buffer, _IOFBF, sizeof stdout_buffer);
+  int code;
+  if (argc < 3) {
+    app_print_banner();
+    if (app_run(nullptr, nullptr, nullptr) != 0) {
+      std::printf("\nSimulation Run Success.\n");
+      code = 0;
+    } else {
+      std::printf("\nSimulation Run Failure.\n");
+      code = 1;
+    }
+  } else if (argc == 4) {
+    code = app_run(argv[1], argv[2], argv[3]) == 1 ? 0 : 1;
+  } else {
+    code = app_run(argv[1], argv[2], nullptr) == 1 ? 0 : 1;
+  }
+  std::fflush(stdout);
+  return code;
+}
+
+int app_run(const char* job_name, const char* directory, const char* database_file) {
+  SimParams* params = params_create();
+  if (params == nullptr) return 0;
+  if (database_file != nullptr) params_set_database_file(params, database_file);
+  g_batch_mode = job_name != nullptr;
+  char source[kPathSize];
+  char output_base[kPathSize];
+  int result = 0;
+  if (obtain_job(params, job_name, directory, source)) {
+    if (!g_batch_mode) {
+      path_join(output_base, "output", "");
+      result = run_job(params, output_base, source);
+    } else if (path_join_dir(output_base, directory, job_name, "")) {
+      result = run_job(params, output_base, source);
+    }
+  }
+  params_free(params);
+  return result;
+}
+
+void app_print_banner() {
+  uint32_t version = engine_version();
+  std::printf("Corvanel\n");
+  std::printf("Version 1.0\n");
+  std::printf("Using Brisolt Version %d.%02d\n", static_cast<int>(version >> 16),
+              static_cast<int>(version & 0xffff));
+  std::printf("\n");
+}
+
+void app_console_listener(int32_t event, const EventContext* context) {
+  const SimState* state = context->state;
+  if (g_batch_mode) {
+    if (event == SIM_EVENT_RUN_START) {
+      char html_path[kPathSize];
+      if (path_join(html_path, context->output_base, ".html")) {
+        html_write_summary(context->params, html_path);
+      }
+    }
+    return;
+  }
+  if (event == SIM_EVENT_REVOLUTION_START) {
+    std::fflush(stdout);  // show the finished revolution's lines
+    std::printf("Running revolution #%d...\n", state->revolution + 1);
+  } else if (event == SIM_EVENT_STEP_START) {
+    std::printf("Calculating cutting angle %d...\n", static_cast<int>(state->cut_angle));
+  }
+}

@@ -1,0 +1,21 @@
+// Program entry, run driver, banner and console progress listener.
+#pragma once
+
+#include <cstdint>
+
+#include "model/listener.h"
+
+// Process entry: interactive with fewer than 3 arguments (program name
+// included), batch otherwise. Returns the exit code (0 success, 1 failure).
+int app_main(int argc, char** argv);
+
+// Runs one job: batch when job_name is given (read from "dir/job_name.in"),
+// interactive when null. database_file null keeps "kfkncfa.db".
+// Returns 1 for a finished run, 0 otherwise.
+int app_run(const char* job_name, const char* directory, const char* database_file);
+
+// Prints the banner with the engine version.
+void app_print_banner();
+
+// Console listener: progress lines interactively, the HTML summary in batch mode.
+void app_console_listener(int32_t event, const EventContext* context);

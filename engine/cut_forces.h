@@ -1,0 +1,24 @@
+// The cutting force model: edge-frame forces of the chip, their rotation
+// into the machine axes, the ±3 % scatter, the wear-land and damping forces.
+#pragma once
+
+#include "engine/random.h"
+#include "model/params.h"
+#include "model/state.h"
+
+// Reference forces (N) captured at step 1 of revolution 0, kept for the run.
+struct ForceReference {
+  double x;
+  double y;
+  double z;
+};
+
+// Edge-frame forces of a chip of chip_thickness x depth (both m); turning only.
+void cut_edge_forces(const SimParams* params, SimState* state, double chip_thickness,
+                     double depth);
+
+// Machine-axis forces of step k from the edge forces, wear land vb (mm) and
+// the damping forces damping_z, damping_x (N); turning only.
+void cut_machine_forces(SimState* state, const SimParams* params, ForceReference* reference,
+                        RandomState* random, double vb, double damping_z, double damping_x,
+                        int k);

@@ -1,0 +1,26 @@
+// Exact response of every mode to a force varying linearly across each step
+// (Duhamel integral carried in two running integrals per mode).
+#pragma once
+
+#include "model/params.h"
+#include "model/state.h"
+
+// Advances all modes of both structures by step k and places each
+// displacement delay_steps ahead in the histories.
+void modal_respond(const SimParams* params, SimState* state, int k);
+
+// Advances mode i of a list by step k under force (N); returns its displacement (m).
+double modal_mode_step(const ModalMode* modes, const SimState* state, ModeResponse* response,
+                       double force, int k, int i);
+
+// relative[k + delay] += x, then structure[k + delay] += x (m).
+void modal_add_response(double* relative, double* structure, double x, int delay, int k);
+
+// a * e^(n b) without overflowing the exponential.
+double modal_scaled_exp(double a, double b, int n);
+
+// Antiderivatives of mode i at trigonometric time t (s) and exponent time s_exp (s).
+double modal_int_cos(const ModeResponse* response, double t, double s_exp, int i);
+double modal_int_sin(const ModeResponse* response, double t, double s_exp, int i);
+double modal_int_t_sin(const ModeResponse* response, double t, double s_exp, int i);
+double modal_int_t_cos(const ModeResponse* response, double t, double s_exp, int i);

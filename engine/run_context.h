@@ -1,0 +1,34 @@
+// Run-level values of the engine: everything that persists from one step and
+// one revolution to the next, created fresh by each run and released with it.
+#pragma once
+
+#include <cstdio>
+
+#include "engine/cut_forces.h"
+#include "engine/random.h"
+#include "engine/wear.h"
+#include "materials/matdb.h"
+#include "results/series.h"
+
+inline constexpr int kSurfaceIndexCount = 36000;  // entries of prev_rel_disp_z
+
+struct RunContext {
+  double work_diameter;   // m, shrinks by 2 feeds per 34200 steps
+  int32_t pass_count;     // force passes of the current step
+  double prev_rel_disp_z[kSurfaceIndexCount];  // m, axial displacement per surface index
+  DampingMemory damping;       // step-34199 displacements
+  ForceReference reference;    // forces captured at step 1 of revolution 0
+  RandomState random;          // force scatter sequence
+  MatDb* db;                   // both database files, read once per run
+  int lookup_found;            // 1 once a coefficient lookup has succeeded
+  SeriesFiles series;          // open time-series files (when enabled)
+  FILE* rms;                   // open ".rms" file or null
+  FILE* ave;                   // open ".ave" file or null
+};
+
+// Fresh run values (pass count 1, random state 1) with the job's database
+// files loaded; null when memory runs out.
+RunContext* run_context_create(const SimParams* params);
+
+// Releases the run values and the loaded files (not the result files); null is ignored.
+void run_context_free(RunContext* run);

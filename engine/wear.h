@@ -1,0 +1,26 @@
+// Flank wear land growth and the process-damping forces of the worn flank.
+#pragma once
+
+#include "model/params.h"
+#include "model/state.h"
+
+// Relative displacements at step 34199 of the previous revolution (m), kept
+// for the whole run.
+struct DampingMemory {
+  double last_rel_disp_x;
+  double last_rel_disp_z;
+};
+
+// Process-damping forces of one pass, N.
+struct DampingForces {
+  double z;  // added to force_z
+  double x;  // added to force_x
+};
+
+// Flank wear land width VB at the state's cut angle, mm.
+double wear_land_width(const SimParams* params, const SimState* state);
+
+// Damping forces of step s for effective depth h_eff (m) and wear land vb
+// (mm); records the step-34199 displacements in memory.
+DampingForces damping_forces(const SimParams* params, const SimState* state,
+                             DampingMemory* memory, int s, double h_eff, double vb);

@@ -1,0 +1,1 @@
+#include "materials/matdb.h"

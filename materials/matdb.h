@@ -1,0 +1,61 @@
+// Cutting-coefficient and wear constants of a material pair, from the wear
+// file "wear.db" and the cutting-coefficient database (params.database_file),
+// both opened by name relative to the working directory.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "model/params.h"
+
+inline constexpr int kMatDbWearValues = 15;   // numbers per wear record
+inline constexpr int kMatDbCoefValues = 9;    // numbers per coefficient row
+inline constexpr int kMatDbLineChunk = 199;   // characters taken by one line read
+inline constexpr int kMatDbWorkpieceWidth = 16;  // columns 1-16
+inline constexpr int kMatDbInsertWidth = 32;     // columns 17-48
+
+// One record of the wear file: two name tokens and fifteen numbers.
+struct MatDbWearRecord {
+  std::string workpiece;
+  std::string insert;
+  double values[kMatDbWearValues];
+};
+
+// One well-formed row of the coefficient database (angle in whole degrees).
+struct MatDbRow {
+  char workpiece[kMatDbWorkpieceWidth + 1];
+  char insert[kMatDbInsertWidth + 1];
+  double angle;
+  double values[kMatDbCoefValues];
+};
+
+// Both files read once: answers lookups exactly as re-reading them would.
+struct MatDb {
+  int wear_opened;                      // 1 when "wear.db" could be read
+  int database_opened;                  // 1 when the coefficient database could be read
+  std::string database_file;            // the name it was read from
+  std::vector<MatDbWearRecord> wear;    // well-formed records, file order
+  std::vector<MatDbRow> rows;           // well-formed rows, file order
+};
+
+// Looks the job's pair and edge angle up, re-reading both files; writes the
+// 15 wear and 9 coefficient fields. 1 when a coefficient row matched.
+int matdb_lookup(SimParams* params);
+
+// Splits one database line: names of columns 1-16 and 17-48 (trimmed;
+// buffers of 17 and 33 bytes), the angle (degrees) and nine numbers.
+// Returns 1 when the angle and all nine numbers could be read.
+int matdb_parse_row(const char* line, char* workpiece_name, char* insert_name, double* angle,
+                    double values[kMatDbCoefValues]);
+
+// Removes trailing blanks (code 32 only) from a field of `width` characters.
+void matdb_trim_right(char* text, int width);
+
+// Reads "wear.db" and params.database_file once; null only when memory runs out.
+MatDb* matdb_load(const SimParams* params);
+
+// matdb_lookup answered from the loaded files: same fields, same result.
+int matdb_lookup_loaded(const MatDb* db, SimParams* params);
+
+// Releases the loaded files; null is ignored.
+void matdb_free(MatDb* db);

@@ -1,0 +1,93 @@
+// The engine's working state for one run: forces of the current step,
+// statistics, displacement histories and the modal workspaces.
+#pragma once
+
+#include <cstdint>
+
+#include "model/listener.h"
+
+inline constexpr int kGridSteps = 34200;          // angular positions per revolution (1/95 degree)
+inline constexpr int kHistoryCapacity = 250000;   // entries per history array used by the driver
+inline constexpr int kShiftedEntries = 171000;    // entries moved down by each revolution shift
+inline constexpr double kExtremeLimit = 3.4028234663852886e38;  // reset value of the extremes
+
+// Workspace of up to five modes of one structure in one direction.
+struct ModeResponse {
+  double damped_freq[5];      // rad/s
+  int32_t delay_steps[5];     // steps ahead of the causing step, at least 1
+  double decay_rate[5];       // 1/s
+  double natural_freq_sq[5];  // rad^2/s^2, decay_rate^2 + damped_freq^2
+  double integral_cos[5];     // running convolution integral with cos(wd t)
+  double integral_sin[5];     // running convolution integral with sin(wd t)
+  double prev_force[5];       // N, force on the mode at the previous step
+  int32_t ref_step[5];        // global step of the last rebase of the integrals
+};
+
+struct SimState {
+  double force_x, force_y, force_z;  // N, on the tool, machine axes, current step
+  double cut_angle;                  // degrees from the start of the run
+  double edge_force_x, edge_force_y, edge_force_z;  // N, cutting-edge frame
+  double force_x_max, force_y_max, force_z_max;     // N
+  double force_x_min, force_y_min, force_z_min;     // N
+  double sw_disp_x_max, sw_disp_x_min, sw_disp_y_max, sw_disp_y_min, sw_disp_z_max,
+      sw_disp_z_min;  // m
+  double tool_disp_x_min, tool_disp_x_max, tool_disp_y_min, tool_disp_y_max, tool_disp_z_min,
+      tool_disp_z_max;  // m
+  // Means and RMS deviations of the last summarised revolution, in output
+  // units (lbf and in for English jobs, N and m for metric ones).
+  double force_x_mean, force_y_mean, force_z_mean;
+  double sw_disp_x_mean, sw_disp_y_mean, sw_disp_z_mean;
+  double tool_disp_x_mean, tool_disp_y_mean, tool_disp_z_mean;
+  double force_x_rms, force_y_rms, force_z_rms;
+  double sw_disp_x_rms, sw_disp_y_rms, sw_disp_z_rms;
+  double tool_disp_x_rms, tool_disp_y_rms, tool_disp_z_rms;
+  double time_step;      // s per simulated step
+  double cutting_speed;  // m/min
+  // History arrays, `capacity` entries each, indexed by the step of the
+  // current revolution (entries from 34200 on belong to later revolutions).
+  double* cut_surface;   // m, X displacement left at each surface index
+  double* rel_disp_x;    // m, tool minus workpiece
+  double* rel_disp_y;
+  double* rel_disp_z;
+  double* sw_disp_x;     // m, spindle-workpiece structure
+  double* sw_disp_y;
+  double* sw_disp_z;
+  double* tool_disp_x;   // m, tool structure
+  double* tool_disp_y;
+  double* tool_disp_z;
+  double* force_hist_x;  // N, forces of the current recorded revolution
+  double* force_hist_y;
+  double* force_hist_z;
+  ModeResponse* sw_modes_x;
+  ModeResponse* sw_modes_y;
+  ModeResponse* sw_modes_z;
+  ModeResponse* tool_modes_x;
+  ModeResponse* tool_modes_y;
+  ModeResponse* tool_modes_z;
+  int32_t steps_per_rev;  // 34200 / angular_increments
+  int32_t revolution;     // index of the current revolution, from 0
+  int32_t listener_id;    // slot of the registered listener, -1 for none
+  int32_t capacity;       // entries per history array
+  EventContext event_context;  // the run's context, filled by sim_run before its first event
+};
+
+// New zero-filled state with history arrays of `capacity` entries, or null.
+SimState* state_create(int32_t capacity);
+
+// New zero-filled workspace of five modes, or null.
+ModeResponse* mode_response_create();
+
+// Releases the state, its arrays and workspaces, and every registered listener; null is ignored.
+void state_free(SimState* state);
+
+// Releases a workspace; null is ignored.
+void mode_response_free(ModeResponse* response);
+
+// Sets every maximum to -kExtremeLimit and every minimum to +kExtremeLimit.
+void state_reset_extremes(SimState* state);
+
+// Registers fn as the state's listener; 1 when registered, 0 otherwise.
+int state_add_listener(SimState* state, ListenerFn fn);
+
+// Sends the event with the run's context to the state's listener, if any.
+void state_fire_event(SimState* state, int32_t event);

@@ -1,0 +1,3 @@
+#include "model/version.h"
+
+uint32_t engine_version() { return 0x10000; }

@@ -1,0 +1,7 @@
+// The engine's version word.
+#pragma once
+
+#include <cstdint>
+
+// 0x10000: major number in the high 16 bits (1), minor in the low 16 (0).
+uint32_t engine_version();

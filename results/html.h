@@ -1,0 +1,24 @@
+// The HTML parameter summary of a batch job (".html").
+#pragma once
+
+#include <cstdio>
+
+#include "model/params.h"
+
+// Writes the page to path; 1 when written and closed cleanly, 0 otherwise.
+int html_write_summary(const SimParams* params, const char* path);
+
+// The lines of each of the first count modes of a list.
+void html_write_modes(FILE* out, const ModalMode* modes, int units, int count);
+
+// "<P>\n"
+void html_paragraph(FILE* out);
+
+// "<H%d>%s</H%d>\n" with the text as given.
+void html_heading(FILE* out, const char* text, int level);
+
+// "<HR>\n"
+void html_rule(FILE* out);
+
+// "<HR size=5>\n"
+void html_thick_rule(FILE* out);

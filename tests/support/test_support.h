@@ -1,0 +1,41 @@
+// Small helpers shared by the tests: scratch folders and whole-file I/O.
+#pragma once
+
+#include <string>
+
+namespace test_support {
+
+// A fresh empty folder under the system's temporary folder, removed with the object.
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+// Changes the working directory for the object's lifetime.
+class WorkingDir {
+ public:
+  explicit WorkingDir(const std::string& path);
+  ~WorkingDir();
+  WorkingDir(const WorkingDir&) = delete;
+  WorkingDir& operator=(const WorkingDir&) = delete;
+
+ private:
+  std::string previous_;
+};
+
+void write_file(const std::string& path, const std::string& text);
+std::string read_file(const std::string& path);
+bool file_exists(const std::string& path);
+
+// Runs a shell command; returns its exit status, standard output in *out when given.
+int run_command(const std::string& command, std::string* out = nullptr);
+
+}  // namespace test_support
