@@ -20,7 +20,7 @@ struct RunContext {
   ForceReference reference;    // forces captured at step 1 of revolution 0
   RandomState random;          // force scatter sequence
   MatDb* db;                   // both database files, read once per run
-  int lookup_found;            // 1 once a coefficient lookup has succeeded
+  int lookup_warned;           // 1 once a failed coefficient lookup has been reported
   SeriesFiles series;          // open time-series files (when enabled)
   FILE* rms;                   // open ".rms" file or null
   FILE* ave;                   // open ".ave" file or null
