@@ -250,7 +250,6 @@ TEST(Physics, FlexibleToolSettlesBelowTheLimitAndGrowsAboveIt) {
     Job job;
     job.rpm = 600;
     job.revs_total = 6;
-    job.increments = 2;
     char modes[128];
     std::snprintf(modes, sizeof modes, "1\n1\n0.05\n%g\n0\n0\n0\n", stiffness_n_per_mm);
     job.tool_modes = modes;
