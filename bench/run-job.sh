@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Times whole batch jobs of the release build with /usr/bin/time -v and
+# prints the median wall time and the peak memory of several runs.
+#   bench/run-job.sh [RUNS]      (default 5 runs per job)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+runs=${1:-5}
+binary=build/release/app/corvanel
+if [ ! -x "$binary" ]; then
+  cmake --preset release >/dev/null && cmake --build --preset release --target corvanel >/dev/null
+fi
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cp examples/wear.db examples/kfkncfa.db examples/demo.in "$work/"
+
+# Six modes (one per direction in each structure), every angular step, 20 revolutions.
+six_modes() {
+  local increments=$1
+  sed -n '1,15p' examples/demo.in
+  printf '1\n8.0\n0.04\n60000\n20\n1\n8.0\n0.04\n70000\n10\n1\n10.0\n0.05\n90000\n5\n'
+  printf '1\n0.5\n0.03\n30000\n30\n1\n0.5\n0.03\n40000\n15\n1\n0.6\n0.04\n50000\n10\n'
+  printf '20\n2\n%d\n' "$increments"
+}
+six_modes 1 > "$work/six1.in"
+six_modes 20 > "$work/six20.in"
+
+measure() {  # job steps
+  local job=$1 steps=$2 times=() mems=()
+  for ((i = 0; i < runs; i++)); do
+    ( cd "$work" && /usr/bin/time -v "$OLDPWD/$binary" "$job" . > /dev/null 2> "$job.time" )
+    times+=("$(awk -F': ' '/Elapsed \(wall clock\)/ {n=split($2,a,":"); s=0; for(j=1;j<=n;j++) s=s*60+a[j]; print s}' "$work/$job.time")")
+    mems+=("$(awk -F': ' '/Maximum resident set size/ {print $2}' "$work/$job.time")")
+  done
+  local median peak
+  median=$(printf '%s\n' "${times[@]}" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}')
+  peak=$(printf '%s\n' "${mems[@]}" | sort -g | tail -1)
+  awk -v job="$job" -v t="$median" -v runs="$runs" -v kb="$peak" -v steps="$steps" 'BEGIN {
+    printf "%-6s %7d steps: median wall %.3f s over %d runs (%.2f million steps/s), peak memory %.1f MB\n",
+      job, steps, t, runs, (t > 0 ? steps / t / 1e6 : 0), kb / 1024 }'
+}
+
+demo_steps() {  # revolutions x steps per revolution of examples/demo.in
+  local revs increments
+  revs=$(tail -n 3 "$work/demo.in" | head -n 1)
+  increments=$(tail -n 1 "$work/demo.in")
+  echo $((revs * (34200 / increments)))
+}
+
+measure demo "$(demo_steps)"
+measure six1 $((20 * 34200))
+measure six20 $((20 * 1710))
