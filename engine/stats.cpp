@@ -1,0 +1,81 @@
+#include "engine/stats.h"
+
+#include <cmath>
+
+#include "model/units.h"
+
+namespace {
+
+constexpr int kQuantities = 9;  // forces X, Y, Z; spindle-workpiece X, Y, Z; tool X, Y, Z
+
+// Raises max when v is above it (strictly).
+inline void raise_max(double v, double* max) {
+  if (v > *max) *max = v;
+}
+
+// Lowers min when v is below it. Written as "not at or above" so that a NaN
+// force or displacement lands in the minimum and shows up in the range.
+inline void lower_min(double v, double* min) {
+  if (!(v >= *min)) *min = v;
+}
+
+inline void update(double v, double* max, double* min) {
+  raise_max(v, max);
+  lower_min(v, min);
+}
+
+}  // namespace
+
+void stats_update_extremes(SimState* state, int s) {
+  if (state == nullptr || s < 0 || s >= state->capacity) return;
+  update(state->force_x, &state->force_x_max, &state->force_x_min);
+  update(state->force_y, &state->force_y_max, &state->force_y_min);
+  update(state->force_z, &state->force_z_max, &state->force_z_min);
+  update(state->sw_disp_x[s], &state->sw_disp_x_max, &state->sw_disp_x_min);
+  update(state->sw_disp_y[s], &state->sw_disp_y_max, &state->sw_disp_y_min);
+  update(state->sw_disp_z[s], &state->sw_disp_z_max, &state->sw_disp_z_min);
+  update(state->tool_disp_x[s], &state->tool_disp_x_max, &state->tool_disp_x_min);
+  update(state->tool_disp_y[s], &state->tool_disp_y_max, &state->tool_disp_y_min);
+  update(state->tool_disp_z[s], &state->tool_disp_z_max, &state->tool_disp_z_min);
+}
+
+void stats_revolution_summary(const SimParams* params, SimState* state, int n) {
+  // A count outside the histories would read past them (or divide by zero):
+  // the previous summary is kept instead.
+  if (params == nullptr || state == nullptr || n < 1 || n > state->capacity) return;
+  const bool english = params->units == 0;
+  const double force_div = english ? kNewtonsPerPound : 1.0;  // N per output force unit
+  const double length_div = english ? kInch : 1.0;            // m per output length unit
+  const double* hist[kQuantities] = {state->force_hist_x, state->force_hist_y, state->force_hist_z,
+                                     state->sw_disp_x,    state->sw_disp_y,    state->sw_disp_z,
+                                     state->tool_disp_x,  state->tool_disp_y,  state->tool_disp_z};
+  const double div[kQuantities] = {force_div,  force_div,  force_div,  length_div, length_div,
+                                   length_div, length_div, length_div, length_div};
+  double* mean[kQuantities] = {&state->force_x_mean,   &state->force_y_mean,
+                               &state->force_z_mean,   &state->sw_disp_x_mean,
+                               &state->sw_disp_y_mean, &state->sw_disp_z_mean,
+                               &state->tool_disp_x_mean, &state->tool_disp_y_mean,
+                               &state->tool_disp_z_mean};
+  double* rms[kQuantities] = {&state->force_x_rms,   &state->force_y_rms,   &state->force_z_rms,
+                              &state->sw_disp_x_rms, &state->sw_disp_y_rms, &state->sw_disp_z_rms,
+                              &state->tool_disp_x_rms, &state->tool_disp_y_rms,
+                              &state->tool_disp_z_rms};
+  // Metric values are used as they are; dividing by 1.0 is exact, so one
+  // loop serves both unit systems.
+  double sum[kQuantities] = {};
+  for (int i = 0; i < n; ++i)
+    for (int q = 0; q < kQuantities; ++q) sum[q] += hist[q][i] / div[q];
+  double avg[kQuantities];
+  for (int q = 0; q < kQuantities; ++q) avg[q] = sum[q] / n;
+  double dev[kQuantities] = {};
+  for (int i = 0; i < n; ++i) {
+    for (int q = 0; q < kQuantities; ++q) {
+      const double d = hist[q][i] / div[q] - avg[q];
+      dev[q] += d * d;
+    }
+  }
+  for (int q = 0; q < kQuantities; ++q) {
+    *mean[q] = avg[q];
+    *rms[q] = std::sqrt(dev[q] / n);
+  }
+}

@@ -1,0 +1,103 @@
+#include "results/series.h"
+
+#include "model/paths.h"
+#include "model/units.h"
+
+namespace {
+
+constexpr int kFileCount = 10;
+constexpr int kRowInterval = 100;  // a row on every 100th step
+
+// Name suffixes in file order; matches the member order of SeriesFiles.
+constexpr const char* kSuffixes[kFileCount] = {".dat",    ".fx.dat", ".fy.dat", ".fz.dat",
+                                               ".sx.dat", ".sy.dat", ".sz.dat", ".wx.dat",
+                                               ".wy.dat", ".wz.dat"};
+
+// The ten members in file order.
+void members(SeriesFiles* files, FILE** out[kFileCount]) {
+  FILE** list[kFileCount] = {&files->main, &files->fx, &files->fy, &files->fz, &files->sx,
+                             &files->sy,   &files->sz, &files->wx, &files->wy, &files->wz};
+  for (int i = 0; i < kFileCount; ++i) out[i] = list[i];
+}
+
+// One displacement row: English in inches with the exponent form, metric in metres.
+void write_disp_row(FILE* out, int step, double angle, double disp, int units) {
+  if (units == 0)
+    std::fprintf(out, "%d %lf %e\n", step, angle, disp / kInch);
+  else
+    std::fprintf(out, "%d %lf %lf\n", step, angle, disp);
+}
+
+}  // namespace
+
+int series_open(SeriesFiles* files, const char* base) {
+  if (files == nullptr) return 0;
+  FILE** slot[kFileCount];
+  members(files, slot);
+  for (FILE** s : slot) *s = nullptr;
+  if (base == nullptr) return 0;
+  // Every name is composed before anything is created, so a base name that
+  // is too long leaves the disk untouched.
+  char names[kFileCount][kPathSize];
+  for (int i = 0; i < kFileCount; ++i)
+    if (!path_join(names[i], base, kSuffixes[i])) return 0;
+  for (int i = 0; i < kFileCount; ++i) {
+    *slot[i] = std::fopen(names[i], "w");
+    if (*slot[i] == nullptr) {
+      for (int j = 0; j < i; ++j) {
+        std::fclose(*slot[j]);
+        *slot[j] = nullptr;
+      }
+      return 0;
+    }
+  }
+  return 1;
+}
+
+void series_write_main_row(FILE* out, const SimState* state, int step, int units) {
+  if (out == nullptr || state == nullptr) return;
+  // Metric forces are written as they are; dividing by 1.0 is exact.
+  const double div = units == 0 ? kNewtonsPerPound : 1.0;
+  std::fprintf(out, "%4d %10.4lf %10.4lf %10.4lf %10.4lf \n", step, state->cut_angle,
+               state->force_x / div, state->force_y / div, state->force_z / div);
+}
+
+void series_write_step(SeriesFiles* files, const SimState* state, int step, int units) {
+  if (files == nullptr || state == nullptr) return;
+  if (step % kRowInterval != 0) return;
+  if (step < 0 || step >= state->capacity) return;
+  const double angle = state->cut_angle;
+  series_write_main_row(files->main, state, step, units);
+  if (units == 0) {
+    std::fprintf(files->fx, "%d %1f %1f \n", step, angle, state->force_x / kNewtonsPerPound);
+    std::fprintf(files->fy, "%d %lf %lf\n", step, angle, state->force_y / kNewtonsPerPound);
+    std::fprintf(files->fz, "%d %lf %lf\n", step, angle, state->force_z / kNewtonsPerPound);
+  } else {
+    std::fprintf(files->fx, "%d %lf %lf\n", step, angle, state->force_x);
+    std::fprintf(files->fy, "%d %lf %lf\n", step, angle, state->force_y);
+    std::fprintf(files->fz, "%d %lf %lf\n", step, angle, state->force_z);
+  }
+  write_disp_row(files->sx, step, angle, state->sw_disp_x[step], units);
+  write_disp_row(files->sy, step, angle, state->sw_disp_y[step], units);
+  write_disp_row(files->sz, step, angle, state->sw_disp_z[step], units);
+  write_disp_row(files->wx, step, angle, state->tool_disp_x[step], units);
+  write_disp_row(files->wy, step, angle, state->tool_disp_y[step], units);
+  write_disp_row(files->wz, step, angle, state->tool_disp_z[step], units);
+}
+
+int series_close(SeriesFiles* files) {
+  if (files == nullptr) return 0;
+  FILE** slot[kFileCount];
+  members(files, slot);
+  int ok = 1;
+  for (FILE** s : slot) {
+    if (*s == nullptr) {
+      ok = 0;
+      continue;
+    }
+    if (std::ferror(*s)) ok = 0;
+    if (std::fclose(*s) != 0) ok = 0;
+    *s = nullptr;
+  }
+  return ok;
+}
