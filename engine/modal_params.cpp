@@ -70,16 +70,16 @@ std::string delay_fault(const ModalMode& si, const ModalConstants& c, const SimP
                         int steps_per_rev) {
   const double rpm = p->spindle_rpm;
   if (!(std::isfinite(rpm) && rpm > 0.0) || steps_per_rev <= 0) return {};
-  const double exact = modal_delay_exact(modal_wrapped_angle(si.modal_angle), c.natural_freq,
-                                         rpm, steps_per_rev, modal_edge_count(p));
+  const double exact = modal_delay_exact(modal_wrapped_angle(si.modal_angle), c.natural_freq, rpm,
+                                         steps_per_rev, modal_edge_count(p));
   const int allowed = kShiftedEntries - steps_per_rev;  // largest delay that stays inside
   if (exact < static_cast<double>(kShiftedEntries)) {
     const long long last_index = (steps_per_rev - 1LL) + modal_delay_steps(exact);
     if (last_index < kShiftedEntries) return {};
   }
   return "modal angle " + number(si.modal_angle) + " gives a delay of " + number(exact) +
-         " steps, above the " + std::to_string(allowed) + " that " +
-         std::to_string(steps_per_rev) + " steps a revolution allow";
+         " steps, above the " + std::to_string(allowed) + " that " + std::to_string(steps_per_rev) +
+         " steps a revolution allow";
 }
 
 // Copy of an entered mode in engine units, as units_normalise converts it.
@@ -171,9 +171,9 @@ void modal_prepare_direction(SimParams* params, ModalMode* modes, SimState* stat
     response->decay_rate[i] = c.decay_rate;
     response->natural_freq_sq[i] = c.natural_freq_sq;  // from the two values just stored
     modes[i].modal_angle = modal_wrapped_angle(modes[i].modal_angle);
-    const double exact = modal_delay_exact(modes[i].modal_angle, c.natural_freq,
-                                           params->spindle_rpm, state->steps_per_rev,
-                                           params->edge_count);
+    const double exact =
+        modal_delay_exact(modes[i].modal_angle, c.natural_freq, params->spindle_rpm,
+                          state->steps_per_rev, params->edge_count);
     response->delay_steps[i] = modal_delay_steps(exact);
   }
 }

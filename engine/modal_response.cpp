@@ -5,8 +5,9 @@
 
 namespace {
 
-constexpr int kStepsPerRevolution = kGridSteps;  // global step numbers advance by 34200 a revolution
-constexpr double kRebaseLimit = 1e100;           // running integrals are rebased above this
+constexpr int kStepsPerRevolution =
+    kGridSteps;                         // global step numbers advance by 34200 a revolution
+constexpr double kRebaseLimit = 1e100;  // running integrals are rebased above this
 
 // The four antiderivatives of one mode, written once for both the public
 // functions and the step: e = e^(sigma s), c = cos(wd t), sn = sin(wd t).
@@ -60,22 +61,21 @@ void respond_list(const ListDrive& d, SimState* state, int k) {
 }  // namespace
 
 double modal_scaled_exp(double a, double b, int n) {
+  if (n == 0) return a;  // also for an infinite b, where n b is not a number
   double p = static_cast<double>(n) * b;
-  if (n != 0) {
-    // Once a is 0, infinite or not a number, further factors cannot change
-    // the result; stopping there also ends the loop for an infinite p.
-    if (p > 0.0) {
-      while (p > 300.0) {
-        if (a == 0.0 || !std::isfinite(a)) return a;
-        a *= std::exp(300.0);
-        p -= 300.0;
-      }
-    } else {
-      while (p < -300.0) {
-        if (a == 0.0 || !std::isfinite(a)) return a;
-        a *= std::exp(-300.0);
-        p += 300.0;
-      }
+  // Once a is 0, infinite or not a number, further factors cannot change the
+  // result; stopping there also ends the loop for an infinite p.
+  if (p > 0.0) {
+    while (p > 300.0) {
+      if (a == 0.0 || !std::isfinite(a)) return a;
+      a *= std::exp(300.0);
+      p -= 300.0;
+    }
+  } else {
+    while (p < -300.0) {
+      if (a == 0.0 || !std::isfinite(a)) return a;
+      a *= std::exp(-300.0);
+      p += 300.0;
     }
   }
   return std::exp(p) * a;
@@ -101,8 +101,73 @@ double modal_int_t_cos(const ModeResponse* response, double t, double s_exp, int
                modal_int_sin(response, t, s_exp, i));
 }
 
-double modal_mode_step(const ModalMode* modes, const SimState* state, ModeResponse* r,
-                       double force, int k, int i) {
+namespace {
+
+// Integrals over one step of F(tau) e^(sigma (tau - t0)) cos/sin(wd tau).
+struct StepIntegrals {
+  double delta_a, delta_b;
+  double cos_t1, sin_t1;  // cos(wd t1), sin(wd t1), reused for the displacement
+};
+
+StepIntegrals step_integrals(const ModeFreqs& f, double dt, double t0, double t1, double f0,
+                             double g) {
+  // Exponents measured from t0 (s = 0 at t0, s = dt at t1); each
+  // antiderivative's sine, cosine and exponential is evaluated once.
+  StepIntegrals out;
+  out.cos_t1 = std::cos(f.wd * t1);
+  out.sin_t1 = std::sin(f.wd * t1);
+  const double c0 = std::cos(f.wd * t0), s0 = std::sin(f.wd * t0);
+  const double e1 = std::exp(f.sigma * dt);
+  const double e0 = 1.0;  // e^(sigma * 0), exactly
+  const double gc1 = g_cos(f, e1, out.cos_t1, out.sin_t1);
+  const double gs1 = g_sin(f, e1, out.cos_t1, out.sin_t1);
+  const double gc0 = g_cos(f, e0, c0, s0), gs0 = g_sin(f, e0, c0, s0);
+  const double gc = gc1 - gc0;
+  const double gs = gs1 - gs0;
+  const double hs = h_sin(f, t1, gc1, gs1) - h_sin(f, t0, gc0, gs0);
+  const double hc = h_cos(f, t1, gc1, gs1) - h_cos(f, t0, gc0, gs0);
+  out.delta_a = f0 * gc + g * hc;
+  out.delta_b = f0 * gs + g * hs;
+  return out;
+}
+
+// Refers the running integrals to step n: A e^(-sigma dt (n - ref)), and ref = n.
+void rebase(ModeResponse* r, int i, double dt, double sigma, int n) {
+  r->integral_cos[i] = modal_scaled_exp(r->integral_cos[i], -dt * sigma, n - r->ref_step[i]);
+  r->integral_sin[i] = modal_scaled_exp(r->integral_sin[i], -dt * sigma, n - r->ref_step[i]);
+  r->ref_step[i] = n;
+}
+
+// Adds the step's integrals, referred to the reference step, to A and B.
+void accumulate(ModeResponse* r, int i, double dt, double sigma, int n, const StepIntegrals& st) {
+  const double a = r->integral_cos[i];
+  const double b = r->integral_sin[i];
+  r->integral_cos[i] += modal_scaled_exp(st.delta_a, dt * sigma, n - r->ref_step[i]);
+  r->integral_sin[i] += modal_scaled_exp(st.delta_b, dt * sigma, n - r->ref_step[i]);
+  if (std::isfinite(a) && std::isfinite(b) && std::isfinite(st.delta_a) &&
+      std::isfinite(st.delta_b) &&
+      !(std::isfinite(r->integral_cos[i]) && std::isfinite(r->integral_sin[i]))) {
+    // A long free gap since the last rebase (coarse angular increments leave
+    // most of each revolution's time unstepped) made e^(sigma dt (n - ref))
+    // overflow: rebase to this step first and add the integrals unscaled.
+    r->integral_cos[i] = a;
+    r->integral_sin[i] = b;
+    rebase(r, i, dt, sigma, n);
+    r->integral_cos[i] += modal_scaled_exp(st.delta_a, dt * sigma, 0);
+    r->integral_sin[i] += modal_scaled_exp(st.delta_b, dt * sigma, 0);
+  }
+}
+
+// (sin(wd t1) A - cos(wd t1) B) / (mass wd), before the reference decay.
+double unscaled_displacement(const ModeResponse* r, int i, double mass, const StepIntegrals& st) {
+  return (st.sin_t1 * r->integral_cos[i] - st.cos_t1 * r->integral_sin[i]) /
+         (mass * r->damped_freq[i]);
+}
+
+}  // namespace
+
+double modal_mode_step(const ModalMode* modes, const SimState* state, ModeResponse* r, double force,
+                       int k, int i) {
   const double dt = state->time_step;
   const int n = k + kStepsPerRevolution * state->revolution;
   double t0 = 0.0;
@@ -118,38 +183,24 @@ double modal_mode_step(const ModalMode* modes, const SimState* state, ModeRespon
   // Force linear across the step: F0 + g tau, from prev_force at t0 to force at t1.
   const double g = (force - r->prev_force[i]) / dt;
   const double f0 = r->prev_force[i] - t0 * g;
-
-  // Step integrals with exponents measured from t0 (s = 0 at t0, s = dt at t1);
-  // each antiderivative's sine, cosine and exponential is evaluated once.
   const ModeFreqs f = freqs_of(r, i);
-  const double c1 = std::cos(f.wd * t1), s1 = std::sin(f.wd * t1);
-  const double c0 = std::cos(f.wd * t0), s0 = std::sin(f.wd * t0);
-  const double e1 = std::exp(f.sigma * dt);
-  const double e0 = 1.0;  // e^(sigma * 0), exactly
-  const double gc1 = g_cos(f, e1, c1, s1), gs1 = g_sin(f, e1, c1, s1);
-  const double gc0 = g_cos(f, e0, c0, s0), gs0 = g_sin(f, e0, c0, s0);
-  const double gc = gc1 - gc0;
-  const double gs = gs1 - gs0;
-  const double hs = h_sin(f, t1, gc1, gs1) - h_sin(f, t0, gc0, gs0);
-  const double hc = h_cos(f, t1, gc1, gs1) - h_cos(f, t0, gc0, gs0);
-  const double delta_a = f0 * gc + g * hc;
-  const double delta_b = f0 * gs + g * hs;
+  const StepIntegrals st = step_integrals(f, dt, t0, t1, f0, g);
 
-  double a = r->integral_cos[i];
-  double b = r->integral_sin[i];
-  if (a > kRebaseLimit || b > kRebaseLimit) {  // signed: a large negative value stays
-    a = modal_scaled_exp(a, -dt * f.sigma, n - r->ref_step[i]);
-    b = modal_scaled_exp(b, -dt * f.sigma, n - r->ref_step[i]);
-    r->ref_step[i] = n;
-  }
-  a += modal_scaled_exp(delta_a, dt * f.sigma, n - r->ref_step[i]);
-  b += modal_scaled_exp(delta_b, dt * f.sigma, n - r->ref_step[i]);
-  r->integral_cos[i] = a;
-  r->integral_sin[i] = b;
+  // Signed test: a large negative integral does not rebase.
+  if (r->integral_cos[i] > kRebaseLimit || r->integral_sin[i] > kRebaseLimit)
+    rebase(r, i, dt, f.sigma, n);
+  accumulate(r, i, dt, f.sigma, n, st);
   r->prev_force[i] = force;
 
   // Displacement at t1, referred back from t_ref = ref_step * dt.
-  const double x0 = (s1 * a - c1 * b) / (modes[i].mass * f.wd);
+  double x0 = unscaled_displacement(r, i, modes[i].mass, st);
+  if (!std::isfinite(x0) && std::isfinite(r->integral_cos[i]) &&
+      std::isfinite(r->integral_sin[i])) {
+    // Integrals near the top of the double range over a small mass times
+    // frequency: refer them to this step so that x0 stays representable.
+    rebase(r, i, dt, f.sigma, n);
+    x0 = unscaled_displacement(r, i, modes[i].mass, st);
+  }
   if (n + 1 > r->ref_step[i]) return modal_scaled_exp(x0, -f.sigma * dt, n + 1 - r->ref_step[i]);
   return modal_scaled_exp(x0, f.sigma * dt, r->ref_step[i] - n - 1);
 }
