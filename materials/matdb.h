@@ -29,13 +29,26 @@ struct MatDbRow {
   double values[kMatDbCoefValues];
 };
 
+// Outcome of the last lookup of a loaded database, by key. The engine asks
+// for the same pair and angle at every step, so a repeated key skips the scan.
+struct MatDbLastLookup {
+  int valid;                                 // 0 until the first lookup
+  char workpiece[kParamsTextSize];           // job workpiece name of that lookup
+  char insert[kParamsTextSize];              // job insert name of that lookup
+  int angle_key;                             // edge angle key, whole degrees
+  int wear_index;                            // last matching wear record, -1 none
+  int row_index;                             // first matching coefficient row, -1 none
+};
+
 // Both files read once: answers lookups exactly as re-reading them would.
+// "Could be read" means opened and read to the end without a read error.
 struct MatDb {
   int wear_opened;                      // 1 when "wear.db" could be read
   int database_opened;                  // 1 when the coefficient database could be read
   std::string database_file;            // the name it was read from
   std::vector<MatDbWearRecord> wear;    // well-formed records, file order
   std::vector<MatDbRow> rows;           // well-formed rows, file order
+  mutable MatDbLastLookup last;         // lookups are logically const; this only caches
 };
 
 // Looks the job's pair and edge angle up, re-reading both files; writes the
@@ -59,3 +72,10 @@ int matdb_lookup_loaded(const MatDb* db, SimParams* params);
 
 // Releases the loaded files; null is ignored.
 void matdb_free(MatDb* db);
+
+// Edge angle key of a lookup: angle (rad) in degrees, rounded halves away from zero.
+int matdb_angle_key(double cutting_edge_angle);
+
+// 1 when the file's trimmed name is a prefix of the job's name (byte by byte,
+// case-sensitive; an empty file name matches every job name).
+int matdb_name_matches(const char* file_name, const char* job_name);
