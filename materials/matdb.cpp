@@ -274,7 +274,7 @@ int lookup_literal(SimParams* params) {
   WearTokens tokens(wear.get());
   MatDbWearRecord record;
   std::string scratch;
-  double wear_values[kMatDbWearValues];
+  double wear_values[kMatDbWearValues] = {};
   bool wear_found = false;
   while (read_wear_record(tokens, record, scratch)) {
     if (!wear_matches(record, key)) continue;
@@ -284,7 +284,7 @@ int lookup_literal(SimParams* params) {
   if (std::ferror(wear.get()) != 0) return 0;
   wear.reset();
 
-  double coefficients[kMatDbCoefValues];
+  double coefficients[kMatDbCoefValues] = {};
   bool row_found = false;
   bool read = for_each_row(database.get(), [&](const MatDbRow& row) {
     if (!row_matches(row, key)) return true;
