@@ -1,6 +1,15 @@
 // Cutting-coefficient and wear constants of a material pair, from the wear
 // file "wear.db" and the cutting-coefficient database (params.database_file),
 // both opened by name relative to the working directory.
+//
+// Reading rules shared by both lookup forms:
+// - A file that cannot be opened, or gives a read error before its end, is
+//   missing: the lookup returns 0 and changes no field.
+// - A database row whose angle (a whole number followed by white space) or any
+//   of its nine numbers cannot be read is skipped; so is a wear record with
+//   fewer than fifteen readable numbers, and wear reading restarts at the
+//   token that was not a number. A number is a whole token as strtod reads it.
+// - nan and inf are read and stored as written; overflow reads as +-inf.
 #pragma once
 
 #include <string>
@@ -64,10 +73,12 @@ int matdb_parse_row(const char* line, char* workpiece_name, char* insert_name, d
 // Removes trailing blanks (code 32 only) from a field of `width` characters.
 void matdb_trim_right(char* text, int width);
 
-// Reads "wear.db" and params.database_file once; null only when memory runs out.
+// Reads "wear.db" and params.database_file once; null only when memory runs
+// out. A missing file is recorded in wear_opened / database_opened.
 MatDb* matdb_load(const SimParams* params);
 
-// matdb_lookup answered from the loaded files: same fields, same result.
+// matdb_lookup answered from the loaded files (database_file as it was at the
+// load): same fields, same result. A null db returns 0 and changes nothing.
 int matdb_lookup_loaded(const MatDb* db, SimParams* params);
 
 // Releases the loaded files; null is ignored.
