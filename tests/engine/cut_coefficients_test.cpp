@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <string>
 
 #include "cut_test_job.h"
+#include "tests/support/test_support.h"
 
 using cut_test::Job;
 using cut_test::kDegree;
@@ -114,4 +117,81 @@ TEST(InstantCoefficients, ZeroOrNegativeChipGivesZeroCoefficientsButAFlowAngle) 
   EXPECT_EQ(job.params->kf, 0.0);
   EXPECT_EQ(job.params->kn, 0.0);
   EXPECT_DOUBLE_EQ(job.params->chip_flow_angle, 0.24139491601451527);
+}
+
+namespace {
+
+// A database pair for STEEL on CARBIDE at 15 degrees, with the constants
+// of set_constants, in the working directory `dir`.
+void write_databases(const test_support::ScratchDir& dir) {
+  test_support::write_file(dir.file("wear.db"),
+                           "STEEL CARBIDE 1000 0.1 -50 1e-3 0.5 0.2 50 1 0.5 30 0.5 0.2 40 0.2 1\n");
+  std::string row = "STEEL";
+  row.resize(16, ' ');
+  row += "CARBIDE";
+  row.resize(48, ' ');
+  row += "15 100000 -0.3 -0.1 200000 -0.25 -0.05 10 0.2 0.05\n";
+  test_support::write_file(dir.file("kfkncfa.db"), row);
+}
+
+void set_materials(SimParams* p) {
+  std::snprintf(p->workpiece_material, kParamsTextSize, "%s", "STEEL");
+  std::snprintf(p->insert_material, kParamsTextSize, "%s", "CARBIDE");
+}
+
+}  // namespace
+
+// The update copies the side cutting edge angle for turning, keys the
+// lookup on it and evaluates the power laws from the average chip; loaded
+// files and re-read files give the same record.
+TEST(AverageCoefficients, LookupAndPowerLawsFromTheAverageChip) {
+  test_support::ScratchDir dir;
+  write_databases(dir);
+  test_support::WorkingDir here(dir.path());
+  Job job;
+  set_materials(job.params);
+  job.params->cutting_edge_angle = 0;
+  ASSERT_EQ(cut_coefficients_average(job.params, job.state, nullptr), 1);
+  EXPECT_EQ(job.params->cutting_edge_angle, 15 * kDegree);
+  EXPECT_NEAR(job.params->avg_chip_thickness, 0.159752e-3, 1e-9);
+  EXPECT_DOUBLE_EQ(job.params->kf, 1649050437.616894);
+  EXPECT_DOUBLE_EQ(job.params->kn, 3540342286.729332);
+  EXPECT_DOUBLE_EQ(job.params->chip_flow_angle, 0.14520025365556863);
+  EXPECT_EQ(job.params->wear_factor, 1000.0);
+
+  Job loaded;
+  set_materials(loaded.params);
+  MatDb* db = matdb_load(loaded.params);
+  ASSERT_NE(db, nullptr);
+  EXPECT_EQ(cut_coefficients_average(loaded.params, loaded.state, db), 1);
+  EXPECT_EQ(loaded.params->kf, job.params->kf);
+  EXPECT_EQ(loaded.params->kn, job.params->kn);
+  EXPECT_EQ(loaded.params->chip_flow_angle, job.params->chip_flow_angle);
+  matdb_free(db);
+}
+
+// A failed lookup keeps the coefficients but still renews the average chip;
+// only turning overwrites the edge angle.
+TEST(AverageCoefficients, FailedLookupKeepsTheCoefficients) {
+  test_support::ScratchDir dir;
+  write_databases(dir);
+  test_support::WorkingDir here(dir.path());
+  Job job;
+  set_materials(job.params);
+  job.params->process = 'M';
+  job.params->cutting_edge_angle = 30 * kDegree;  // no row at 30 degrees
+  job.params->kf = 1, job.params->kn = 2, job.params->chip_flow_angle = 3;
+  EXPECT_EQ(cut_coefficients_average(job.params, job.state, nullptr), 0);
+  EXPECT_EQ(job.params->cutting_edge_angle, 30 * kDegree);
+  EXPECT_EQ(job.params->kf, 1.0);
+  EXPECT_EQ(job.params->kn, 2.0);
+  EXPECT_EQ(job.params->chip_flow_angle, 3.0);
+  EXPECT_EQ(job.params->avg_chip_thickness, chip_average_thickness(job.params));
+  EXPECT_GT(job.params->avg_chip_thickness, 0.0);
+
+  std::snprintf(job.params->insert_material, kParamsTextSize, "%s", "CERAMIC");
+  job.params->process = 'T';
+  EXPECT_EQ(cut_coefficients_average(job.params, job.state, nullptr), 0);
+  EXPECT_EQ(job.params->cutting_edge_angle, 15 * kDegree);
+  EXPECT_EQ(job.params->kf, 1.0);
 }
