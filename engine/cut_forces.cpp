@@ -1,0 +1,99 @@
+#include "engine/cut_forces.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr double kHalfPi = 1.5707963267948966;
+constexpr double kInchesPerMetre = 39.37;
+constexpr double kScatterMid = 16383.5;    // middle of the draw range 0..32767
+constexpr double kScatterFraction = 0.03;  // scatter of +-3 % of the reference forces
+
+// Area of the worn flank in contact with the work for wear land vb (mm):
+// the nose arc in mm^2, plus the straight-edge strip taken as metres times
+// millimetres.
+double worn_contact_area(const SimParams* params, double vb) {
+  double r = params->nose_radius;
+  double d = params->depth_of_cut;
+  double f = params->feed_per_rev;
+  double kappa = params->side_cutting_edge_angle;
+  double nose_depth = r * (1 - std::sin(kappa));
+  if (d < nose_depth) {
+    return 1000 * r * vb * (kHalfPi + std::acos(1 - d / r) - std::acos(f / (2 * r)));
+  }
+  return 1000 * r * vb * (kHalfPi - kappa) + (d - nose_depth) * vb / std::cos(kappa);
+}
+
+// Wear-land force factor of one axis: constant times feed and depth (in)
+// raised to their exponents.
+double wear_force_factor(const SimParams* params, double coef, double feed_exp,
+                         double depth_exp) {
+  return coef * std::pow(kInchesPerMetre * params->feed_per_rev, feed_exp) *
+         std::pow(kInchesPerMetre * params->depth_of_cut, depth_exp);
+}
+
+}  // namespace
+
+void cut_edge_forces(const SimParams* params, SimState* state, double chip_thickness,
+                     double depth) {
+  if (params->process != 'T') return;
+  double area = chip_thickness * depth;  // m^2
+  if (area == 0) {
+    // No chip, no force; the coefficients of a zero thickness may be
+    // infinite (negative thickness exponent) and must not turn 0 into NaN.
+    state->edge_force_x = 0.0;
+    state->edge_force_y = 0.0;
+    state->edge_force_z = 0.0;
+    return;
+  }
+  double lambda = params->inclination_angle;
+  double alpha = params->normal_rake_angle;
+  double eta = params->chip_flow_angle;
+  double kf = params->kf;
+  double kn = params->kn;
+  double sin_l = std::sin(lambda), cos_l = std::cos(lambda);
+  double sin_a = std::sin(alpha), cos_a = std::cos(alpha);
+  double sin_e = std::sin(eta), cos_e = std::cos(eta);
+  state->edge_force_x = area * (kf * cos_e * cos_a - kn * sin_a);
+  state->edge_force_y = area * (kf * (sin_a * cos_l * cos_e + sin_l * sin_e) + kn * cos_a * cos_l);
+  state->edge_force_z = area * (kf * (sin_e * cos_l - sin_a * sin_l * cos_e) - kn * cos_a * sin_l);
+}
+
+void cut_machine_forces(SimState* state, const SimParams* params, ForceReference* reference,
+                        RandomState* random, double vb, double damping_z, double damping_x,
+                        int k) {
+  if (params->process != 'T') return;
+  double kappa = params->side_cutting_edge_angle;
+  double sin_k = std::sin(kappa), cos_k = std::cos(kappa);
+  // Rotation about the shared Y axis by the side cutting edge angle.
+  double fx = cos_k * state->edge_force_x - sin_k * state->edge_force_z;
+  double fy = state->edge_force_y;
+  double fz = sin_k * state->edge_force_x + cos_k * state->edge_force_z;
+
+  double contact = worn_contact_area(params, vb);
+  double wx = wear_force_factor(params, params->wear_force_x_coef, params->wear_force_x_feed_exp,
+                                params->wear_force_x_depth_exp);
+  double wy = wear_force_factor(params, params->wear_force_y_coef, params->wear_force_y_feed_exp,
+                                params->wear_force_y_depth_exp);
+  double wz = wear_force_factor(params, params->wear_force_z_coef, params->wear_force_z_feed_exp,
+                                params->wear_force_z_depth_exp);
+
+  // The first step that computes forces sets the scale of the scatter and
+  // of the wear-land force for the rest of the run.
+  if (state->revolution == 0 && k == 1) *reference = {fx, fy, fz};
+  double cutting = (fx != 0 && fy != 0 && fz != 0) ? 1.0 : 0.0;
+
+  double ex = wx * contact * reference->x * cutting;
+  double ey = wy * contact * reference->y * cutting;
+  double ez = wz * contact * reference->z * cutting;
+
+  // One draw scatters all three axes together.
+  double u = random_draw(random) - kScatterMid;
+  fx += u * (kScatterFraction * reference->x / kScatterMid);
+  fy += u * (kScatterFraction * reference->y / kScatterMid);
+  fz += u * (kScatterFraction * reference->z / kScatterMid);
+
+  state->force_x = ex + fx + damping_x;
+  state->force_y = ey + fy;
+  state->force_z = ez + fz + damping_z;
+}
