@@ -2,6 +2,7 @@
 // into the machine axes, the ±3 % scatter, the wear-land and damping forces.
 #pragma once
 
+#include "engine/memo.h"
 #include "engine/random.h"
 #include "model/params.h"
 #include "model/state.h"
@@ -14,11 +15,12 @@ struct ForceReference {
 };
 
 // Edge-frame forces of a chip of chip_thickness x depth (both m); turning only.
+// memo (may be null) saves the sines and cosines of angles that repeat.
 void cut_edge_forces(const SimParams* params, SimState* state, double chip_thickness,
-                     double depth);
+                     double depth, CutMemo* memo = nullptr);
 
 // Machine-axis forces of step k from the edge forces, wear land vb (mm) and
 // the damping forces damping_z, damping_x (N); turning only.
 void cut_machine_forces(SimState* state, const SimParams* params, ForceReference* reference,
                         RandomState* random, double vb, double damping_z, double damping_x,
-                        int k);
+                        int k, CutMemo* memo = nullptr);

@@ -1,7 +1,9 @@
 #include "engine/modal_response.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
 namespace {
 
@@ -109,15 +111,36 @@ struct StepIntegrals {
   double cos_t1, sin_t1;  // cos(wd t1), sin(wd t1), reused for the displacement
 };
 
-StepIntegrals step_integrals(const ModeFreqs& f, double dt, double t0, double t1, double f0,
-                             double g) {
+bool same_bits(double a, double b) {
+  return std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b);
+}
+
+// True when the memo was written for these constants.
+bool memo_matches(const ModeStepMemo& m, const ModeFreqs& f, double dt) {
+  return m.valid && same_bits(m.damped_freq, f.wd) && same_bits(m.decay_rate, f.sigma) &&
+         same_bits(m.time_step, dt);
+}
+
+StepIntegrals step_integrals(const ModeFreqs& f, double dt, int n, double t0, double t1, double f0,
+                             double g, ModeStepMemo* memo) {
   // Exponents measured from t0 (s = 0 at t0, s = dt at t1); each
-  // antiderivative's sine, cosine and exponential is evaluated once.
+  // antiderivative's sine, cosine and exponential is evaluated once. The
+  // start of a step is the end of the one before: its sine and cosine, and
+  // the growth over one step, are those the memo kept.
   StepIntegrals out;
   out.cos_t1 = std::cos(f.wd * t1);
   out.sin_t1 = std::sin(f.wd * t1);
-  const double c0 = std::cos(f.wd * t0), s0 = std::sin(f.wd * t0);
-  const double e1 = std::exp(f.sigma * dt);
+  const bool known = memo_matches(*memo, f, dt);
+  double c0, s0;
+  if (known && memo->end_step == n) {
+    c0 = memo->cos_end;
+    s0 = memo->sin_end;
+  } else {
+    c0 = std::cos(f.wd * t0);
+    s0 = std::sin(f.wd * t0);
+  }
+  const double e1 = known ? memo->growth : std::exp(f.sigma * dt);
+  *memo = {1, n + 1, f.wd, f.sigma, dt, out.cos_t1, out.sin_t1, e1};
   const double e0 = 1.0;  // e^(sigma * 0), exactly
   const double gc1 = g_cos(f, e1, out.cos_t1, out.sin_t1);
   const double gs1 = g_sin(f, e1, out.cos_t1, out.sin_t1);
@@ -138,12 +161,28 @@ void rebase(ModeResponse* r, int i, double dt, double sigma, int n) {
   r->ref_step[i] = n;
 }
 
+// modal_scaled_exp of two values with the same b and n: one exponential
+// serves both whenever the scaling needs no steps of e^300.
+void scaled_exp_pair(double a1, double a2, double b, int n, double* out1, double* out2) {
+  const double p = static_cast<double>(n) * b;
+  if (n != 0 && p >= -300.0 && p <= 300.0) {
+    const double e = std::exp(p);
+    *out1 = e * a1;
+    *out2 = e * a2;
+    return;
+  }
+  *out1 = modal_scaled_exp(a1, b, n);
+  *out2 = modal_scaled_exp(a2, b, n);
+}
+
 // Adds the step's integrals, referred to the reference step, to A and B.
 void accumulate(ModeResponse* r, int i, double dt, double sigma, int n, const StepIntegrals& st) {
   const double a = r->integral_cos[i];
   const double b = r->integral_sin[i];
-  r->integral_cos[i] += modal_scaled_exp(st.delta_a, dt * sigma, n - r->ref_step[i]);
-  r->integral_sin[i] += modal_scaled_exp(st.delta_b, dt * sigma, n - r->ref_step[i]);
+  double add_a, add_b;
+  scaled_exp_pair(st.delta_a, st.delta_b, dt * sigma, n - r->ref_step[i], &add_a, &add_b);
+  r->integral_cos[i] += add_a;
+  r->integral_sin[i] += add_b;
   if (std::isfinite(a) && std::isfinite(b) && std::isfinite(st.delta_a) &&
       std::isfinite(st.delta_b) &&
       !(std::isfinite(r->integral_cos[i]) && std::isfinite(r->integral_sin[i]))) {
@@ -184,7 +223,7 @@ double modal_mode_step(const ModalMode* modes, const SimState* state, ModeRespon
   const double g = (force - r->prev_force[i]) / dt;
   const double f0 = r->prev_force[i] - t0 * g;
   const ModeFreqs f = freqs_of(r, i);
-  const StepIntegrals st = step_integrals(f, dt, t0, t1, f0, g);
+  const StepIntegrals st = step_integrals(f, dt, n, t0, t1, f0, g, &r->memo[i]);
 
   // Signed test: a large negative integral does not rebase.
   if (r->integral_cos[i] > kRebaseLimit || r->integral_sin[i] > kRebaseLimit)

@@ -21,9 +21,15 @@ double half_segment(double r, double q) {
          ((r * r) / 2) * std::asin((r - q) / r);
 }
 
+double tan_of(CutMemo* memo, double angle) {
+  return memo_unary(
+      &memo->side_edge_tan, [](double x) { return std::tan(x); }, angle);
+}
+
 // Chip-thickness equivalent (m) of the area that the axial change dz (m)
 // since the last revolution adds to or removes from the nose region.
-double axial_correction(const SimParams* p, double rel_z, double h_eff, double nd, double dz) {
+double axial_correction(const SimParams* p, double rel_z, double h_eff, double nd, double dz,
+                        CutMemo* memo) {
   const double a = p->depth_of_cut;
   const double r = p->nose_radius;
   const double kappa = p->side_cutting_edge_angle;
@@ -32,12 +38,12 @@ double axial_correction(const SimParams* p, double rel_z, double h_eff, double n
     const double x = nd + rel_z;
     const double a1 = a <= x ? a : x;
     double area = std::fabs(half_segment(r, a1) + half_segment(r, e) - half_segment(r, a1 + e));
-    if (a > x) area += std::fabs(std::tan(kappa) * (a - x) * e);
+    if (a > x) area += std::fabs(tan_of(memo, kappa) * (a - x) * e);
     return -area / a;
   }
   const double a2 = a <= nd ? a : nd;
   double area = std::fabs(half_segment(r, a2 - e) + half_segment(r, e) - half_segment(r, a2));
-  if (a > nd) area += std::fabs(std::tan(kappa) * (h_eff - nd) * e);
+  if (a > nd) area += std::fabs(tan_of(memo, kappa) * (h_eff - nd) * e);
   return area / (a - e);
 }
 
@@ -46,13 +52,18 @@ void warn_lookup_failed(const SimParams* p, RunContext* run) {
   run->lookup_warned = 1;
   const MatDb* db = run->db;
   if (!db->wear_opened) {
-    std::fprintf(stderr, "corvanel: warning: wear.db: cannot read the wear file; the cutting forces stay zero\n");
+    std::fprintf(
+        stderr,
+        "corvanel: warning: wear.db: cannot read the wear file; the cutting forces stay zero\n");
   } else if (!db->database_opened) {
-    std::fprintf(stderr, "corvanel: warning: %s: cannot read the cutting-coefficient database; the cutting forces stay zero\n",
+    std::fprintf(stderr,
+                 "corvanel: warning: %s: cannot read the cutting-coefficient database; the cutting "
+                 "forces stay zero\n",
                  p->database_file);
   } else {
     std::fprintf(stderr,
-                 "corvanel: warning: %s: no row for workpiece \"%s\" and insert \"%s\" at an edge angle of %d degrees; the cutting forces stay zero\n",
+                 "corvanel: warning: %s: no row for workpiece \"%s\" and insert \"%s\" at an edge "
+                 "angle of %d degrees; the cutting forces stay zero\n",
                  p->database_file, p->workpiece_material, p->insert_material,
                  round_half_away(p->cutting_edge_angle / 0.017453292519943295));
   }
@@ -66,24 +77,27 @@ void force_pass(SimParams* p, SimState* st, RunContext* run, int s) {
   const int i = round_half_away(std::fabs(static_cast<double>(s) / p->angular_increments));
   const double x_s = st->rel_disp_x[s];
   const double p_s = st->cut_surface[i];
-  const double nd = p->nose_radius * (1 - std::sin(p->side_cutting_edge_angle));
-  const double dz = st->revolution == 0 ? st->rel_disp_z[s]
-                                        : st->rel_disp_z[s] - run->prev_rel_disp_z[i];
-  const double delta = dz == 0 ? 0.0 : axial_correction(p, st->rel_disp_z[s], h_eff, nd, dz);
+  double sin_kappa, cos_kappa;
+  memo_sincos(&run->memo.side_edge, p->side_cutting_edge_angle, &sin_kappa, &cos_kappa);
+  const double nd = p->nose_radius * (1 - sin_kappa);
+  const double dz =
+      st->revolution == 0 ? st->rel_disp_z[s] : st->rel_disp_z[s] - run->prev_rel_disp_z[i];
+  const double delta =
+      dz == 0 ? 0.0 : axial_correction(p, st->rel_disp_z[s], h_eff, nd, dz, &run->memo);
   const double h = (p->feed_per_rev - x_s - delta) + p_s;
   if (!(h >= 0)) {  // out of the cut (a NaN chip counts as out)
     st->cut_surface[i] += p->feed_per_rev;
     st->edge_force_x = st->edge_force_y = st->edge_force_z = 0;
   } else {
-    if (p->calc_type != 0) cut_coefficients_instant(p, st, h, h_eff);
-    cut_edge_forces(p, st, h, h_eff);
+    if (p->calc_type != 0) cut_coefficients_instant(p, st, h, h_eff, &run->memo);
+    cut_edge_forces(p, st, h, h_eff, &run->memo);
     st->cut_surface[i] = x_s;
   }
   run->prev_rel_disp_z[i] = st->rel_disp_z[s];
   if (s == 1) std::printf("Running Revolution Number %d .......... \n", st->revolution + 1);
-  const double vb = wear_land_width(p, st);
-  const DampingForces damping = damping_forces(p, st, &run->damping, s, h_eff, vb);
-  cut_machine_forces(st, p, &run->reference, &run->random, vb, damping.z, damping.x, s);
+  const double vb = wear_land_width(p, st, &run->memo);
+  const DampingForces damping = damping_forces(p, st, &run->damping, s, h_eff, vb, &run->memo);
+  cut_machine_forces(st, p, &run->reference, &run->random, vb, damping.z, damping.x, s, &run->memo);
 }
 
 // Cutting speed of the step from the shrinking workpiece diameter (m/min).
@@ -114,7 +128,9 @@ void sim_revolution(SimParams* p, SimState* st, RunContext* run) {
     if (p->process == 'T') run->pass_count = 1;
     if (s == 0 && st->revolution == 0) run->pass_count = 0;
     update_cutting_speed(p, st, run, s);
-    if (!cut_coefficients_average(p, st, run->db) && !run->lookup_warned) warn_lookup_failed(p, run);
+    if (!cut_coefficients_average(p, st, run->db, &run->memo) && !run->lookup_warned) {
+      warn_lookup_failed(p, run);
+    }
     for (int pass = 0; pass < run->pass_count; ++pass) force_pass(p, st, run, s);
     modal_respond(p, st, s);
     if (recorded) record_step(p, st, run, s);

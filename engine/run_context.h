@@ -19,6 +19,7 @@ struct RunContext {
   DampingMemory damping;       // step-34199 displacements
   ForceReference reference;    // forces captured at step 1 of revolution 0
   RandomState random;          // force scatter sequence
+  CutMemo memo;                // powers and angles that repeat from step to step
   MatDb* db;                   // both database files, read once per run
   int lookup_warned;           // 1 once a failed coefficient lookup has been reported
   SeriesFiles series;          // open time-series files (when enabled)

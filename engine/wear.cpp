@@ -10,17 +10,22 @@ constexpr double kInchesPerMetre = 39.37;
 constexpr int kLastGridStep = 34199;  // last position of the fixed angular grid
 constexpr double kGridStepDegrees = 360.0 / 34200;
 
-// Contact angles of the flank pressure resultants for a nose arc of angle
-// phi (rad): theta1 for the Z slope, theta2 for the X slope.
-struct ContactAngles {
-  double theta1;
-  double theta2;
+// Sines and cosines of the contact geometry for a nose arc of angle phi
+// (rad): theta1 is the angle of the Z resultant, theta2 that of the X one.
+struct ContactTrig {
+  double sin_phi, cos_phi;        // of the nose arc angle
+  double sin_theta1, cos_theta1;  // of the Z resultant
+  double sin_theta2, cos_theta2;  // of the X resultant
 };
 
-ContactAngles contact_angles(double phi) {
-  double sin_phi = std::sin(phi);
-  double cos_phi = std::cos(phi);
-  return {(phi * sin_phi + cos_phi - 1) / sin_phi, (sin_phi - phi * cos_phi) / (1 - cos_phi)};
+ContactTrig contact_trig(double phi, CutMemo* memo) {
+  ContactTrig t;
+  memo_sincos(&memo->contact_phi, phi, &t.sin_phi, &t.cos_phi);
+  double theta1 = (phi * t.sin_phi + t.cos_phi - 1) / t.sin_phi;
+  double theta2 = (t.sin_phi - phi * t.cos_phi) / (1 - t.cos_phi);
+  memo_sincos(&memo->contact_theta1, theta1, &t.sin_theta1, &t.cos_theta1);
+  memo_sincos(&memo->contact_theta2, theta2, &t.sin_theta2, &t.cos_theta2);
+  return t;
 }
 
 // Slope of the tool's descent: -v / (cutting speed in m/s), 0 for a velocity
@@ -32,42 +37,39 @@ double descent_slope(double velocity, double cutting_speed) {
 
 // Flank only on the nose arc (h_eff < nose depth).
 DampingForces nose_contact(double k, double w, double r, double h_eff, double slope_z,
-                           double slope_x) {
+                           double slope_x, CutMemo* memo) {
   double phi = std::acos(1 - h_eff / r);
-  double pz = k * w * (r * std::sin(phi)) * slope_z;
+  ContactTrig t = contact_trig(phi, memo);
+  double pz = k * w * (r * t.sin_phi) * slope_z;
   double px = k * w * h_eff * slope_x;
-  ContactAngles angles = contact_angles(phi);
   DampingForces forces;
-  forces.z = std::cos(angles.theta1) * pz + std::cos(angles.theta2) * px;
-  forces.x = std::sin(angles.theta1) * pz + std::sin(angles.theta2) * px;
+  forces.z = t.cos_theta1 * pz + t.cos_theta2 * px;
+  forces.x = t.sin_theta1 * pz + t.sin_theta2 * px;
   return forces;
 }
 
 // Flank on the whole nose arc and on part of the straight edge.
-DampingForces nose_and_edge_contact(double k, double w, double r, double kappa, double nose_depth,
-                                    double h_eff, double slope_z, double slope_x) {
+DampingForces nose_and_edge_contact(double k, double w, double r, double kappa, double sin_kappa,
+                                    double cos_kappa, double nose_depth, double h_eff,
+                                    double slope_z, double slope_x, CutMemo* memo) {
   double phi = kHalfPi - kappa;
-  ContactAngles angles = contact_angles(phi);
-  double sin_kappa = std::sin(kappa);
-  double cos_kappa = std::cos(kappa);
+  ContactTrig t = contact_trig(phi, memo);
   double edge = (h_eff - (1 - sin_kappa) * nose_depth) / cos_kappa;  // straight-edge length, m
-  double pz1 = k * w * (r * std::sin(phi)) * slope_z;
+  double pz1 = k * w * (r * t.sin_phi) * slope_z;
   double pz2 = k * sin_kappa * w * edge * slope_z;
-  double px1 = k * w * r * (1 - std::cos(phi)) * slope_x;
+  double px1 = k * w * r * (1 - t.cos_phi) * slope_x;
   double px2 = k * cos_kappa * w * edge * slope_x;
   DampingForces forces;
-  forces.z = std::cos(angles.theta1) * pz1 + sin_kappa * pz2 + std::cos(angles.theta2) * px1 +
-             sin_kappa * px2;
-  forces.x = std::sin(angles.theta1) * pz1 + cos_kappa * pz2 + std::sin(angles.theta2) * px1 +
-             cos_kappa * px2;
+  forces.z = t.cos_theta1 * pz1 + sin_kappa * pz2 + t.cos_theta2 * px1 + sin_kappa * px2;
+  forces.x = t.sin_theta1 * pz1 + cos_kappa * pz2 + t.sin_theta2 * px1 + cos_kappa * px2;
   return forces;
 }
 
 }  // namespace
 
-double wear_land_width(const SimParams* params, const SimState* state) {
+double wear_land_width(const SimParams* params, const SimState* state, CutMemo* memo) {
   double t = state->cut_angle / (6 * params->spindle_rpm);  // s since the start of the run
-  double w0;                                               // mm
+  double w0;                                                // mm
   if (params->initial_wear == 0) {
     w0 = params->wear_breakin_amount * (1 - std::exp(t * params->wear_breakin_rate));
   } else {
@@ -75,12 +77,13 @@ double wear_land_width(const SimParams* params, const SimState* state) {
   }
   return w0 + params->wear_rate_coef *
                   std::pow(kFeetPerMetre * state->cutting_speed, params->wear_rate_speed_exp) *
-                  std::pow(kInchesPerMetre * params->depth_of_cut, params->wear_rate_depth_exp) *
+                  memo_pow(memo != nullptr ? &memo->wear_rate_depth : nullptr,
+                           kInchesPerMetre * params->depth_of_cut, params->wear_rate_depth_exp) *
                   t;
 }
 
-DampingForces damping_forces(const SimParams* params, const SimState* state,
-                             DampingMemory* memory, int s, double h_eff, double vb) {
+DampingForces damping_forces(const SimParams* params, const SimState* state, DampingMemory* memory,
+                             int s, double h_eff, double vb, CutMemo* memo) {
   // Time of one grid position, whatever the angular increments.
   double dt = kGridStepDegrees / (6 * params->spindle_rpm);  // s
   if (s == kLastGridStep) {
@@ -104,11 +107,16 @@ DampingForces damping_forces(const SimParams* params, const SimState* state,
   if (h_eff == 0) return {0.0, 0.0};
   double slope_z = descent_slope(vz, state->cutting_speed);
   double slope_x = descent_slope(vx, state->cutting_speed);
+  CutMemo fresh{};
+  if (memo == nullptr) memo = &fresh;
   double w = vb * vb * 1000 / 2;
   double k = params->wear_factor;
   double r = params->nose_radius;
   double kappa = params->side_cutting_edge_angle;
-  double nose_depth = r * (1 - std::sin(kappa));
-  if (h_eff < nose_depth) return nose_contact(k, w, r, h_eff, slope_z, slope_x);
-  return nose_and_edge_contact(k, w, r, kappa, nose_depth, h_eff, slope_z, slope_x);
+  double sin_kappa, cos_kappa;
+  memo_sincos(&memo->side_edge, kappa, &sin_kappa, &cos_kappa);
+  double nose_depth = r * (1 - sin_kappa);
+  if (h_eff < nose_depth) return nose_contact(k, w, r, h_eff, slope_z, slope_x, memo);
+  return nose_and_edge_contact(k, w, r, kappa, sin_kappa, cos_kappa, nose_depth, h_eff, slope_z,
+                               slope_x, memo);
 }

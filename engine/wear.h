@@ -1,6 +1,7 @@
 // Flank wear land growth and the process-damping forces of the worn flank.
 #pragma once
 
+#include "engine/memo.h"
 #include "model/params.h"
 #include "model/state.h"
 
@@ -18,9 +19,11 @@ struct DampingForces {
 };
 
 // Flank wear land width VB at the state's cut angle, mm.
-double wear_land_width(const SimParams* params, const SimState* state);
+// memo (may be null) saves the powers and angles that repeat.
+double wear_land_width(const SimParams* params, const SimState* state, CutMemo* memo = nullptr);
 
 // Damping forces of step s for effective depth h_eff (m) and wear land vb
 // (mm); records the step-34199 displacements in memory.
 DampingForces damping_forces(const SimParams* params, const SimState* state,
-                             DampingMemory* memory, int s, double h_eff, double vb);
+                             DampingMemory* memory, int s, double h_eff, double vb,
+                             CutMemo* memo = nullptr);

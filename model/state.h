@@ -11,6 +11,20 @@ inline constexpr int kHistoryCapacity = 250000;   // entries per history array u
 inline constexpr int kShiftedEntries = 171000;    // entries moved down by each revolution shift
 inline constexpr double kExtremeLimit = 3.4028234663852886e38;  // reset value of the extremes
 
+// What one mode's step keeps for the next step to save work: the values are
+// used only when the constants and the step number match bit for bit, so
+// they never change a result.
+struct ModeStepMemo {
+  int32_t valid;
+  int32_t end_step;      // global step number n + 1 whose trigonometric values are kept
+  double damped_freq;    // rad/s, the constants the values below belong to
+  double decay_rate;     // 1/s
+  double time_step;      // s
+  double cos_end;        // cos(damped_freq * end_step * time_step)
+  double sin_end;        // sin(damped_freq * end_step * time_step)
+  double growth;         // e^(decay_rate * time_step) over one step
+};
+
 // Workspace of up to five modes of one structure in one direction.
 struct ModeResponse {
   double damped_freq[5];      // rad/s
@@ -21,6 +35,7 @@ struct ModeResponse {
   double integral_sin[5];     // running convolution integral with sin(wd t)
   double prev_force[5];       // N, force on the mode at the previous step
   int32_t ref_step[5];        // global step of the last rebase of the integrals
+  ModeStepMemo memo[5];       // saved work of the previous step
 };
 
 struct SimState {
