@@ -113,6 +113,8 @@ void app_print_banner() {
 
 void app_console_listener(int32_t event, const EventContext* context) {
   const SimState* state = context->state;
+  // Shows the finished revolution's lines on a terminal in both modes.
+  if (event == SIM_EVENT_REVOLUTION_START) std::fflush(stdout);
   if (g_batch_mode) {
     if (event == SIM_EVENT_RUN_START) {
       char html_path[kPathSize];
@@ -123,7 +125,6 @@ void app_console_listener(int32_t event, const EventContext* context) {
     return;
   }
   if (event == SIM_EVENT_REVOLUTION_START) {
-    std::fflush(stdout);  // show the finished revolution's lines
     std::printf("Running revolution #%d...\n", state->revolution + 1);
   } else if (event == SIM_EVENT_STEP_START) {
     std::printf("Calculating cutting angle %d...\n", static_cast<int>(state->cut_angle));
