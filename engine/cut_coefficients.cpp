@@ -61,9 +61,11 @@ double chip_average_thickness(const SimParams* params) {
 
 int cut_coefficients_average(SimParams* params, const SimState* state, const MatDb* db,
                              CutMemo* memo) {
+  if (memo == nullptr) {
+    CutMemo fresh{};  // without a run's memo every value is computed afresh
+    return cut_coefficients_average(params, state, db, &fresh);
+  }
   if (params->process == 'T') params->cutting_edge_angle = params->side_cutting_edge_angle;
-  CutMemo fresh{};  // without a run's memo every value is computed afresh
-  if (memo == nullptr) memo = &fresh;
   params->avg_chip_thickness = average_thickness(params, memo);
   int found = db != nullptr ? matdb_lookup_loaded(db, params) : matdb_lookup(params);
   if (!found) return 0;
@@ -80,8 +82,10 @@ int cut_coefficients_average(SimParams* params, const SimState* state, const Mat
 
 void cut_coefficients_instant(SimParams* params, const SimState* state, double chip_thickness,
                               double depth, CutMemo* memo) {
-  CutMemo fresh{};
-  if (memo == nullptr) memo = &fresh;
+  if (memo == nullptr) {
+    CutMemo fresh{};  // without a run's memo every value is computed afresh
+    return cut_coefficients_instant(params, state, chip_thickness, depth, &fresh);
+  }
   double a = chip_thickness / kInch;        // in
   double b = depth / kInch;                 // in
   double f = params->feed_per_rev / kInch;  // in

@@ -40,6 +40,10 @@ double wear_force_factor(const SimParams* params, double coef, double feed_exp, 
 
 void cut_edge_forces(const SimParams* params, SimState* state, double chip_thickness, double depth,
                      CutMemo* memo) {
+  if (memo == nullptr) {
+    CutMemo fresh{};  // without a run's memo every value is computed afresh
+    return cut_edge_forces(params, state, chip_thickness, depth, &fresh);
+  }
   if (params->process != 'T') return;
   double area = chip_thickness * depth;  // m^2
   if (area == 0) {
@@ -55,8 +59,6 @@ void cut_edge_forces(const SimParams* params, SimState* state, double chip_thick
   double eta = params->chip_flow_angle;
   double kf = params->kf;
   double kn = params->kn;
-  CutMemo fresh{};
-  if (memo == nullptr) memo = &fresh;
   double sin_l, cos_l, sin_a, cos_a, sin_e, cos_e;
   memo_sincos(&memo->inclination, lambda, &sin_l, &cos_l);
   memo_sincos(&memo->rake, alpha, &sin_a, &cos_a);
@@ -69,9 +71,12 @@ void cut_edge_forces(const SimParams* params, SimState* state, double chip_thick
 void cut_machine_forces(SimState* state, const SimParams* params, ForceReference* reference,
                         RandomState* random, double vb, double damping_z, double damping_x, int k,
                         CutMemo* memo) {
+  if (memo == nullptr) {
+    CutMemo fresh{};  // without a run's memo every value is computed afresh
+    return cut_machine_forces(state, params, reference, random, vb, damping_z, damping_x, k,
+                              &fresh);
+  }
   if (params->process != 'T') return;
-  CutMemo fresh{};
-  if (memo == nullptr) memo = &fresh;
   double sin_k, cos_k;
   memo_sincos(&memo->side_edge, params->side_cutting_edge_angle, &sin_k, &cos_k);
   // Rotation about the shared Y axis by the side cutting edge angle.

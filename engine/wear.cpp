@@ -84,6 +84,10 @@ double wear_land_width(const SimParams* params, const SimState* state, CutMemo* 
 
 DampingForces damping_forces(const SimParams* params, const SimState* state, DampingMemory* memory,
                              int s, double h_eff, double vb, CutMemo* memo) {
+  if (memo == nullptr) {
+    CutMemo fresh{};  // without a run's memo every value is computed afresh
+    return damping_forces(params, state, memory, s, h_eff, vb, &fresh);
+  }
   // Time of one grid position, whatever the angular increments.
   double dt = kGridStepDegrees / (6 * params->spindle_rpm);  // s
   if (s == kLastGridStep) {
@@ -107,8 +111,6 @@ DampingForces damping_forces(const SimParams* params, const SimState* state, Dam
   if (h_eff == 0) return {0.0, 0.0};
   double slope_z = descent_slope(vz, state->cutting_speed);
   double slope_x = descent_slope(vx, state->cutting_speed);
-  CutMemo fresh{};
-  if (memo == nullptr) memo = &fresh;
   double w = vb * vb * 1000 / 2;
   double k = params->wear_factor;
   double r = params->nose_radius;
