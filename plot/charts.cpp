@@ -8,7 +8,7 @@ const ChartKind kCharts[kChartCount] = {
     {".forces.svg", "Cutting forces X, Y and Z against the cut angle", charts_forces_script},
     {".vibration.svg", "Displacements of the spindle-workpiece structure and of the tool",
      charts_vibration_script},
-    {".revolutions.svg", "Ranges, RMS values and means per recorded revolution",
+    {".revolutions.svg", "Ranges, RMS deviations and means per recorded revolution",
      charts_revolutions_script},
 };
 
@@ -16,8 +16,8 @@ namespace {
 
 const char* const kAxisNames[3] = {"X", "Y", "Z"};
 
-// Terminal, colours (X blue, Y red, Z green in every picture) and the page
-// title. Job text is drawn without gnuplot's enhanced-text markup.
+// Terminal, colours (X blue, Y red, Z green in every picture) and the
+// picture's title, the job's, drawn without gnuplot's enhanced-text markup.
 std::string preamble(const RunFiles& run, int width, int height, int rows, int columns) {
   char text[512];
   std::snprintf(text, sizeof text,
@@ -27,6 +27,7 @@ std::string preamble(const RunFiles& run, int width, int height, int rows, int c
                 "set linetype 2 lc rgb '#c8281e' lw 1.2 pt 5 ps 0.6\n"
                 "set linetype 3 lc rgb '#2a9d3a' lw 1.2 pt 9 ps 0.7\n"
                 "set grid\n"
+                "set autoscale xfix\n"  // the cut angle axis spans the recorded steps
                 "set format y '%%g'\n"
                 "set offsets 0, 0, graph 0.05, graph 0.05\n"  // no curve lies on the frame
                 "set key outside right top box samplen 2\n"
@@ -62,8 +63,8 @@ std::string structure_panel(const RunFiles& run, int first, const char* title) {
 }
 
 // One statistic of one quantity: columns first .. first + 2 of a summary file.
-std::string summary_panel(const RunFiles& run, const RunTable& table, int first,
-                          const char* title, const std::string& ylabel) {
+std::string summary_panel(const RunFiles& run, const RunTable& table, int first, const char* title,
+                          const std::string& ylabel) {
   const std::string x = "($0+" + std::to_string(run.first_revolution) + ")";
   std::string text = labels(title, "revolution", ylabel);
   text += "plot ";
@@ -108,21 +109,20 @@ std::string charts_vibration_script(const RunFiles& run) {
 
 std::string charts_revolutions_script(const RunFiles& run) {
   const std::string force = std::string("force [") + runfiles_force_unit(run.units) + "]";
-  const std::string length =
-      std::string("displacement [") + runfiles_length_unit(run.units) + "]";
+  const std::string length = std::string("displacement [") + runfiles_length_unit(run.units) + "]";
   std::string text = preamble(run, 1300, 1000, 3, 3);
   text += revolution_axis(run) + "set key font ',9'\n";
   // Rows: forces, spindle-workpiece, tool; columns: range, RMS, mean.
   const RunTable& r = run.ranges_rms;
   const RunTable& m = run.means;
   text += summary_panel(run, r, 0, "Force range", force);
-  text += summary_panel(run, r, 9, "Force RMS", force);
+  text += summary_panel(run, r, 9, "Force RMS deviation", force);
   text += summary_panel(run, m, 0, "Force mean", force);
   text += summary_panel(run, r, 3, "Spindle-workpiece displacement range", length);
-  text += summary_panel(run, r, 12, "Spindle-workpiece displacement RMS", length);
+  text += summary_panel(run, r, 12, "Spindle-workpiece displacement RMS deviation", length);
   text += summary_panel(run, m, 3, "Spindle-workpiece displacement mean", length);
   text += summary_panel(run, r, 6, "Tool displacement range", length);
-  text += summary_panel(run, r, 15, "Tool displacement RMS", length);
+  text += summary_panel(run, r, 15, "Tool displacement RMS deviation", length);
   text += summary_panel(run, m, 6, "Tool displacement mean", length);
   return text + "unset multiplot\n";
 }

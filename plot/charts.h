@@ -13,7 +13,7 @@ std::string charts_forces_script(const RunFiles& run);
 // tool against the cut angle, one panel per structure (BASE.sx.dat ... BASE.wz.dat).
 std::string charts_vibration_script(const RunFiles& run);
 
-// Per recorded revolution, the ranges, RMS values and means of the forces and
+// Per recorded revolution, the ranges, RMS deviations and means of the forces and
 // of both structures' displacements, a panel each (BASE.rms, BASE.ave).
 std::string charts_revolutions_script(const RunFiles& run);
 

@@ -131,8 +131,8 @@ int gnuplot_render(const std::string& script, const std::string& svg_path, std::
   File in(std::tmpfile()), err(std::tmpfile());
   if (!in || !err || std::fwrite(script.data(), 1, script.size(), in.get()) != script.size() ||
       std::fflush(in.get()) != 0) {
-    *error = std::string("cannot write gnuplot's script to a temporary file: ") +
-             std::strerror(errno);
+    *error =
+        std::string("cannot write gnuplot's script to a temporary file: ") + std::strerror(errno);
     return 0;
   }
   std::rewind(in.get());
@@ -145,18 +145,22 @@ int gnuplot_render(const std::string& script, const std::string& svg_path, std::
   set_ordinary_mode(out);
   int spawn_error = 0;
   const int status = run_gnuplot(fileno(in.get()), out, fileno(err.get()), &spawn_error);
-  const bool written = close(out) == 0 && (status != 0 || is_complete_svg(temp));
-  if (status == 0 && written && std::rename(temp.c_str(), svg_path.c_str()) == 0) return 1;
+  const bool closed = close(out) == 0;
+  const bool complete = status == 0 && closed && is_complete_svg(temp);
+  if (complete && std::rename(temp.c_str(), svg_path.c_str()) == 0) return 1;
   const int rename_error = errno;
   std::remove(temp.c_str());
   if (status == -1) {
-    *error = spawn_error == ENOENT ? std::string(kInstallHint)
-                                   : std::string("cannot start gnuplot: ") + std::strerror(spawn_error);
+    *error = spawn_error == ENOENT
+                 ? std::string(kInstallHint)
+                 : std::string("cannot start gnuplot: ") + std::strerror(spawn_error);
   } else if (status != 0) {
     const std::string message = last_message(err.get());
     *error = svg_path + ": gnuplot failed" + (message.empty() ? std::string() : ": " + message);
+  } else if (!complete) {
+    *error = svg_path + ": gnuplot's picture is incomplete (is the disk full?)";
   } else {
-    *error = svg_path + ": cannot be written: " + std::strerror(written ? rename_error : EIO);
+    *error = svg_path + ": cannot be written: " + std::strerror(rename_error);
   }
   return 0;
 }

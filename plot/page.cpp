@@ -64,8 +64,8 @@ class ParameterWriter {
     if (!in_table_) html_ += "<table>\n";
     in_table_ = true;
     if (name == "Modal Mass") {  // the first of a mode's four lines
-      html_ += "<tr><th class=\"mode\" colspan=\"2\">Mode " + std::to_string(++mode_) +
-               "</th></tr>\n";
+      html_ +=
+          "<tr><th class=\"mode\" colspan=\"2\">Mode " + std::to_string(++mode_) + "</th></tr>\n";
     }
     html_ += "<tr><td>" + page_escape(name) + "</td><td class=\"value\">" + page_escape(value) +
              "</td></tr>\n";
@@ -94,13 +94,16 @@ std::string figures(const RunFiles& run) {
 std::string page_escape(std::string_view text) {
   std::string escaped;
   for (char c : text_clean(text)) {
-    switch (c) {
-      case '&': escaped += "&amp;"; break;
-      case '<': escaped += "&lt;"; break;
-      case '>': escaped += "&gt;"; break;
-      case '"': escaped += "&quot;"; break;
-      case '\'': escaped += "&#39;"; break;
-      default: escaped += c;
+    const char* entity = c == '&'    ? "&amp;"
+                         : c == '<'  ? "&lt;"
+                         : c == '>'  ? "&gt;"
+                         : c == '"'  ? "&quot;"
+                         : c == '\'' ? "&#39;"
+                                     : nullptr;
+    if (entity != nullptr) {
+      escaped += entity;
+    } else {
+      escaped += c;
     }
   }
   return escaped;

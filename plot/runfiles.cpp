@@ -57,6 +57,7 @@ int for_each_line(const std::string& path, std::string* error, LineFn line_fn) {
 // Splits a row into numbers; at most `columns` + 1 are parsed, so that a row
 // with too many is recognised without reading all of them.
 int parse_row(std::string_view line, int columns, double* values) {
+  if (line.find('\0') != std::string_view::npos) return -1;
   std::string text(line);  // strtod needs a terminated string
   const char* at = text.c_str();
   int count = 0;
@@ -82,10 +83,12 @@ std::string nothing_finite(const std::string& path, const std::string& what) {
 }
 
 // The quantities of the summary files, three columns (X, Y, Z) each, in file order.
-const char* const kSummaryGroups[] = {
-    "the force ranges", "the spindle-workpiece displacement ranges",
-    "the tool displacement ranges", "the force RMS values",
-    "the spindle-workpiece displacement RMS values", "the tool displacement RMS values"};
+const char* const kSummaryGroups[] = {"the force ranges",
+                                      "the spindle-workpiece displacement ranges",
+                                      "the tool displacement ranges",
+                                      "the force RMS deviations",
+                                      "the spindle-workpiece displacement RMS deviations",
+                                      "the tool displacement RMS deviations"};
 const char* const kMeanGroups[] = {"the force means", "the spindle-workpiece displacement means",
                                    "the tool displacement means"};
 
@@ -117,12 +120,16 @@ int check_drawable(const RunFiles& run, std::string* error) {
   return 1;
 }
 
+std::string count_of(long count, const char* thing) {
+  return std::to_string(count) + " " + thing + (count == 1 ? "" : "s");
+}
+
+// table must have `expected` rows, one per row or per recorded revolution of reference.
 int check_rows(const RunTable& table, long expected, const RunTable& reference, const char* what,
                std::string* error) {
   if (table.rows == expected) return 1;
-  *error = table.path + ": " + std::to_string(table.rows) + " rows, but " + reference.path +
-           " holds " + std::to_string(expected) + " " + what +
-           "; the files do not come from the same run";
+  *error = table.path + ": " + count_of(table.rows, "row") + ", but " + reference.path + " holds " +
+           count_of(expected, what) + "; the files do not come from the same run";
   return 0;
 }
 
@@ -139,8 +146,7 @@ int read_series(const std::string& path, int columns, RunTable* table, std::stri
 
 }  // namespace
 
-int runfiles_read_table(const std::string& path, int columns, RunTable* table,
-                        std::string* error) {
+int runfiles_read_table(const std::string& path, int columns, RunTable* table, std::string* error) {
   *table = RunTable{};
   table->path = path;
   table->columns = columns;
@@ -149,8 +155,8 @@ int runfiles_read_table(const std::string& path, int columns, RunTable* table,
   return for_each_line(path, error, [&](std::string_view line, long number) {
     const int count = parse_row(line, columns, values.data());
     if (count != columns) {
-      *error = path + ": line " + std::to_string(number) + ": expected " +
-               std::to_string(columns) + " numbers";
+      *error = path + ": line " + std::to_string(number) + ": expected " + std::to_string(columns) +
+               " numbers";
       return 0;
     }
     if (table->rows == 0) table->first_angle = columns > 1 ? values[1] : 0;
@@ -220,10 +226,10 @@ int runfiles_read(const std::string& base, RunFiles* run, std::string* error) {
     return 0;
   }
   for (const RunTable& table : run->displacements) {
-    if (!check_rows(table, forces.rows, forces, "rows", error)) return 0;
+    if (!check_rows(table, forces.rows, forces, "row", error)) return 0;
   }
-  if (!check_rows(run->ranges_rms, forces.revolution_starts, forces, "revolutions", error) ||
-      !check_rows(run->means, forces.revolution_starts, forces, "revolutions", error)) {
+  if (!check_rows(run->ranges_rms, forces.revolution_starts, forces, "revolution", error) ||
+      !check_rows(run->means, forces.revolution_starts, forces, "revolution", error)) {
     return 0;
   }
   // Step 0 of revolution r (from 0) lies at r x 360 degrees.
@@ -231,6 +237,10 @@ int runfiles_read(const std::string& base, RunFiles* run, std::string* error) {
   return check_drawable(*run, error);
 }
 
-const char* runfiles_force_unit(int units) { return units != 0 ? "N" : "lbf"; }
+const char* runfiles_force_unit(int units) {
+  return units != 0 ? "N" : "lbf";
+}
 
-const char* runfiles_length_unit(int units) { return units != 0 ? "m" : "in"; }
+const char* runfiles_length_unit(int units) {
+  return units != 0 ? "m" : "in";
+}

@@ -9,7 +9,7 @@
 // One whitespace-separated table of numbers: a time series or a summary file.
 struct RunTable {
   std::string path;
-  int columns = 0;             // numbers on every row
+  int columns = 0;  // numbers on every row
   long rows = 0;
   long revolution_starts = 0;  // rows whose step (first column) is 0: one per recorded revolution
   double first_angle = 0;      // cut angle of the first row, degrees
@@ -22,15 +22,15 @@ inline constexpr int kRunDisplacementFiles = 6;
 extern const char* const kRunDisplacementSuffixes[kRunDisplacementFiles];
 
 struct RunFiles {
-  std::string base;                        // output base name of the run, as given
-  std::string title;                       // first line of the report, cleaned for XML
-  int units = 1;                           // 0 English (lbf, in), otherwise metric (N, m)
-  std::vector<std::string> report_lines;   // the report's lines below the title's rule, cleaned
-  RunTable forces;                         // BASE.dat: step, cut angle, force X, Y, Z
+  std::string base;                       // output base name of the run, as given
+  std::string title;                      // first line of the report, cleaned for XML
+  int units = 1;                          // 0 English (lbf, in), otherwise metric (N, m)
+  std::vector<std::string> report_lines;  // the report's lines below the title's rule, cleaned
+  RunTable forces;                        // BASE.dat: step, cut angle, force X, Y, Z
   RunTable displacements[kRunDisplacementFiles];  // step, cut angle, displacement
-  RunTable ranges_rms;                     // BASE.rms: nine ranges, nine RMS values
-  RunTable means;                          // BASE.ave: nine means
-  int first_revolution = 1;                // number (from 1) of the first recorded revolution
+  RunTable ranges_rms;                            // BASE.rms: nine ranges, nine RMS values
+  RunTable means;                                 // BASE.ave: nine means
+  int first_revolution = 1;  // number (from 1) of the first recorded revolution
 };
 
 // Reads and checks every file of the run with output base name base. 1 when

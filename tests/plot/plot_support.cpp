@@ -12,7 +12,9 @@ const char kNoGnuplot[] =
     "gnuplot is not installed: the plot tests need Debian's gnuplot-nox "
     "(./dev.sh test installs it when run as root; else sudo apt-get install gnuplot-nox)";
 
-bool gnuplot_installed() { return test_support::run_command("command -v gnuplot >/dev/null") == 0; }
+bool gnuplot_installed() {
+  return test_support::run_command("command -v gnuplot >/dev/null") == 0;
+}
 
 std::string shell_quote(const std::string& text) {
   std::string quoted = "'";
@@ -47,8 +49,10 @@ e2e::Job small_job(int units) {
   job.increments = 20;
   if (units == 0) {  // inches, lbf/in and lbf s^2/in
     job.feed = 0.008, job.depth = 0.08, job.radius = 2.0, job.nose = 0.03;
-    job.spindle_modes = "1\n0.0143 0.04 342000 0\n1\n0.0171 0.05 457000 30\n1\n0.0114 0.03 285000 0\n";
-    job.tool_modes = "1\n0.00285 0.04 285000 45\n1\n0.00343 0.05 228000 60\n1\n0.00228 0.04 257000 30\n";
+    job.spindle_modes =
+        "1\n0.0143 0.04 342000 0\n1\n0.0171 0.05 457000 30\n1\n0.0114 0.03 285000 0\n";
+    job.tool_modes =
+        "1\n0.00285 0.04 285000 45\n1\n0.00343 0.05 228000 60\n1\n0.00228 0.04 257000 30\n";
   } else {  // millimetres, N/mm and kg
     job.spindle_modes = "1\n2.5 0.04 60000 0\n1\n3 0.05 80000 30\n1\n2 0.03 50000 0\n";
     job.tool_modes = "1\n0.5 0.04 50000 45\n1\n0.6 0.05 40000 60\n1\n0.4 0.04 45000 30\n";
@@ -121,11 +125,11 @@ std::string xml_problem(const std::string& text) {
       ++i;
       continue;
     }
-    const char* closer = text.compare(i, 2, "<?") == 0      ? "?>"
-                         : text.compare(i, 4, "<!--") == 0  ? "-->"
+    const char* closer = text.compare(i, 2, "<?") == 0          ? "?>"
+                         : text.compare(i, 4, "<!--") == 0      ? "-->"
                          : text.compare(i, 9, "<![CDATA[") == 0 ? "]]>"
-                         : text.compare(i, 2, "<!") == 0    ? ">"
-                                                            : nullptr;
+                         : text.compare(i, 2, "<!") == 0        ? ">"
+                                                                : nullptr;
     if (closer != nullptr) {
       const size_t end = text.find(closer, i);
       if (end == std::string::npos) return "unterminated markup at " + std::to_string(i);
@@ -134,7 +138,8 @@ std::string xml_problem(const std::string& text) {
       const size_t end = text.find('>', i);
       if (end == std::string::npos) return "unterminated end tag at " + std::to_string(i);
       std::string name = text.substr(i + 2, end - i - 2);
-      while (!name.empty() && std::isspace(static_cast<unsigned char>(name.back()))) name.pop_back();
+      while (!name.empty() && std::isspace(static_cast<unsigned char>(name.back())))
+        name.pop_back();
       if (open.empty() || open.back() != name) return "</" + name + "> closes nothing open";
       open.pop_back();
       root_done = open.empty();

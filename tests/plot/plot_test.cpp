@@ -78,8 +78,9 @@ TEST_F(PlotRun, HtmlPageShowsThePicturesAndEscapesTheJob) {
   const std::string html = read_file(dir_.file("page.plots.html"));
   EXPECT_EQ(xml_problem(html), "");
   EXPECT_FALSE(contains(html, "<script"));
-  EXPECT_TRUE(contains(html, "<h1>&lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt; &amp; "
-                             "&#39;co&#39;</h1>"));
+  EXPECT_TRUE(contains(html,
+                       "<h1>&lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt; &amp; "
+                       "&#39;co&#39;</h1>"));
   for (const char* picture : kPictures) {
     EXPECT_TRUE(contains(html, std::string("<img src=\"page") + picture + "\"")) << picture;
     const std::string svg = read_file(dir_.file(std::string("page") + picture));
@@ -87,7 +88,8 @@ TEST_F(PlotRun, HtmlPageShowsThePicturesAndEscapesTheJob) {
     EXPECT_EQ(xml_problem(svg), "") << picture;
   }
   // Parameters come from the report, grouped as there; revolutions 2 and 3 were recorded.
-  EXPECT_TRUE(contains(html, "<td>Spindle-Workpiece Speed</td><td class=\"value\">1000.0000 [RPM]"));
+  EXPECT_TRUE(
+      contains(html, "<td>Spindle-Workpiece Speed</td><td class=\"value\">1000.0000 [RPM]"));
   EXPECT_TRUE(contains(html, "<h3>Tool Modal Data</h3>\n<h4>X - Direction</h4>"));
   EXPECT_TRUE(contains(html, "2 recorded revolutions from revolution 2"));
 }
@@ -118,8 +120,9 @@ TEST_F(PlotRun, RunsThatCannotBeDrawnAreRefused) {
   test_support::write_file(dir_.file("run.rms"), rms.substr(0, rms.find('\n') + 1));
   auto outcome = run_plot(dir_.path(), {"run"});
   EXPECT_EQ(outcome.exit_code, 1);
-  EXPECT_EQ(outcome.err, "corvanel-plot: run.rms: 1 rows, but run.dat holds 2 revolutions; "
-                         "the files do not come from the same run\n");
+  EXPECT_EQ(outcome.err,
+            "corvanel-plot: run.rms: 1 row, but run.dat holds 2 revolutions; "
+            "the files do not come from the same run\n");
   // A series cut off in the middle of a row.
   test_support::write_file(dir_.file("run.rms"), rms);
   const std::string sx = read_file(dir_.file("run.sx.dat"));
@@ -142,6 +145,31 @@ TEST_F(PlotRun, WithoutGnuplotTheMessageNamesThePackage) {
   EXPECT_TRUE(contains(outcome.err, "install Debian's gnuplot-nox")) << outcome.err;
   EXPECT_EQ(outcome.err.find('\n'), outcome.err.size() - 1);  // one line
   EXPECT_FALSE(file_exists(dir_.file("bare.forces.svg")));
+}
+
+// A failing gnuplot leaves the earlier picture as it was and no temporary file.
+TEST_F(PlotRun, AFailedDrawingKeepsTheEarlierPicture) {
+  ASSERT_TRUE(make_run(dir_.path(), "old", small_job(1)));
+  const std::string fake = dir_.file("bin");
+  ASSERT_EQ(test_support::run_command("mkdir " + plot_test::shell_quote(fake)), 0);
+  test_support::write_file(
+      fake + "/gnuplot", "#!/bin/sh\necho '<svg>'\necho 'line 0: no such terminal' >&2\nexit 1\n");
+  ASSERT_EQ(test_support::run_command("chmod +x " + plot_test::shell_quote(fake + "/gnuplot")), 0);
+  test_support::write_file(dir_.file("old.forces.svg"), "earlier picture");
+  auto outcome = run_plot(dir_.path(), {"old"}, fake);
+  EXPECT_EQ(outcome.exit_code, 1);
+  EXPECT_EQ(outcome.err,
+            "corvanel-plot: old.forces.svg: gnuplot failed: line 0: no such terminal\n");
+  EXPECT_EQ(read_file(dir_.file("old.forces.svg")), "earlier picture");
+  // Success reported, but the document stops short.
+  test_support::write_file(fake + "/gnuplot", "#!/bin/sh\necho '<svg><g>'\n");
+  outcome = run_plot(dir_.path(), {"old"}, fake);
+  EXPECT_EQ(outcome.err,
+            "corvanel-plot: old.forces.svg: gnuplot's picture is incomplete (is the disk full?)\n");
+  EXPECT_EQ(read_file(dir_.file("old.forces.svg")), "earlier picture");
+  std::string listing;
+  test_support::run_command("ls " + plot_test::shell_quote(dir_.path()), &listing);
+  EXPECT_FALSE(contains(listing, "svg.")) << listing;
 }
 
 // Quotes, blanks and gnuplot's markup in the title and the folder reach the

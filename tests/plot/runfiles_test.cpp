@@ -1,9 +1,10 @@
 // Reading and checking the result files of a run before anything is drawn.
+#include "plot/runfiles.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "plot/runfiles.h"
 #include "tests/support/test_support.h"
 
 using test_support::ScratchDir;
@@ -24,7 +25,8 @@ std::string repeat(const std::string& row, int count) {
 // A consistent run of two recorded revolutions of two rows each, revolutions 4 and 5.
 void write_run(const ScratchDir& dir, const std::string& force_row = "100 1116.0 1 2 3\n") {
   write_file(dir.file("r.rpt"), kReport);
-  write_file(dir.file("r.dat"), "0 1080.0 1 2 3\n" + force_row + "0 1440.0 1 2 3\n100 1476.0 1 2 3\n");
+  write_file(dir.file("r.dat"),
+             "0 1080.0 1 2 3\n" + force_row + "0 1440.0 1 2 3\n100 1476.0 1 2 3\n");
   for (const char* suffix : kRunDisplacementSuffixes) {
     write_file(dir.file(std::string("r") + suffix), repeat("0 1080.0 1e-05\n", 4));
   }
@@ -55,7 +57,8 @@ TEST(RunFiles, RefusesReportsThatAreNotReports) {
     const char* error;
   } cases[] = {
       {"", "r.rpt: not a Corvanel report (no title and rule)"},
-      {"title\n=====\n", "r.rpt: line 2: not a Corvanel report (no rule of equals signs under the title)"},
+      {"title\n=====\n",
+       "r.rpt: line 2: not a Corvanel report (no rule of equals signs under the title)"},
       {"title\n======================================\n", "r.rpt: no \"Data Units :\" line"},
       {"title\n======================================\nData Units : Imperial\n",
        "r.rpt: the \"Data Units :\" line names neither Metric nor English"},
@@ -96,6 +99,7 @@ TEST(RunFiles, RowsMustHoldTheirNumbersAndSomethingFinite) {
   ASSERT_EQ(runfiles_read(dir.file("r"), &run, &error), 1) << error;
   write_file(dir.file("r.ave"), repeat("1 1 1 nan nan -nan 1 1 1\n", 2));
   EXPECT_EQ(runfiles_read(dir.file("r"), &run, &error), 0);
-  EXPECT_EQ(error, dir.file("r.ave") + ": the spindle-workpiece displacement means hold no finite "
-                                       "number (every row is nan or inf), nothing to draw");
+  EXPECT_EQ(error, dir.file("r.ave") +
+                       ": the spindle-workpiece displacement means hold no finite "
+                       "number (every row is nan or inf), nothing to draw");
 }

@@ -1,15 +1,19 @@
 // Text of a run on its way into gnuplot scripts, SVG and HTML.
+#include "plot/text.h"
+
 #include <gtest/gtest.h>
 
 #include "plot/gnuplot.h"
 #include "plot/page.h"
-#include "plot/text.h"
 
 TEST(TextClean, KeepsValidUtf8AndBlanksWhatXmlRefuses) {
   EXPECT_EQ(text_clean("Ø100 bar, 5 µm"), "Ø100 bar, 5 µm");
   EXPECT_EQ(text_clean("tab\there\x7f\x01"), "tab here  ");
-  EXPECT_EQ(text_clean("Latin-1 \xd8" "100"), "Latin-1  100");  // a lone lead byte
-  EXPECT_EQ(text_clean("\xc0\xaf|\xed\xa0\x80|\xf4\x90\x80\x80"), "  |   |    ");  // overlong, surrogate, > U+10FFFF
+  EXPECT_EQ(text_clean("Latin-1 \xd8"
+                       "100"),
+            "Latin-1  100");  // a lone lead byte
+  EXPECT_EQ(text_clean("\xc0\xaf|\xed\xa0\x80|\xf4\x90\x80\x80"),
+            "  |   |    ");  // overlong, surrogate, > U+10FFFF
   EXPECT_EQ(text_clean("cut at end \xe2\x82"), "cut at end   ");
   EXPECT_EQ(text_clean("\xf0\x9f\x94\xa7"), "\xf0\x9f\x94\xa7");  // four bytes
 }
