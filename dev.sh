@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds what is needed and runs it:
-#   ./dev.sh example   build the release program and run examples/demo.in
-#   ./dev.sh test      build with the sanitizers and run every test
+#   ./dev.sh example   build the release program, run examples/demo.in and plot it
+#   ./dev.sh test      build with the sanitizers and run every test (the plot tests need gnuplot)
 #   ./dev.sh bench     build the release benchmarks and run them
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -11,6 +11,8 @@ need_packages() {
   command -v cmake >/dev/null || missing+=(cmake)
   command -v g++ >/dev/null || missing+=(g++)
   for pkg in "$@"; do
+    # Any gnuplot on PATH serves corvanel-plot, whichever package brought it.
+    [ "$pkg" = gnuplot-nox ] && command -v gnuplot >/dev/null && continue
     dpkg -s "$pkg" >/dev/null 2>&1 || missing+=("$pkg")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
@@ -25,11 +27,11 @@ need_packages() {
 
 case "${1:-}" in
   example)
-    need_packages libgtest-dev libbenchmark-dev
+    need_packages libgtest-dev libbenchmark-dev gnuplot-nox
     cmake --workflow --preset example
     ;;
   test)
-    need_packages libgtest-dev
+    need_packages libgtest-dev gnuplot-nox
     cmake --workflow --preset dev
     ;;
   bench)

@@ -1,0 +1,28 @@
+// The gnuplot scripts of the three pictures of a run. Each script draws one
+// SVG document on gnuplot's standard output and reads the run's files by path.
+#pragma once
+
+#include <string>
+
+#include "plot/runfiles.h"
+
+// The three forces against the cut angle (BASE.dat).
+std::string charts_forces_script(const RunFiles& run);
+
+// The displacements X, Y and Z of the spindle-workpiece structure and of the
+// tool against the cut angle, one panel per structure (BASE.sx.dat ... BASE.wz.dat).
+std::string charts_vibration_script(const RunFiles& run);
+
+// Per recorded revolution, the ranges, RMS deviations and means of the forces and
+// of both structures' displacements, a panel each (BASE.rms, BASE.ave).
+std::string charts_revolutions_script(const RunFiles& run);
+
+// One picture: its file name suffix, its caption and its script.
+struct ChartKind {
+  const char* suffix;   // ".forces.svg", ...
+  const char* caption;  // what the picture shows, for the HTML page
+  std::string (*script)(const RunFiles& run);
+};
+
+inline constexpr int kChartCount = 3;
+extern const ChartKind kCharts[kChartCount];

@@ -1,0 +1,24 @@
+// The HTML page of a run's plots (BASE.plots.html): the three pictures and
+// the job's parameters from its report. Every text from the run is escaped,
+// and the page is well-formed XML as well as HTML.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "plot/runfiles.h"
+
+// text with &, <, >, " and ' replaced by entities, after cleaning it for XML.
+std::string page_escape(std::string_view text);
+
+// A file name as a relative URL: every byte outside A-Z a-z 0-9 - . _ ~ as %XX.
+std::string page_url(std::string_view file_name);
+
+// The parameter tables of the report's lines below the title's rule.
+std::string page_parameters(const RunFiles& run);
+
+// The whole page; pictures are referenced by file name, beside the page.
+std::string page_html(const RunFiles& run);
+
+// Writes page_html(run) to path. 1, or 0 with *error naming the file.
+int page_write(const RunFiles& run, const std::string& path, std::string* error);

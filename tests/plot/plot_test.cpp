@@ -1,0 +1,214 @@
+// corvanel-plot on short runs of the built program, as an engineer would use it.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tests/plot/plot_support.h"
+
+using plot_test::make_run;
+using plot_test::run_plot;
+using plot_test::small_job;
+using plot_test::svg_curves;
+using plot_test::xml_problem;
+using test_support::file_exists;
+using test_support::read_file;
+using test_support::ScratchDir;
+
+namespace {
+
+const char* const kPictures[] = {".forces.svg", ".vibration.svg", ".revolutions.svg"};
+const int kCurves[] = {3, 6, 27};  // forces X Y Z; X Y Z of two structures; 9 panels of X Y Z
+
+bool contains(const std::string& text, const std::string& what) {
+  return text.find(what) != std::string::npos;
+}
+
+class PlotRun : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(plot_test::gnuplot_installed()) << plot_test::kNoGnuplot; }
+  ScratchDir dir_;
+};
+
+}  // namespace
+
+TEST_F(PlotRun, DrawsThreeWellFormedPicturesInTheUnitsOfTheRun) {
+  struct Case {
+    int units;
+    const char* force;
+    const char* length;
+    const char* wrong_force;
+    const char* wrong_length;
+  } cases[] = {{1, "force [N]", "displacement [m]", "[lbf]", "[in]"},
+               {0, "force [lbf]", "displacement [in]", "[N]", "[m]"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.units == 0 ? "English" : "metric");
+    const std::string name = c.units == 0 ? "english" : "metric";
+    e2e::Job job = small_job(c.units);
+    job.title = "Facing test " + name;
+    ASSERT_TRUE(make_run(dir_.path(), name, job));
+    auto outcome = run_plot(dir_.path(), {name});
+    ASSERT_EQ(outcome.exit_code, 0) << outcome.err;
+    EXPECT_EQ(outcome.err, "");
+    for (int i = 0; i < 3; ++i) {
+      const std::string svg = read_file(dir_.file(name + kPictures[i]));
+      EXPECT_EQ(xml_problem(svg), "") << kPictures[i];
+      EXPECT_EQ(svg_curves(svg), kCurves[i]) << kPictures[i];
+      EXPECT_TRUE(contains(svg, job.title)) << kPictures[i];
+      EXPECT_FALSE(contains(svg, c.wrong_force)) << kPictures[i];
+      EXPECT_FALSE(contains(svg, c.wrong_length)) << kPictures[i];
+      EXPECT_TRUE(contains(outcome.out, name + kPictures[i]));
+    }
+    const std::string forces = read_file(dir_.file(name + ".forces.svg"));
+    EXPECT_TRUE(contains(forces, c.force) && contains(forces, "cut angle [degrees]"));
+    EXPECT_TRUE(contains(read_file(dir_.file(name + ".vibration.svg")), c.length));
+    const std::string revolutions = read_file(dir_.file(name + ".revolutions.svg"));
+    EXPECT_TRUE(contains(revolutions, c.force) && contains(revolutions, c.length));
+    EXPECT_FALSE(file_exists(dir_.file(name + ".plots.html")));  // only with --html
+  }
+}
+
+TEST_F(PlotRun, HtmlPageShowsThePicturesAndEscapesTheJob) {
+  e2e::Job job = small_job(1);
+  job.title = "<script>alert(\"x\")</script> & 'co'";
+  ASSERT_TRUE(make_run(dir_.path(), "page", job));
+  auto outcome = run_plot(dir_.path(), {"page", "--html"});
+  ASSERT_EQ(outcome.exit_code, 0) << outcome.err;
+  const std::string html = read_file(dir_.file("page.plots.html"));
+  EXPECT_EQ(xml_problem(html), "");
+  EXPECT_FALSE(contains(html, "<script"));
+  EXPECT_TRUE(contains(html,
+                       "<h1>&lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt; &amp; "
+                       "&#39;co&#39;</h1>"));
+  for (const char* picture : kPictures) {
+    EXPECT_TRUE(contains(html, std::string("<img src=\"page") + picture + "\"")) << picture;
+    const std::string svg = read_file(dir_.file(std::string("page") + picture));
+    EXPECT_FALSE(contains(svg, "<script")) << picture;
+    EXPECT_EQ(xml_problem(svg), "") << picture;
+  }
+  // Parameters come from the report, grouped as there; revolutions 2 and 3 were recorded.
+  EXPECT_TRUE(
+      contains(html, "<td>Spindle-Workpiece Speed</td><td class=\"value\">1000.0000 [RPM]"));
+  EXPECT_TRUE(contains(html, "<h3>Tool Modal Data</h3>\n<h4>X - Direction</h4>"));
+  EXPECT_TRUE(contains(html, "2 recorded revolutions from revolution 2"));
+}
+
+TEST_F(PlotRun, MissingFilesGiveOneLineNamingTheFileAndNoPicture) {
+  ASSERT_TRUE(make_run(dir_.path(), "gap", small_job(1)));
+  for (const char* suffix : {".rpt", ".dat", ".sy.dat", ".wz.dat", ".rms", ".ave"}) {
+    const std::string file = dir_.file(std::string("gap") + suffix);
+    ASSERT_EQ(std::rename(file.c_str(), (file + ".away").c_str()), 0);
+    auto outcome = run_plot(dir_.path(), {"gap", "--html"});
+    EXPECT_EQ(outcome.exit_code, 1) << suffix;
+    EXPECT_EQ(outcome.err, std::string("corvanel-plot: gap") + suffix +
+                               ": cannot be read: No such file or directory\n");
+    for (const char* picture : kPictures) {
+      EXPECT_FALSE(file_exists(dir_.file(std::string("gap") + picture))) << suffix;
+    }
+    EXPECT_FALSE(file_exists(dir_.file("gap.plots.html")));
+    ASSERT_EQ(std::rename((file + ".away").c_str(), file.c_str()), 0);
+  }
+  EXPECT_EQ(run_plot(dir_.path(), {"gap"}).exit_code, 0);  // whole again
+}
+
+TEST_F(PlotRun, RunsThatCannotBeDrawnAreRefused) {
+  e2e::Job job = small_job(1);
+  ASSERT_TRUE(make_run(dir_.path(), "run", job));
+  // A summary left over from a run with another revolution count.
+  const std::string rms = read_file(dir_.file("run.rms"));
+  test_support::write_file(dir_.file("run.rms"), rms.substr(0, rms.find('\n') + 1));
+  auto outcome = run_plot(dir_.path(), {"run"});
+  EXPECT_EQ(outcome.exit_code, 1);
+  EXPECT_EQ(outcome.err,
+            "corvanel-plot: run.rms: 1 row, but run.dat holds 2 revolutions; "
+            "the files do not come from the same run\n");
+  // A series cut off in the middle of a row.
+  test_support::write_file(dir_.file("run.rms"), rms);
+  const std::string sx = read_file(dir_.file("run.sx.dat"));
+  test_support::write_file(dir_.file("run.sx.dat"), sx.substr(0, sx.find('\n') + 5));
+  outcome = run_plot(dir_.path(), {"run"});
+  EXPECT_EQ(outcome.err, "corvanel-plot: run.sx.dat: line 2: expected 3 numbers\n");
+  // Every revolution skipped: empty files, nothing to draw.
+  job.revs_skipped = job.revs_total;
+  ASSERT_TRUE(make_run(dir_.path(), "none", job));
+  outcome = run_plot(dir_.path(), {"none"});
+  EXPECT_EQ(outcome.exit_code, 1);
+  EXPECT_TRUE(contains(outcome.err, "none.dat: no rows")) << outcome.err;
+  EXPECT_FALSE(file_exists(dir_.file("none.forces.svg")));
+}
+
+TEST_F(PlotRun, WithoutGnuplotTheMessageNamesThePackage) {
+  ASSERT_TRUE(make_run(dir_.path(), "bare", small_job(1)));
+  auto outcome = run_plot(dir_.path(), {"bare"}, dir_.path() + "/no-such-folder");
+  EXPECT_EQ(outcome.exit_code, 1);
+  EXPECT_TRUE(contains(outcome.err, "install Debian's gnuplot-nox")) << outcome.err;
+  EXPECT_EQ(outcome.err.find('\n'), outcome.err.size() - 1);  // one line
+  EXPECT_FALSE(file_exists(dir_.file("bare.forces.svg")));
+}
+
+// A failing gnuplot leaves the earlier picture as it was and no temporary file.
+TEST_F(PlotRun, AFailedDrawingKeepsTheEarlierPicture) {
+  ASSERT_TRUE(make_run(dir_.path(), "old", small_job(1)));
+  const std::string fake = dir_.file("bin");
+  ASSERT_EQ(test_support::run_command("mkdir " + plot_test::shell_quote(fake)), 0);
+  test_support::write_file(
+      fake + "/gnuplot", "#!/bin/sh\necho '<svg>'\necho 'line 0: no such terminal' >&2\nexit 1\n");
+  ASSERT_EQ(test_support::run_command("chmod +x " + plot_test::shell_quote(fake + "/gnuplot")), 0);
+  test_support::write_file(dir_.file("old.forces.svg"), "earlier picture");
+  auto outcome = run_plot(dir_.path(), {"old"}, fake);
+  EXPECT_EQ(outcome.exit_code, 1);
+  EXPECT_EQ(outcome.err,
+            "corvanel-plot: old.forces.svg: gnuplot failed: line 0: no such terminal\n");
+  EXPECT_EQ(read_file(dir_.file("old.forces.svg")), "earlier picture");
+  // Success reported, but the document stops short.
+  test_support::write_file(fake + "/gnuplot", "#!/bin/sh\necho '<svg><g>'\n");
+  outcome = run_plot(dir_.path(), {"old"}, fake);
+  EXPECT_EQ(outcome.err,
+            "corvanel-plot: old.forces.svg: gnuplot's picture is incomplete (is the disk full?)\n");
+  EXPECT_EQ(read_file(dir_.file("old.forces.svg")), "earlier picture");
+  std::string listing;
+  test_support::run_command("ls " + plot_test::shell_quote(dir_.path()), &listing);
+  EXPECT_FALSE(contains(listing, "svg.")) << listing;
+}
+
+// Quotes, blanks and gnuplot's markup in the title and the folder reach the
+// pictures literally; a base name starting with '<' is a file, not a command.
+TEST_F(PlotRun, QuotesBlanksAndMarkupStayText) {
+  const std::string folder = dir_.file("it's a \"run\" folder");
+  ASSERT_EQ(test_support::run_command("mkdir " + plot_test::shell_quote(folder)), 0);
+  e2e::Job job = small_job(0);
+  job.title = "O'Brien's \"test\" \\n {x}^2_y @ $HOME";
+  ASSERT_TRUE(make_run(folder, "<odd", job));
+  auto outcome = run_plot(dir_.path(), {folder + "/<odd", "--html"});
+  ASSERT_EQ(outcome.exit_code, 0) << outcome.err;
+  for (const char* picture : kPictures) {
+    const std::string svg = read_file(folder + "/<odd" + picture);
+    EXPECT_EQ(xml_problem(svg), "") << picture;
+    EXPECT_TRUE(contains(svg, ">" + job.title + "<")) << picture;
+  }
+  EXPECT_TRUE(contains(read_file(folder + "/<odd.plots.html"), "<img src=\"%3Codd.forces.svg\""));
+}
+
+TEST(PlotCommand, WrongCommandLinesShowTheUsage) {
+  ScratchDir dir;
+  for (std::vector<std::string> args : {std::vector<std::string>{}, {"a", "b"}, {"--svg", "a"}}) {
+    auto outcome = run_plot(dir.path(), args);
+    EXPECT_EQ(outcome.exit_code, 2);
+    EXPECT_EQ(outcome.err.rfind("usage: corvanel-plot BASE [--html]\n", 0), 0u) << outcome.err;
+  }
+}
+
+// The checks above rely on these two helpers catching broken documents.
+TEST(PlotSupport, XmlCheckAndCurveCountSeeFaults) {
+  EXPECT_EQ(xml_problem("<?xml version=\"1.0\"?>\n<svg a='1'><g><path d='M 1'/></g></svg>\n"), "");
+  EXPECT_NE(xml_problem("<svg><g></svg>"), "");
+  EXPECT_NE(xml_problem("<svg><text>a <script></text></svg>"), "");
+  EXPECT_NE(xml_problem("<svg><text>R&D</text></svg>"), "");
+  EXPECT_NE(xml_problem("<svg a='<'></svg>"), "");
+  EXPECT_NE(xml_problem("<svg></svg><svg></svg>"), "");
+  EXPECT_NE(xml_problem("<svg>"), "");
+  EXPECT_EQ(svg_curves("<svg><g id=\"gnuplot_plot_1\"><g><path d=''/></g></g>"
+                       "<g id=\"gnuplot_plot_2\"><g></g></g><path d=''/></svg>"),
+            1);
+}
