@@ -198,3 +198,27 @@ TEST(Runner, RefusesAFolderWithoutAPlan) {
   EXPECT_NE(o.err.find("commands.txt"), std::string::npos) << o.err;
   EXPECT_EQ(sweep(dir.path(), "run . --jobs 0").exit_code, 2);
 }
+
+TEST(CommandRows, RunUnchangedOnOtherHostsThroughGnuParallel) {
+  if (!runner_gnu_parallel_available()) GTEST_SKIP() << "GNU parallel is not installed";
+  ScratchDir dir;
+  sweep_test::write_base(dir, sweep_test::base_job());
+  sweep_test::plan(dir, "--rpm 1000,2000 --depth 1");
+  // A stand-in for ssh that runs the remote command here, from another folder,
+  // the way sshd hands it to the login shell.
+  const std::string ssh = dir.file("ssh");
+  write_file(ssh,
+             "#!/bin/sh\nwhile [ $# -gt 0 ]; do case $1 in -*) shift;; *) break;; esac; done\n"
+             "echo \"$1\" >> " + quoted(dir.file("hosts")) + "\nshift\n"
+             "[ \"$1\" = \"--\" ] && shift\ncd /\nexec sh -c \"$*\"\n");
+  ASSERT_EQ(run_command("chmod +x " + quoted(ssh)), 0);
+  const std::string out = dir.file("out");
+  EXPECT_EQ(run_command("cd / && parallel --ssh " + quoted(ssh) +
+                        " --sshlogin 1/hostA,1/hostB --joblog " + quoted(out + "/joblog") +
+                        " --resume -a " + quoted(out + "/commands.txt") + " 2>&1"),
+            0);
+  expect_finished(dir, 1);
+  expect_finished(dir, 2);
+  EXPECT_EQ(runner_read_joblog(out + "/joblog"), (std::map<int, int>{{1, 0}, {2, 0}}));
+  EXPECT_NE(read_file(dir.file("hosts")).find("host"), std::string::npos);
+}
