@@ -17,10 +17,10 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
-constexpr double kFloorShare = 0.2;      // vibration below this share of the scatter RMS is noise
-constexpr int kLimitSamples = 1200;      // points of the analytic curve across the map
-constexpr size_t kListedProblems = 10;   // failed or missing runs named in the summary
-constexpr size_t kListedBottoms = 6;     // lobe bottoms named in the summary
+constexpr double kFloorShare = 0.2;     // vibration below this share of the scatter RMS is noise
+constexpr int kLimitSamples = 1200;     // points of the analytic curve across the map
+constexpr size_t kListedProblems = 10;  // failed or missing runs named in the summary
+constexpr size_t kListedBottoms = 6;    // lobe bottoms named in the summary
 
 const char* const kClassNames[kCollectClasses] = {"stable", "chatter", "left-cut", "failed",
                                                   "missing"};
@@ -97,8 +97,9 @@ double crossing(const CollectResult& stable, const CollectResult& unstable) {
 }
 
 CollectBoundary column_boundary(double rpm, std::vector<const CollectResult*> col) {
-  std::sort(col.begin(), col.end(),
-            [](const CollectResult* a, const CollectResult* b) { return a->run.depth < b->run.depth; });
+  std::sort(col.begin(), col.end(), [](const CollectResult* a, const CollectResult* b) {
+    return a->run.depth < b->run.depth;
+  });
   CollectBoundary b{rpm, kNaN, kNaN, kNaN, kInfinity};
   const CollectResult* stable = nullptr;
   for (const CollectResult* r : col) {
@@ -128,8 +129,8 @@ std::string map_csv(const std::vector<CollectResult>& results) {
     s += std::to_string(r.run.row) + "," + cell(r.run.rpm, "%.6f") + "," +
          cell(r.run.depth, "%.6f") + "," + cell(r.growth) + "," + cell(r.force_pp, "%.6f") + "," +
          collect_class_name(r.cls) + "," +
-         (r.exit_status >= 0 ? std::to_string(r.exit_status) : std::string()) + "," +
-         r.run.folder + "\n";
+         (r.exit_status >= 0 ? std::to_string(r.exit_status) : std::string()) + "," + r.run.folder +
+         "\n";
   }
   return s;
 }
@@ -167,9 +168,9 @@ std::vector<SvgLimitPoint> limit_curve(const LimitModel* model, double from, dou
     const double depth = p.depth / model->length_unit;
     curve.push_back({rpm, depth});
     *csv += cell(rpm, "%.3f") + "," + cell(depth) + "," +
-            (std::isfinite(depth) ? cell(p.chatter_freq / 6.283185307179586) + "," +
-                                        std::to_string(p.lobe)
-                                  : std::string(",")) +
+            (std::isfinite(depth)
+                 ? cell(p.chatter_freq / 6.283185307179586) + "," + std::to_string(p.lobe)
+                 : std::string(",")) +
             "\n";
   }
   return curve;
@@ -189,8 +190,8 @@ void print_problems(const std::vector<CollectResult>& results, const std::string
 }
 
 // The analytic lobe bottoms inside the map beside the simulated boundary of the nearest speed.
-void print_bottoms(const LimitModel* model, const std::vector<CollectBoundary>& bounds,
-                   double from, double to, const std::string& unit) {
+void print_bottoms(const LimitModel* model, const std::vector<CollectBoundary>& bounds, double from,
+                   double to, const std::string& unit) {
   if (model == nullptr || bounds.empty()) return;
   const std::vector<LimitBottom> bottoms = limit_bottoms(model, from, to);
   for (size_t i = 0; i < bottoms.size(); ++i) {
@@ -301,8 +302,8 @@ CollectResult collect_run(const std::string& out_dir, const PlanRun& run, int ex
   }
   r.revolutions = static_cast<int>(revs.size());
   if (r.revolutions < expected || revs.empty()) {
-    r.note = std::to_string(r.revolutions) + " of " + std::to_string(expected) +
-             " revolutions recorded";
+    r.note =
+        std::to_string(r.revolutions) + " of " + std::to_string(expected) + " revolutions recorded";
     return r;
   }
   if (!all_finite(revs)) {

@@ -46,7 +46,7 @@ struct CollectResult {
   int exit_status;   // -1 when unknown
   int revolutions;   // recorded revolutions read
   double growth;     // growth ratio; NaN when not measured
-  double force_pp;   // X force range of the last recorded revolution; NaN when none
+  double force_pp;   // N or lbf: X force range of the last recorded revolution; NaN when none
   std::string note;  // why a run failed or is missing
 };
 
@@ -74,8 +74,8 @@ double collect_scatter_rms(double reference_force);
 double collect_growth(const std::vector<CollectRevolution>& revolutions, double scatter_rms);
 
 // Class of a finished run from its revolutions; *growth receives the growth ratio.
-CollectClass collect_classify(const std::vector<CollectRevolution>& revolutions,
-                              double scatter_rms, double* growth);
+CollectClass collect_classify(const std::vector<CollectRevolution>& revolutions, double scatter_rms,
+                              double* growth);
 
 // Reads and classifies one run of the plan folder out_dir.
 CollectResult collect_run(const std::string& out_dir, const PlanRun& run, int expected_revolutions,

@@ -32,8 +32,8 @@ using File = std::unique_ptr<FILE, FileCloser>;
 int load_rows(const char* path, MatDb* db, std::string* error) {
   File file(std::fopen(path, "r"));
   if (!file) {
-    *error = std::string("cannot read the coefficient database ") + path + ": " +
-             std::strerror(errno);
+    *error =
+        std::string("cannot read the coefficient database ") + path + ": " + std::strerror(errno);
     return 0;
   }
   char line[kMatDbLineChunk + 1];
@@ -261,8 +261,9 @@ LimitPoint limit_at_speed(const LimitModel* model, double rpm) {
   }
   if (!std::isfinite(q_best)) return best;
   best.depth = depth_for_gain(model, rpm, q_best, kx);
-  const double eps = 60.0 * best.chatter_freq / limit_lobe_speed(
-                         limit_frf(model, best.chatter_freq, rpm), best.chatter_freq, 0);
+  const double eps =
+      60.0 * best.chatter_freq /
+      limit_lobe_speed(limit_frf(model, best.chatter_freq, rpm), best.chatter_freq, 0);
   best.lobe = static_cast<int>(std::lround((best.chatter_freq * period - eps) / kTwoPi));
   return best;
 }

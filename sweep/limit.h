@@ -23,27 +23,27 @@ struct LimitMode {
 
 // The base job in engine units with its coefficient rows.
 struct LimitModel {
-  SimParams* params;              // SI, angles in radians; owned
-  MatDb db;                       // coefficient rows of the database (no wear records)
-  std::vector<LimitMode> modes;   // X modes: spindle-workpiece first, then tool
-  int steps_per_rev;              // 34200 / angular increments
-  double length_unit;             // m per job length unit (0.001 metric, 0.0254 English)
-  double force_unit;              // N per job force unit (1 metric, 4.4482 English)
+  SimParams* params;             // SI, angles in radians; owned
+  MatDb db;                      // coefficient rows of the database (no wear records)
+  std::vector<LimitMode> modes;  // X modes: spindle-workpiece first, then tool
+  int steps_per_rev;             // 34200 / angular increments
+  double length_unit;            // m per job length unit (0.001 metric, 0.0254 English)
+  double force_unit;             // N per job force unit (1 metric, 4.4482 English)
 };
 
 // The limit at one spindle speed.
 struct LimitPoint {
-  double depth;        // m; +inf where no chatter frequency gives a positive limit
-  double chatter_freq; // rad/s
-  int lobe;            // whole vibration waves per revolution beyond the phase
+  double depth;         // m; +inf where no chatter frequency gives a positive limit
+  double chatter_freq;  // rad/s
+  int lobe;             // whole vibration waves per revolution beyond the phase
 };
 
 // A lobe bottom: the lowest limit of one lobe.
 struct LimitBottom {
   int lobe;
-  double rpm;          // rev/min
-  double depth;        // m
-  double chatter_freq; // rad/s
+  double rpm;           // rev/min
+  double depth;         // m
+  double chatter_freq;  // rad/s
 };
 
 // Reads the base job and the coefficient database (both paths); null with

@@ -28,7 +28,9 @@ namespace {
 
 using Params = std::unique_ptr<SimParams, void (*)(SimParams*)>;
 
-Params new_params() { return Params(params_create(), params_free); }
+Params new_params() {
+  return Params(params_create(), params_free);
+}
 
 // The value as a job file holds it: printed with six decimals and read back.
 double six_decimals(double value) {
@@ -75,11 +77,12 @@ int add_axis_item(std::string_view item, std::vector<double>* values, std::strin
   // A TO that the steps miss by rounding alone still counts.
   const double count = std::floor((to - from) / step * (1 + 1e-12) + 1e-9) + 1;
   if (count > kPlanMaxRuns || values->size() + count > kPlanMaxRuns) {
-    *error = "'" + std::string(item) + "' has more than " + std::to_string(kPlanMaxRuns) +
-             " values";
+    *error =
+        "'" + std::string(item) + "' has more than " + std::to_string(kPlanMaxRuns) + " values";
     return 0;
   }
-  for (int i = 0; i < static_cast<int>(count); ++i) values->push_back(six_decimals(from + i * step));
+  for (int i = 0; i < static_cast<int>(count); ++i)
+    values->push_back(six_decimals(from + i * step));
   return 1;
 }
 
@@ -368,8 +371,8 @@ std::string plan_increments_warning(const SimParams* job) {
          " classes of the map need angular increments 1";
 }
 
-int plan_write(const PlanOptions& o, std::vector<PlanRun>* runs,
-               std::vector<std::string>* warnings, std::string* error) {
+int plan_write(const PlanOptions& o, std::vector<PlanRun>* runs, std::vector<std::string>* warnings,
+               std::string* error) {
   runs->clear();
   warnings->clear();
   Params base = new_params();
@@ -386,11 +389,15 @@ int plan_write(const PlanOptions& o, std::vector<PlanRun>* runs,
   }
   std::error_code ec;
   const fs::path out = fs::absolute(o.out_dir, ec).lexically_normal();
-  if (ec || !check_base(o, base.get(), error) || !check_modes(o, base.get(), error) ||
+  if (ec) {
+    *error = "cannot resolve " + o.out_dir + ": " + ec.message();
+    return 0;
+  }
+  if (!check_base(o, base.get(), error) || !check_modes(o, base.get(), error) ||
       !check_databases(o, error) || !check_out_dir(o.out_dir, error) ||
       !check_path_text("the corvanel path", bin, "\"$`\\}\n", error) ||
       !check_path_text("the plan folder", out.string(), "\n", error))
-    return ec ? (*error = "cannot resolve " + o.out_dir, 0) : 0;
+    return 0;
   if (std::string w = plan_increments_warning(base.get()); !w.empty()) warnings->push_back(w);
   fs::create_directories(out, ec);
   if (ec) {
@@ -443,7 +450,7 @@ std::string plan_slurm_script(const std::string& out_dir, int rows) {
        "#SBATCH --job-name=corvanel-sweep\n"
        "#SBATCH --array=1-"
     << n << "\n#SBATCH --ntasks=1\n#SBATCH --cpus-per-task=1\n";
-  if (out_dir.find_first_of(" \t'\"") == std::string::npos)
+  if (out_dir.find_first_of(" \t'\"%") == std::string::npos)  // sbatch reads % as a pattern
     s << "#SBATCH --output=" << out_dir << "/slurm/%A_%a.out\n";
   s << "\nnumber() { case $1 in ''|*[!0-9]*) return 1;; esac; }\n"
        "if ! number \"${SLURM_ARRAY_TASK_ID:-}\"; then\n"

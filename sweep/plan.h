@@ -27,21 +27,22 @@ inline constexpr const char* kPlanDatabase = "kfkncfa.db";
 inline constexpr const char* kPlanIndex = "plan.csv";
 inline constexpr const char* kPlanCommands = "commands.txt";
 inline constexpr const char* kPlanSlurm = "slurm-array.sh";
-inline constexpr const char* kPlanJob = "job";                 // job name of every run
-inline constexpr const char* kPlanExitFile = "exit-status";    // exit code of the run, one line
-inline constexpr const char* kPlanLogFile = "corvanel.log";    // console output of the run
-inline constexpr const char* kPlanBinaryVariable = "CORVANEL_BIN";  // overrides the binary at run time
+inline constexpr const char* kPlanJob = "job";               // job name of every run
+inline constexpr const char* kPlanExitFile = "exit-status";  // exit code of the run, one line
+inline constexpr const char* kPlanLogFile = "corvanel.log";  // console output of the run
+inline constexpr const char* kPlanBinaryVariable =
+    "CORVANEL_BIN";  // overrides the binary at run time
 inline constexpr int kPlanMaxRuns = 100000;
 
 struct PlanOptions {
-  std::string base_path;                       // the base job file
-  std::vector<double> rpms;                    // spindle speeds, rev/min
-  std::vector<double> depths;                  // depths of cut, the job's length unit (mm or in)
-  std::string out_dir;                         // the plan folder; must be new or empty
-  std::string corvanel;                        // corvanel binary; empty: the default
-  std::string wear_path = "wear.db";           // as corvanel opens them: from the working folder
+  std::string base_path;              // the base job file
+  std::vector<double> rpms;           // spindle speeds, rev/min
+  std::vector<double> depths;         // depths of cut, the job's length unit (mm or in)
+  std::string out_dir;                // the plan folder; must be new or empty
+  std::string corvanel;               // corvanel binary; empty: the default
+  std::string wear_path = "wear.db";  // as corvanel opens them: from the working folder
   std::string database_path = "kfkncfa.db";
-  bool keep_series = false;                    // keep the ten time-series files of every run
+  bool keep_series = false;  // keep the ten time-series files of every run
 };
 
 // One planned run.

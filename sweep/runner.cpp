@@ -19,7 +19,9 @@ namespace {
 
 volatile sig_atomic_t g_signal = 0;  // the last stopping signal received while running
 
-void note_signal(int sig) { g_signal = sig; }
+void note_signal(int sig) {
+  g_signal = sig;
+}
 
 const int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
@@ -80,7 +82,8 @@ class Progress {
     last_tenth_ = tenth;
     const double elapsed = now_seconds() - start_;
     const double eta = done > 0 ? elapsed / done * (total_ - done) : 0;
-    std::fprintf(stderr, "%scorvanel-sweep: %d/%d rows run, %d failed, %d running, %.0f s, ETA %.0f s%s",
+    std::fprintf(stderr,
+                 "%scorvanel-sweep: %d/%d rows run, %d failed, %d running, %.0f s, ETA %.0f s%s",
                  tty_ ? "\r" : "", done, total_, failed, running, elapsed, eta, tty_ ? "  " : "\n");
     if (tty_ && done == total_) std::fputc('\n', stderr);
   }
@@ -132,7 +135,8 @@ bool run_pool(const std::vector<std::string>& rows, const std::vector<int>& todo
       const int row = todo[next++];
       const pid_t pid = start_row(rows[row - 1]);
       if (pid < 0) {
-        std::fprintf(stderr, "corvanel-sweep: cannot start row %d: %s\n", row, std::strerror(errno));
+        std::fprintf(stderr, "corvanel-sweep: cannot start row %d: %s\n", row,
+                     std::strerror(errno));
         stopping = true;
         break;
       }
@@ -171,8 +175,9 @@ bool run_parallel(const std::string& out, int jobs, bool retry_failed) {
   const std::string joblog = out + "/" + kRunnerJoblog;
   const std::string commands = out + "/" + kPlanCommands;
   const std::string workers = std::to_string(jobs);
-  std::vector<const char*> args = {"parallel", "--jobs", workers.c_str(), "--joblog",
-                                   joblog.c_str(), retry_failed ? "--resume-failed" : "--resume"};
+  std::vector<const char*> args = {"parallel",      "--jobs",
+                                   workers.c_str(), "--joblog",
+                                   joblog.c_str(),  retry_failed ? "--resume-failed" : "--resume"};
   if (isatty(STDERR_FILENO)) args.push_back("--bar");
   args.push_back("--arg-file");
   args.push_back(commands.c_str());

@@ -6,8 +6,8 @@
 
 namespace {
 
-constexpr double kWidth = 880, kHeight = 560;         // px
-constexpr double kLeft = 80, kTop = 56;               // px, plot corner
+constexpr double kWidth = 880, kHeight = 560;          // px
+constexpr double kLeft = 80, kTop = 56;                // px, plot corner
 constexpr double kPlotWidth = 600, kPlotHeight = 420;  // px
 
 const char* const kFill[kCollectClasses] = {"#3c9d4e", "#d64541", "#7b3294", "#333333", "#ffffff"};
@@ -20,7 +20,9 @@ std::string fmt(const char* format, double a) {
   return text;
 }
 
-std::string px(double v) { return fmt("%.1f", v); }
+std::string px(double v) {
+  return fmt("%.1f", v);
+}
 
 // Cell edges of sorted distinct values: halfway to the neighbours, the outer
 // cells as wide as their inner halves.
@@ -54,7 +56,9 @@ Axis make_axis(std::vector<double> v) {
   return a;
 }
 
-double x_of(const Axis& a, double v) { return kLeft + (v - a.lo) / (a.hi - a.lo) * kPlotWidth; }
+double x_of(const Axis& a, double v) {
+  return kLeft + (v - a.lo) / (a.hi - a.lo) * kPlotWidth;
+}
 double y_of(const Axis& a, double v) {
   return kTop + kPlotHeight - (v - a.lo) / (a.hi - a.lo) * kPlotHeight;
 }
@@ -119,7 +123,8 @@ std::string curve(const SvgMap& m, const Axis& xa, const Axis& ya) {
   auto flush = [&]() {
     if (points.find(' ') != points.rfind(' '))
       s += "<polyline class=\"limit\" fill=\"none\" stroke=\"#1f4e9c\" stroke-width=\"2\" "
-           "clip-path=\"url(#plot)\" points=\"" + points + "\"/>\n";
+           "clip-path=\"url(#plot)\" points=\"" +
+           points + "\"/>\n";
     points.clear();
   };
   for (const SvgLimitPoint& p : m.limit) {
@@ -167,11 +172,21 @@ std::string svg_escape(std::string_view text) {
   std::string out;
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&apos;"; break;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&apos;";
+        break;
       default:
         // Control characters are not allowed in XML 1.0 text.
         if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n') {

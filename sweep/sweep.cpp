@@ -18,7 +18,8 @@ const char kUsage[] =
     "       corvanel-sweep run OUTDIR [--jobs N] [--pool] [--retry-failed]\n"
     "       corvanel-sweep collect OUTDIR\n"
     "SPEC: values and FROM:TO:STEP ranges separated by commas, e.g. 3500:9000:250,4046\n"
-    "(spindle speed in rpm, depth of cut in the base job's unit: mm, or inches for English jobs).\n";
+    "(spindle speed in rpm, depth of cut in the base job's unit: mm, or inches for English "
+    "jobs).\n";
 
 int usage(const char* problem) {
   if (problem != nullptr) std::fprintf(stderr, "corvanel-sweep: %s\n", problem);
@@ -95,7 +96,8 @@ int plan_command_line(int argc, char** argv) {
   std::vector<PlanRun> runs;
   std::vector<std::string> warnings;
   if (!plan_write(o, &runs, &warnings, &error)) return fail(error);
-  for (const std::string& w : warnings) std::fprintf(stderr, "corvanel-sweep: warning: %s\n", w.c_str());
+  for (const std::string& w : warnings)
+    std::fprintf(stderr, "corvanel-sweep: warning: %s\n", w.c_str());
   std::printf("planned %zu runs (%zu speeds x %zu depths) in %s\n", runs.size(), o.rpms.size(),
               o.depths.size(), o.out_dir.c_str());
   std::printf("next: corvanel-sweep run %s, then corvanel-sweep collect %s\n", o.out_dir.c_str(),

@@ -1,11 +1,12 @@
 // Collecting a sweep: the growth ratio and the classes, the boundary per
 // speed, failed and missing runs, and the map picture.
+#include "sweep/collect.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 
 #include "engine/random.h"
-#include "sweep/collect.h"
 #include "sweep/svg.h"
 #include "tests/sweep/sweep_support.h"
 
@@ -87,10 +88,10 @@ TEST(CollectClassify, SeparatesStableChatterAndLossOfContact) {
 
 TEST(CollectBoundaries, InterpolateTheGrowthRatioBetweenStableAndChatter) {
   std::vector<CollectResult> runs = {
-      result(1000, 4, COLLECT_STABLE, 0.5),      result(1000, 5, COLLECT_STABLE, 0.8),
-      result(1000, 6, COLLECT_CHATTER, 1.25),    result(1000, 7, COLLECT_STABLE, 0.9),
-      result(2000, 4, COLLECT_STABLE, 0.7),      result(2000, 5, COLLECT_FAILED, NAN),
-      result(2000, 6, COLLECT_LEFT_CUT, 3),      result(3000, 4, COLLECT_STABLE, 0.9),
+      result(1000, 4, COLLECT_STABLE, 0.5),   result(1000, 5, COLLECT_STABLE, 0.8),
+      result(1000, 6, COLLECT_CHATTER, 1.25), result(1000, 7, COLLECT_STABLE, 0.9),
+      result(2000, 4, COLLECT_STABLE, 0.7),   result(2000, 5, COLLECT_FAILED, NAN),
+      result(2000, 6, COLLECT_LEFT_CUT, 3),   result(3000, 4, COLLECT_STABLE, 0.9),
       result(4000, 4, COLLECT_CHATTER, 1.1),
   };
   const auto b = collect_boundaries(runs, nullptr);

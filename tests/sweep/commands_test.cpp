@@ -34,8 +34,7 @@ std::string run_dir(const ScratchDir& dir, int row) {
 std::string write_slow_corvanel(const ScratchDir& dir, double seconds) {
   const std::string path = dir.file("slow-corvanel");
   write_file(path, "#!/bin/sh\necho \"$2\" >> " + quoted(dir.file("calls")) + "\nsleep " +
-                       std::to_string(seconds) + "\nexec " + quoted(CORVANEL_BINARY) +
-                       " \"$@\"\n");
+                       std::to_string(seconds) + "\nexec " + quoted(CORVANEL_BINARY) + " \"$@\"\n");
   run_command("chmod +x " + quoted(path));
   return path;
 }
@@ -107,9 +106,10 @@ TEST(SlurmArray, RunsTheRowOfTheTaskIdOnly) {
   for (const char* bad : {"", "SLURM_ARRAY_TASK_ID=0", "SLURM_ARRAY_TASK_ID=5",
                           "SLURM_ARRAY_TASK_ID=x", "SLURM_ARRAY_TASK_ID=1 ROW_OFFSET=-1"}) {
     std::string out;
-    EXPECT_EQ(run_command(std::string("env -u SLURM_ARRAY_TASK_ID ") + bad + " sh " + script +
-                              " 2>&1", &out),
-              2)
+    EXPECT_EQ(
+        run_command(std::string("env -u SLURM_ARRAY_TASK_ID ") + bad + " sh " + script + " 2>&1",
+                    &out),
+        2)
         << bad;
     EXPECT_NE(out.find("slurm-array.sh: "), std::string::npos) << out;
   }
@@ -129,8 +129,7 @@ TEST(Runner, RunsEveryRowOnceAndThenNothing) {
     const auto first = sweep(dir.path(), "run out --jobs 2" + how);
     EXPECT_EQ(first.exit_code, 0) << first.err;
     EXPECT_NE(first.err.find(pool ? "(built-in pool)" : "(GNU parallel)"), std::string::npos);
-    EXPECT_NE(first.err.find("4 of 4 rows ran, 0 of them failed, 0 not run yet"),
-              std::string::npos)
+    EXPECT_NE(first.err.find("4 of 4 rows ran, 0 of them failed, 0 not run yet"), std::string::npos)
         << first.err;
     for (int row = 1; row <= 4; ++row) expect_finished(dir, row);
     const auto log = runner_read_joblog(dir.file("out/joblog"));
@@ -209,8 +208,10 @@ TEST(CommandRows, RunUnchangedOnOtherHostsThroughGnuParallel) {
   const std::string ssh = dir.file("ssh");
   write_file(ssh,
              "#!/bin/sh\nwhile [ $# -gt 0 ]; do case $1 in -*) shift;; *) break;; esac; done\n"
-             "echo \"$1\" >> " + quoted(dir.file("hosts")) + "\nshift\n"
-             "[ \"$1\" = \"--\" ] && shift\ncd /\nexec sh -c \"$*\"\n");
+             "echo \"$1\" >> " +
+                 quoted(dir.file("hosts")) +
+                 "\nshift\n"
+                 "[ \"$1\" = \"--\" ] && shift\ncd /\nexec sh -c \"$*\"\n");
   ASSERT_EQ(run_command("chmod +x " + quoted(ssh)), 0);
   const std::string out = dir.file("out");
   EXPECT_EQ(run_command("cd / && parallel --ssh " + quoted(ssh) +
@@ -221,4 +222,23 @@ TEST(CommandRows, RunUnchangedOnOtherHostsThroughGnuParallel) {
   expect_finished(dir, 2);
   EXPECT_EQ(runner_read_joblog(out + "/joblog"), (std::map<int, int>{{1, 0}, {2, 0}}));
   EXPECT_NE(read_file(dir.file("hosts")).find("host"), std::string::npos);
+}
+
+TEST(Runner, WithoutGnuParallelSaysHowToInstallItAndRunsThePool) {
+  ScratchDir dir;
+  sweep_test::write_base(dir, sweep_test::base_job());
+  sweep_test::plan(dir, "--rpm 1000 --depth 1,2");
+  // A PATH with the shell tools the rows use and no parallel.
+  ASSERT_EQ(run_command("mkdir " + quoted(dir.file("bin")) + " && ln -s \"$(command -v rm)\" " +
+                        quoted(dir.file("bin/rm"))),
+            0);
+  const auto o = sweep(dir.path(), "run out", "PATH=" + quoted(dir.file("bin")));
+  EXPECT_EQ(o.exit_code, 0) << o.err;
+  EXPECT_NE(o.err.find("GNU parallel is not installed (Debian/Ubuntu: sudo apt-get install "
+                       "parallel); running the rows with the built-in process pool"),
+            std::string::npos)
+      << o.err;
+  expect_finished(dir, 1);
+  expect_finished(dir, 2);
+  EXPECT_FALSE(file_exists(run_dir(dir, 1) + "job.dat"));
 }

@@ -1,12 +1,13 @@
 // The analytic stability limit: a single mode against the textbook minimum
 // 2 k zeta (1 + zeta) / Ks and its lobe speeds, the directional coefficient
 // from the force model, and the sign with which each structure enters.
+#include "sweep/limit.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <memory>
 
-#include "sweep/limit.h"
 #include "tests/sweep/sweep_support.h"
 
 using test_support::ScratchDir;
@@ -114,14 +115,16 @@ TEST(Limit, SpindleModesEnterWithTheSignOfTheirReaction) {
 
 TEST(Limit, WithoutModesOrCoefficientsThereIsNoLimit) {
   ScratchDir dir;
-  write_file(dir.file("job.in"), "Rigid\nT\n1\n1000\n0.1\n2\n0\n0\n0\n0\n50\n0.8\nSWEEPSTEEL\n"
-                                 "SWEEPTOOL\n0\n0\n0\n0\n0\n0\n0\n2\n0\n1\n");
+  write_file(dir.file("job.in"),
+             "Rigid\nT\n1\n1000\n0.1\n2\n0\n0\n0\n0\n50\n0.8\nSWEEPSTEEL\n"
+             "SWEEPTOOL\n0\n0\n0\n0\n0\n0\n0\n2\n0\n1\n");
   write_file(dir.file("db"), sweep_test::kCoefficientDb);
   const Model rigid = load(dir.file("job.in"), dir.file("db"));
   ASSERT_TRUE(rigid);
   EXPECT_TRUE(std::isinf(limit_at_speed(rigid.get(), 5000).depth));
   EXPECT_TRUE(limit_bottoms(rigid.get(), 1000, 9000).empty());
-  write_file(dir.file("other"), "OTHER           TOOL                              0 1 0 0 1 0 0 0 0 0\n");
+  write_file(dir.file("other"),
+             "OTHER           TOOL                              0 1 0 0 1 0 0 0 0 0\n");
   const std::string job = std::string(CORVANEL_SOURCE_DIR) + "/examples/validation/validation.in";
   const Model bare = load(job, dir.file("other"));
   ASSERT_TRUE(bare);

@@ -1,12 +1,13 @@
 // Planning a sweep: the grid axes, the job files of the runs, the command
 // table, and the refusals that leave nothing behind.
+#include "sweep/plan.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <memory>
 
 #include "app/jobfile.h"
-#include "sweep/plan.h"
 #include "tests/sweep/sweep_support.h"
 
 using sweep_test::lines_of;
@@ -188,15 +189,16 @@ TEST(Plan, RefusalsNameTheProblemAndCreateNothing) {
   const Case cases[] = {
       {"too few recorded revolutions", sweep_test::base_job(3, 2), sweep_test::kCoefficientDb,
        sweep_test::kWearDb, "", "at least 2"},
-      {"a mass with seven decimals", long_mass, sweep_test::kCoefficientDb, sweep_test::kWearDb,
-       "", "tool X mode 1 mass 91.5943501"},
-      {"a pair missing from the database",  ok, "OTHER           TOOL      0 1 0 0 1 0 0 0 0 0\n",
+      {"a mass with seven decimals", long_mass, sweep_test::kCoefficientDb, sweep_test::kWearDb, "",
+       "tool X mode 1 mass 91.5943501"},
+      {"a pair missing from the database", ok, "OTHER           TOOL      0 1 0 0 1 0 0 0 0 0\n",
        sweep_test::kWearDb, "", "holds no row for workpiece 'SWEEPSTEEL'"},
       {"no wear file", ok, sweep_test::kCoefficientDb, nullptr, "", "wear file"},
       {"a binary that is not there", ok, sweep_test::kCoefficientDb, sweep_test::kWearDb,
        "--corvanel /nonexistent/corvanel", "not an executable"},
       {"a speed whose modal delay overruns the histories",
-       ok.substr(0, ok.find("226000.000000\n0.000000")) + "226000.000000\n100000.000000\n0\n0\n4\n1\n1\n",
+       ok.substr(0, ok.find("226000.000000\n0.000000")) +
+           "226000.000000\n100000.000000\n0\n0\n4\n1\n1\n",
        sweep_test::kCoefficientDb, sweep_test::kWearDb, "", "at 1000 rpm"},
   };
   for (const Case& c : cases) {
@@ -204,8 +206,9 @@ TEST(Plan, RefusalsNameTheProblemAndCreateNothing) {
     write_file(dir.file("base.in"), c.job);
     write_file(dir.file("kfkncfa.db"), c.coefficients);
     if (c.wear != nullptr) write_file(dir.file("wear.db"), c.wear);
-    const auto o = sweep(dir.path(), std::string("plan base.in --rpm 1000 --depth 1 out ") +
-                                         (std::strlen(c.extra) ? c.extra : "--corvanel " CORVANEL_BINARY));
+    const auto o =
+        sweep(dir.path(), std::string("plan base.in --rpm 1000 --depth 1 out ") +
+                              (std::strlen(c.extra) ? c.extra : "--corvanel " CORVANEL_BINARY));
     EXPECT_EQ(o.exit_code, 1) << c.what;
     EXPECT_NE(o.err.find(c.message), std::string::npos) << c.what << ": " << o.err;
     EXPECT_FALSE(file_exists(dir.file("out"))) << c.what;
@@ -219,7 +222,8 @@ TEST(Plan, RefusesAFolderThatHoldsSomething) {
   const auto again = sweep(dir.path(), "plan base.in --rpm 1000 --depth 2 out");
   EXPECT_EQ(again.exit_code, 1);
   EXPECT_NE(again.err.find("not an empty folder"), std::string::npos) << again.err;
-  EXPECT_EQ(read_file(dir.file("out/plan.csv")), "row,rpm,depth,folder\n1,1000.000000,1.000000,runs/0001\n");
+  EXPECT_EQ(read_file(dir.file("out/plan.csv")),
+            "row,rpm,depth,folder\n1,1000.000000,1.000000,runs/0001\n");
   const auto usage = sweep(dir.path(), "plan base.in --rpm 1000 out2");
   EXPECT_EQ(usage.exit_code, 2);
   EXPECT_NE(usage.err.find("usage:"), std::string::npos);

@@ -139,7 +139,8 @@ std::string xml_problem(const std::string& text) {
   int roots = 0;
   while (r.i < text.size()) {
     const size_t lt = text.find('<', r.i);
-    const std::string chunk = text.substr(r.i, lt == std::string::npos ? std::string::npos : lt - r.i);
+    const std::string chunk =
+        text.substr(r.i, lt == std::string::npos ? std::string::npos : lt - r.i);
     if (open.empty() && chunk.find_first_not_of(" \t\r\n") != std::string::npos)
       return "text outside the root element";
     if (std::string p = entity_problem(chunk); !p.empty()) return p;
