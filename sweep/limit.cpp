@@ -1,0 +1,293 @@
+#include "sweep/limit.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <memory>
+
+#include "app/jobfile.h"
+#include "engine/cut_coefficients.h"
+#include "engine/cut_forces.h"
+#include "engine/modal_params.h"
+#include "model/state.h"
+#include "model/units.h"
+
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+constexpr double kTwoPi = 6.283185307179586;
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+constexpr int kMaxScanPoints = 200000;  // frequency samples per spindle speed, at most
+constexpr int kMaxLobes = 10000;
+
+struct FileCloser {
+  void operator()(FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<FILE, FileCloser>;
+
+// Every well-formed row of the coefficient database, read in the engine's
+// 199-character pieces.
+int load_rows(const char* path, MatDb* db, std::string* error) {
+  File file(std::fopen(path, "r"));
+  if (!file) {
+    *error =
+        std::string("cannot read the coefficient database ") + path + ": " + std::strerror(errno);
+    return 0;
+  }
+  char line[kMatDbLineChunk + 1];
+  MatDbRow row;
+  while (std::fgets(line, sizeof line, file.get()) != nullptr) {
+    if (matdb_parse_row(line, row.workpiece, row.insert, &row.angle, row.values))
+      db->rows.push_back(row);
+  }
+  if (std::ferror(file.get())) {
+    *error = std::string("read error in the coefficient database ") + path;
+    return 0;
+  }
+  db->wear_opened = 1;  // the limit needs no wear constants
+  db->database_opened = 1;
+  db->database_file = path;
+  db->last.valid = 0;
+  return 1;
+}
+
+void add_modes(LimitModel* model, const ModalMode* modes, int count, double sign) {
+  for (int i = 0; i < count; ++i) {
+    const ModalConstants c = modal_constants(&modes[i]);
+    model->modes.push_back({modes[i].mass, c.decay_rate, c.natural_freq, c.natural_freq_sq,
+                            modal_wrapped_angle(modes[i].modal_angle), sign});
+  }
+}
+
+// A shallow copy of the job for the coefficient functions, owning nothing.
+SimParams coefficient_job(const LimitModel* model, double rpm, double depth) {
+  SimParams p = *model->params;
+  p.spindle_modes = {};
+  p.tool_modes = {};
+  p.runout = nullptr;
+  p.spindle_rpm = rpm;
+  p.depth_of_cut = depth;
+  return p;
+}
+
+// Range and step of the frequency scan (rad/s) at period t (s).
+struct Scan {
+  double from, to, step;
+};
+
+Scan scan_range(const LimitModel* model, double period) {
+  double lowest = kInfinity, highest = 0, narrowest = kInfinity;
+  for (const LimitMode& m : model->modes) {
+    lowest = std::min(lowest, m.natural_freq);
+    highest = std::max(highest, m.natural_freq);
+    narrowest = std::min(narrowest, m.decay_rate);
+  }
+  Scan s{0.02 * lowest, 4.0 * highest, 0};
+  // Resolve both the turning of the regenerative phase and each resonance.
+  s.step = std::min(kPi / (6.0 * period), narrowest / 2.0);
+  s.step = std::max(s.step, (s.to - s.from) / kMaxScanPoints);
+  return s;
+}
+
+// Re(e^(-i w T / 2) G(w)): zero where the regenerative loop gain is real.
+double phase_condition(const LimitModel* model, double omega, double rpm, double period) {
+  return std::real(std::polar(1.0, -omega * period / 2.0) * limit_frf(model, omega, rpm));
+}
+
+double bisect_root(const LimitModel* model, double a, double b, double rpm, double period) {
+  double fa = phase_condition(model, a, rpm, period);
+  for (int i = 0; i < 80 && b - a > 1e-12 * b; ++i) {
+    const double mid = 0.5 * (a + b);
+    const double fm = phase_condition(model, mid, rpm, period);
+    if ((fm < 0) == (fa < 0)) {
+      a = mid;
+      fa = fm;
+    } else {
+      b = mid;
+    }
+  }
+  return 0.5 * (a + b);
+}
+
+// Depth b with b * Kx(b) = q (N/m), starting from Kx at the base depth.
+double depth_for_gain(const LimitModel* model, double rpm, double q, double kx) {
+  double b = q / kx;
+  for (int i = 0; i < 30 && std::isfinite(b) && b > 0; ++i) {
+    const double k = limit_directional_coefficient(model, rpm, b);
+    if (!(k * q > 0)) break;
+    const double next = q / k;
+    if (std::fabs(next - b) <= 1e-12 * b) return next;
+    b = next;
+  }
+  return b;
+}
+
+// -1 / (2 Kx Re G) over the frequency, with Kx at the base depth (m).
+double gain_limit(const LimitModel* model, double omega, double rpm, double kx) {
+  const double re = std::real(limit_frf(model, omega, rpm));
+  const double b = -1.0 / (2.0 * kx * re);
+  return b > 0 ? b : kInfinity;
+}
+
+// Frequency (rad/s) of the lowest limit at spindle speed rpm.
+double most_critical_frequency(const LimitModel* model, double rpm, double kx) {
+  const Scan s = scan_range(model, 60.0 / rpm);
+  double step = s.step;
+  for (const LimitMode& m : model->modes) step = std::min(step, m.decay_rate / 20.0);
+  step = std::max(step, (s.to - s.from) / kMaxScanPoints);
+  double best = s.from, best_b = kInfinity;
+  for (double w = s.from; w <= s.to; w += step) {
+    const double b = gain_limit(model, w, rpm, kx);
+    if (b < best_b) best_b = b, best = w;
+  }
+  // Golden-section refinement around the best sample.
+  double a = best - step, c = best + step;
+  const double g = 0.6180339887498949;
+  for (int i = 0; i < 100 && c - a > 1e-12 * c; ++i) {
+    const double x1 = c - g * (c - a), x2 = a + g * (c - a);
+    if (gain_limit(model, x1, rpm, kx) < gain_limit(model, x2, rpm, kx)) {
+      c = x2;
+    } else {
+      a = x1;
+    }
+  }
+  return 0.5 * (a + c);
+}
+
+}  // namespace
+
+LimitModel* limit_create(const char* job_path, const char* database_path, std::string* error) {
+  auto model = std::make_unique<LimitModel>();
+  model->params = params_create();
+  if (model->params == nullptr) {
+    *error = "out of memory";
+    return nullptr;
+  }
+  std::unique_ptr<LimitModel, void (*)(LimitModel*)> guard(model.release(), limit_free);
+  LimitModel* m = guard.get();
+  std::string why;
+  if (!jobfile_read(m->params, job_path, &why)) {
+    *error = std::string(job_path) + ": " + (why.empty() ? "cannot read the job file" : why);
+    return nullptr;
+  }
+  const int increments = std::max(1, m->params->angular_increments);
+  m->steps_per_rev = kGridSteps / increments;
+  if (!modal_check(m->params, m->steps_per_rev, &why)) {
+    *error = std::string(job_path) + ": " + why;
+    return nullptr;
+  }
+  if (!load_rows(database_path, &m->db, error)) return nullptr;
+  m->length_unit = m->params->units == 0 ? kInch : 1.0 / kMilli;
+  m->force_unit = m->params->units == 0 ? kNewtonsPerPound : 1.0;
+  units_angles_to_radians(m->params);
+  units_normalise(m->params);
+  add_modes(m, m->params->spindle_modes.x_modes, m->params->spindle_modes.x_count, -1.0);
+  add_modes(m, m->params->tool_modes.x_modes, m->params->tool_modes.x_count, +1.0);
+  return guard.release();
+}
+
+void limit_free(LimitModel* model) {
+  if (model == nullptr) return;
+  params_free(model->params);
+  delete model;
+}
+
+int limit_has_coefficients(const LimitModel* model) {
+  SimParams p = coefficient_job(model, model->params->spindle_rpm, model->params->depth_of_cut);
+  SimState state{};
+  return cut_coefficients_average(&p, &state, &model->db);
+}
+
+std::complex<double> limit_frf(const LimitModel* model, double omega, double rpm) {
+  const int edges = modal_edge_count(model->params);
+  const double step_time = 60.0 / (model->steps_per_rev * rpm);  // s
+  std::complex<double> g = 0;
+  for (const LimitMode& m : model->modes) {
+    const int delay = modal_delay_steps(
+        modal_delay_exact(m.modal_angle, m.natural_freq, rpm, model->steps_per_rev, edges));
+    const std::complex<double> stiffness(m.mass * (m.natural_freq_sq - omega * omega),
+                                         m.mass * 2.0 * m.decay_rate * omega);
+    g += m.sign * std::polar(1.0, -omega * delay * step_time) / stiffness;
+  }
+  return g;
+}
+
+double limit_directional_coefficient(const LimitModel* model, double rpm, double depth) {
+  SimParams p = coefficient_job(model, rpm, depth);
+  SimState state{};
+  state.cutting_speed = kPi * (2 * p.workpiece_radius) * rpm;  // m/min
+  if (!cut_coefficients_average(&p, &state, &model->db)) return 0;
+  if (p.calc_type != 0) cut_coefficients_instant(&p, &state, p.feed_per_rev, depth);
+  cut_edge_forces(&p, &state, 1.0, 1.0);
+  const double kappa = p.side_cutting_edge_angle;
+  return std::cos(kappa) * state.edge_force_x - std::sin(kappa) * state.edge_force_z;
+}
+
+double limit_nominal_force(const LimitModel* model, double rpm, double depth) {
+  return limit_directional_coefficient(model, rpm, depth) * model->params->feed_per_rev * depth;
+}
+
+double limit_lobe_speed(std::complex<double> g, double omega, int lobe) {
+  // The phase of the wave left on the surface, in (0, 2 pi]: 3 pi + 2 arg G for
+  // the usual -pi < arg G <= -pi/2.
+  double eps = std::fmod(2.0 * std::arg(g) + kPi, kTwoPi);
+  if (eps <= 0) eps += kTwoPi;
+  return 60.0 * omega / (eps + kTwoPi * lobe);
+}
+
+LimitPoint limit_at_speed(const LimitModel* model, double rpm) {
+  LimitPoint best{kInfinity, 0, -1};
+  if (!(rpm > 0) || model->modes.empty()) return best;
+  const double kx = limit_directional_coefficient(model, rpm, model->params->depth_of_cut);
+  if (kx == 0 || !std::isfinite(kx)) return best;
+  const double period = 60.0 / rpm;
+  const Scan s = scan_range(model, period);
+  double q_best = kInfinity;
+  double prev_w = s.from, prev_c = phase_condition(model, s.from, rpm, period);
+  for (double w = s.from + s.step; w <= s.to; w += s.step) {
+    const double c = phase_condition(model, w, rpm, period);
+    if ((c < 0) != (prev_c < 0)) {
+      const double root = bisect_root(model, prev_w, w, rpm, period);
+      const double q = -1.0 / (2.0 * std::real(limit_frf(model, root, rpm)));  // N/m
+      if (q / kx > 0 && std::fabs(q) < std::fabs(q_best)) {
+        q_best = q;
+        best.chatter_freq = root;
+      }
+    }
+    prev_w = w;
+    prev_c = c;
+  }
+  if (!std::isfinite(q_best)) return best;
+  best.depth = depth_for_gain(model, rpm, q_best, kx);
+  const double eps =
+      60.0 * best.chatter_freq /
+      limit_lobe_speed(limit_frf(model, best.chatter_freq, rpm), best.chatter_freq, 0);
+  best.lobe = static_cast<int>(std::lround((best.chatter_freq * period - eps) / kTwoPi));
+  return best;
+}
+
+std::vector<LimitBottom> limit_bottoms(const LimitModel* model, double rpm_from, double rpm_to) {
+  std::vector<LimitBottom> bottoms;
+  if (model->modes.empty() || !(rpm_from > 0) || !(rpm_to >= rpm_from)) return bottoms;
+  const double mid = 0.5 * (rpm_from + rpm_to);
+  const double kx = limit_directional_coefficient(model, mid, model->params->depth_of_cut);
+  if (kx == 0 || !std::isfinite(kx)) return bottoms;
+  const double w = most_critical_frequency(model, mid, kx);
+  const std::complex<double> g = limit_frf(model, w, mid);
+  for (int lobe = 0; lobe < kMaxLobes; ++lobe) {
+    double rpm = limit_lobe_speed(g, w, lobe);
+    if (rpm < rpm_from) break;
+    if (rpm > rpm_to) continue;
+    // The modal delays and the coefficients follow the speed: settle both.
+    double freq = w;
+    for (int i = 0; i < 2; ++i) {
+      freq = most_critical_frequency(model, rpm, kx);
+      rpm = limit_lobe_speed(limit_frf(model, freq, rpm), freq, lobe);
+    }
+    const LimitPoint p = limit_at_speed(model, rpm);
+    bottoms.push_back({lobe, rpm, p.depth, freq});
+  }
+  return bottoms;
+}

@@ -1,0 +1,76 @@
+// Classical single-direction regenerative stability limit in the chip
+// thickness direction X: the relative FRF of every X mode of both structures
+// (each with its modal delay as a phase lag), the directional cutting
+// coefficient of the nominal chip, b_lim = -1 / (2 Kx Re G) and the lobe speeds.
+#pragma once
+
+#include <complex>
+#include <string>
+#include <vector>
+
+#include "materials/matdb.h"
+#include "model/params.h"
+
+// One X mode as the engine integrates it.
+struct LimitMode {
+  double mass;             // kg
+  double decay_rate;       // 1/s
+  double natural_freq;     // rad/s, undamped
+  double natural_freq_sq;  // rad^2/s^2
+  double modal_angle;      // degrees, wrapped as the engine wraps it
+  double sign;             // +1 tool (driven by the force), -1 spindle-workpiece (by the reaction)
+};
+
+// The base job in engine units with its coefficient rows.
+struct LimitModel {
+  SimParams* params;             // SI, angles in radians; owned
+  MatDb db;                      // coefficient rows of the database (no wear records)
+  std::vector<LimitMode> modes;  // X modes: spindle-workpiece first, then tool
+  int steps_per_rev;             // 34200 / angular increments
+  double length_unit;            // m per job length unit (0.001 metric, 0.0254 English)
+  double force_unit;             // N per job force unit (1 metric, 4.4482 English)
+};
+
+// The limit at one spindle speed.
+struct LimitPoint {
+  double depth;         // m; +inf where no chatter frequency gives a positive limit
+  double chatter_freq;  // rad/s
+  int lobe;             // whole vibration waves per revolution beyond the phase
+};
+
+// A lobe bottom: the lowest limit of one lobe.
+struct LimitBottom {
+  int lobe;
+  double rpm;           // rev/min
+  double depth;         // m
+  double chatter_freq;  // rad/s
+};
+
+// Reads the base job and the coefficient database (both paths); null with
+// *error on failure. A pair missing from the database is not an error here
+// (see limit_has_coefficients).
+LimitModel* limit_create(const char* job_path, const char* database_path, std::string* error);
+
+// Releases the model; null is ignored.
+void limit_free(LimitModel* model);
+
+// 1 when the database holds a row for the job's pair and edge angle.
+int limit_has_coefficients(const LimitModel* model);
+
+// Relative X displacement per X force (m/N) at omega (rad/s) and spindle speed rpm.
+std::complex<double> limit_frf(const LimitModel* model, double omega, double rpm);
+
+// X force per chip area (Pa) of the nominal chip at spindle speed rpm and depth (m).
+double limit_directional_coefficient(const LimitModel* model, double rpm, double depth);
+
+// X force (N) of the nominal chip (feed x depth, depth in m) at spindle speed rpm.
+double limit_nominal_force(const LimitModel* model, double rpm, double depth);
+
+// Spindle speed (rev/min) of lobe `lobe` for chatter at omega (rad/s) with FRF g.
+double limit_lobe_speed(std::complex<double> g, double omega, int lobe);
+
+// The stability limit at spindle speed rpm (rev/min).
+LimitPoint limit_at_speed(const LimitModel* model, double rpm);
+
+// Lobe bottoms with speeds between rpm_from and rpm_to (rev/min), fastest first.
+std::vector<LimitBottom> limit_bottoms(const LimitModel* model, double rpm_from, double rpm_to);

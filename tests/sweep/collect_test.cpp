@@ -1,0 +1,195 @@
+// Collecting a sweep: the growth ratio and the classes, the boundary per
+// speed, failed and missing runs, and the map picture.
+#include "sweep/collect.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "engine/random.h"
+#include "sweep/svg.h"
+#include "tests/sweep/sweep_support.h"
+
+using sweep_test::count_of;
+using sweep_test::lines_of;
+using sweep_test::quoted;
+using sweep_test::sweep;
+using test_support::read_file;
+using test_support::run_command;
+using test_support::ScratchDir;
+using test_support::write_file;
+
+namespace {
+
+// Revolutions whose X force vibrates with the given RMS values about a mean of 1000.
+std::vector<CollectRevolution> revolutions(const std::vector<double>& rms, double range = 100) {
+  std::vector<CollectRevolution> revs;
+  for (double r : rms) revs.push_back({range, r, 1000});
+  return revs;
+}
+
+CollectResult result(double rpm, double depth, CollectClass cls, double growth) {
+  return {{0, rpm, depth, "runs/x"}, cls, 0, 10, growth, 50, ""};
+}
+
+}  // namespace
+
+TEST(CollectGrowth, IsTheFittedLastOverFirstRatioOfTheVibration) {
+  // Without scatter, a geometric growth of 5 % a revolution over 8 revolutions.
+  std::vector<double> rms;
+  for (int i = 0; i < 8; ++i) rms.push_back(10 * std::pow(1.05, i));
+  EXPECT_NEAR(collect_growth(revolutions(rms), 0), std::pow(1.05, 7), 1e-9);
+  // A beat of +-3 % from one revolution to the next barely moves the fit,
+  // while the plain last-over-first ratio would fall by 6 %.
+  std::vector<double> beat = rms;
+  for (size_t i = 0; i < beat.size(); ++i) beat[i] *= i % 2 == 0 ? 1.03 : 0.97;
+  EXPECT_NEAR(collect_growth(revolutions(beat), 0) / std::pow(1.05, 7), 1, 0.025);
+  // The scatter is taken out before the ratio: 12 and 13 over a scatter of 5
+  // are vibrations of sqrt(119) and 12.
+  EXPECT_NEAR(collect_growth(revolutions({12, 13}), 5), 12 / std::sqrt(119.0), 1e-12);
+  EXPECT_TRUE(std::isnan(collect_growth(revolutions({12}), 5)));
+}
+
+TEST(CollectGrowth, ScatterRmsMatchesTheEngineGenerator) {
+  // The RMS of (q - 16383.5) * 0.03 R / 16383.5 over a long run of draws.
+  RandomState random;
+  random_init(&random);
+  double sum = 0, sum2 = 0;
+  const int n = 342000;
+  for (int i = 0; i < n; ++i) {
+    const double u = (random_draw(&random) - 16383.5) * (0.03 * 1000 / 16383.5);
+    sum += u;
+    sum2 += u * u;
+  }
+  const double rms = std::sqrt(sum2 / n - (sum / n) * (sum / n));
+  EXPECT_NEAR(collect_scatter_rms(1000) / rms, 1, 0.003);
+  EXPECT_NEAR(collect_scatter_rms(-1000), 17.3210, 1e-3);
+}
+
+TEST(CollectClassify, SeparatesStableChatterAndLossOfContact) {
+  const double s = collect_scatter_rms(1000);
+  double growth = 0;
+  EXPECT_EQ(collect_classify(revolutions({40, 36, 33, 30}), s, &growth), COLLECT_STABLE);
+  EXPECT_LT(growth, 1);
+  EXPECT_EQ(collect_classify(revolutions({30, 33, 36, 40}), s, &growth), COLLECT_CHATTER);
+  EXPECT_GT(growth, 1);
+  // RMS creeping up inside the scatter is no vibration at all.
+  EXPECT_EQ(collect_classify(revolutions({s, s * 1.002, s * 1.004}), s, &growth), COLLECT_STABLE);
+  // A range of twice the mean swings down to zero force: the tool left the cut,
+  // whatever the growth; just below that it is still cutting.
+  auto revs = revolutions({300, 320, 310});
+  revs[1].force_x_range = 2000;
+  EXPECT_EQ(collect_classify(revs, s, &growth), COLLECT_LEFT_CUT);
+  revs[1].force_x_range = 1990;
+  EXPECT_EQ(collect_classify(revs, s, &growth), COLLECT_CHATTER);
+  // No force at all (no coefficients): nothing vibrates.
+  EXPECT_EQ(collect_classify({{0, 0, 0}, {0, 0, 0}}, 0, &growth), COLLECT_STABLE);
+}
+
+TEST(CollectBoundaries, InterpolateTheGrowthRatioBetweenStableAndChatter) {
+  std::vector<CollectResult> runs = {
+      result(1000, 4, COLLECT_STABLE, 0.5),   result(1000, 5, COLLECT_STABLE, 0.8),
+      result(1000, 6, COLLECT_CHATTER, 1.25), result(1000, 7, COLLECT_STABLE, 0.9),
+      result(2000, 4, COLLECT_STABLE, 0.7),   result(2000, 5, COLLECT_FAILED, NAN),
+      result(2000, 6, COLLECT_LEFT_CUT, 3),   result(3000, 4, COLLECT_STABLE, 0.9),
+      result(4000, 4, COLLECT_CHATTER, 1.1),
+  };
+  const auto b = collect_boundaries(runs, nullptr);
+  ASSERT_EQ(b.size(), 4u);
+  // ln 0.8 and ln 1.25 are symmetric about 0: the ratio crosses 1 halfway.
+  EXPECT_EQ(b[0].last_stable, 5);
+  EXPECT_EQ(b[0].first_unstable, 6);
+  EXPECT_NEAR(b[0].boundary, 5.5, 1e-12);
+  // A failed run is skipped; a saturated run gives no ratio to interpolate.
+  EXPECT_EQ(b[1].last_stable, 4);
+  EXPECT_EQ(b[1].boundary, 5);
+  EXPECT_TRUE(std::isnan(b[2].boundary));
+  EXPECT_TRUE(std::isnan(b[2].first_unstable));
+  EXPECT_TRUE(std::isnan(b[3].last_stable));
+  EXPECT_TRUE(std::isnan(b[3].boundary));
+  EXPECT_TRUE(std::isinf(b[0].analytic));
+}
+
+TEST(Collect, CountsAndShowsFailedAndMissingRuns) {
+  ScratchDir dir;
+  // Whole revolutions, so that the means of the recorded revolutions hold.
+  sweep_test::write_base(dir, sweep_test::base_job(4, 1, 1));
+  sweep_test::plan(dir, "--rpm 1000,2000 --depth 1,2");
+  const auto rows = lines_of(read_file(dir.file("out/commands.txt")));
+  ASSERT_EQ(rows.size(), 4u);
+  ASSERT_EQ(run_command("sh -c " + quoted(rows[0])), 0);
+  ASSERT_NE(run_command("CORVANEL_BIN=/bin/false sh -c " + quoted(rows[1])), 0);
+  ASSERT_EQ(run_command("sh -c " + quoted(rows[2])), 0);
+  // Row 3 lost revolutions; row 4 never ran.
+  const std::string rms = dir.file("out/runs/0003/job.rms");
+  write_file(rms, lines_of(read_file(rms))[0] + "\n");
+  write_file(dir.file("out/runs/0003/job.ave"),
+             lines_of(read_file(dir.file("out/runs/0003/job.ave")))[0] + "\n");
+
+  const auto o = sweep(dir.path(), "collect out");
+  EXPECT_EQ(o.exit_code, 1) << o.err;
+  EXPECT_NE(o.out.find("4 runs: 1 stable, 0 chatter, 0 left the cut, 2 failed, 1 missing"),
+            std::string::npos)
+      << o.out;
+  EXPECT_NE(o.out.find("row 2 (runs/0002, 1000 rpm, 2 mm): failed, exit status 1"),
+            std::string::npos)
+      << o.out;
+  EXPECT_NE(o.out.find("row 3 (runs/0003, 2000 rpm, 1 mm): failed, 1 of 3 revolutions recorded"),
+            std::string::npos);
+  EXPECT_NE(o.out.find("row 4 (runs/0004, 2000 rpm, 2 mm): missing"), std::string::npos);
+
+  const auto map = lines_of(read_file(dir.file("out/map.csv")));
+  ASSERT_EQ(map.size(), 5u);
+  EXPECT_EQ(map[0], "row,rpm,depth,growth,force_pp,class,exit_status,folder");
+  EXPECT_NE(map[1].find(",stable,0,runs/0001"), std::string::npos) << map[1];
+  EXPECT_EQ(map[2], "2,1000.000000,2.000000,,,failed,1,runs/0002");
+  EXPECT_NE(map[3].find(",failed,0,runs/0003"), std::string::npos) << map[3];
+  EXPECT_EQ(map[4], "4,2000.000000,2.000000,,,missing,,runs/0004");
+
+  const std::string svg = read_file(dir.file("out/map.svg"));
+  EXPECT_EQ(sweep_test::xml_problem(svg), "");
+  EXPECT_EQ(count_of(svg, "<rect class=\"cell "), 4u);
+  EXPECT_EQ(count_of(svg, "<rect class=\"cell failed\""), 2u);
+  EXPECT_EQ(count_of(svg, "<rect class=\"cell missing\""), 1u);
+  EXPECT_NE(svg.find("failed (2)"), std::string::npos);
+  EXPECT_EQ(lines_of(read_file(dir.file("out/boundary.csv"))).size(), 3u);
+}
+
+TEST(Collect, RefusesAFolderWithoutAPlan) {
+  ScratchDir dir;
+  const auto o = sweep(dir.path(), "collect .");
+  EXPECT_EQ(o.exit_code, 2);
+  EXPECT_NE(o.err.find("plan.csv"), std::string::npos) << o.err;
+}
+
+TEST(SvgMap, IsWellFormedWithOneCellPerRunAndTheCurve) {
+  SvgMap m;
+  m.title = "Steel <fast> & \"deep\"";
+  m.length_unit = "mm";
+  const CollectClass classes[] = {COLLECT_STABLE, COLLECT_CHATTER, COLLECT_LEFT_CUT,
+                                  COLLECT_FAILED, COLLECT_MISSING, COLLECT_STABLE};
+  int n = 0;
+  for (double rpm : {4000.0, 4500.0, 6000.0})
+    for (double depth : {1.0, 2.0}) m.results.push_back(result(rpm, depth, classes[n++], 1));
+  m.results[3].note = "exit status 1: a <bad> line & more";
+  for (double rpm = 3700; rpm <= 6800; rpm += 100)
+    m.limit.push_back({rpm, rpm < 5000 ? 1.5 : (rpm < 5500 ? INFINITY : 50.0)});
+  const std::string svg = svg_map(m);
+  EXPECT_EQ(sweep_test::xml_problem(svg), "") << svg;
+  EXPECT_EQ(count_of(svg, "<rect class=\"cell "), 6u);
+  EXPECT_EQ(count_of(svg, "<title>"), 6u);
+  EXPECT_NE(svg.find("Steel &lt;fast&gt; &amp; &quot;deep&quot;"), std::string::npos);
+  // Two pieces of curve: the gap without a limit breaks it.
+  EXPECT_EQ(count_of(svg, "<polyline class=\"limit\""), 2u);
+  // Cells reach halfway to their neighbours: 4000 rpm spans 3750 to 4250.
+  // The plot spans 3750 to 6750 rpm over 600 px from x = 80.
+  EXPECT_NE(svg.find("<rect class=\"cell stable\" x=\"80.0\" y=\""), std::string::npos);
+  EXPECT_NE(svg.find("width=\"100.0\""), std::string::npos);
+}
+
+TEST(SvgMap, XmlCheckerCatchesBrokenDocuments) {
+  EXPECT_EQ(sweep_test::xml_problem("<a><b x=\"1\"/>t &amp; u</a>"), "");
+  for (const char* bad : {"<a><b></a>", "<a x=1/>", "<a>&nbsp;</a>", "<a/><b/>", "<a>", "x<a/>",
+                          "<a x=\"1\" x=\"2\"/>"})
+    EXPECT_NE(sweep_test::xml_problem(bad), "") << bad;
+}
