@@ -1,6 +1,7 @@
 #include "app/jobfile.h"
 
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 
@@ -79,11 +80,16 @@ void skip_white_space(FILE* in) {
 
 // Reads a text line into field; a line that does not fit refuses the job.
 int read_text(FILE* in, char* field, const char* what, std::string* error) {
-  if (jobfile_read_line(field, in) == JOBFILE_LINE_TOO_LONG) {
-    set_error(error, std::string(what) + " is longer than 63 characters");
-    return 0;
+  switch (jobfile_read_line(field, in)) {
+    case JOBFILE_LINE_TOO_LONG:
+      set_error(error, std::string(what) + " is longer than 63 characters");
+      return 0;
+    case JOBFILE_LINE_HOLDS_NUL:
+      set_error(error, std::string(what) + " holds a NUL byte; a job file is plain text");
+      return 0;
+    default:
+      return 1;
   }
-  return 1;
 }
 
 }  // namespace
@@ -93,17 +99,31 @@ JobfileLine jobfile_read_line(char* buf, FILE* in) {
   int c = std::getc(in);
   if (c == EOF) return JOBFILE_LINE_END;
   bool too_long = false;
-  while (c != EOF && c != '\n') {
+  bool holds_nul = false;
+  int held_returns = 0;  // carriage returns not yet known to be inside the line
+  auto store = [&](char ch) {
+    if (holds_nul) return;
     if (length < kParamsTextSize - 1) {
-      buf[length++] = static_cast<char>(c);
+      buf[length++] = ch;
     } else {
       too_long = true;
     }
+  };
+  while (c != EOF && c != '\n') {
+    if (c == '\r') {
+      ++held_returns;
+    } else if (c == '\0') {
+      holds_nul = true;
+    } else {
+      for (; held_returns > 0; --held_returns) store('\r');
+      store(static_cast<char>(c));
+    }
     c = std::getc(in);
   }
-  // A carriage return before the line end belongs to the line end.
-  if (length > 0 && buf[length - 1] == '\r' && !too_long) --length;
+  // Carriage returns just before the line end (files written on other
+  // systems, or converted twice) belong to the line end.
   buf[length] = '\0';
+  if (holds_nul) return JOBFILE_LINE_HOLDS_NUL;
   return too_long ? JOBFILE_LINE_TOO_LONG : JOBFILE_LINE_OK;
 }
 
@@ -152,6 +172,14 @@ int jobfile_read(SimParams* p, const char* path, std::string* error) {
     return 0;
   }
   FILE* f = in.get();
+  // An empty file holds no job at all (a file cut short later keeps defaults).
+  const int first = std::getc(f);
+  if (first == EOF) {
+    set_error(error, std::ferror(f) != 0 ? std::string("cannot read the job file: ") + std::strerror(errno)
+                                         : std::string("the job file is empty"));
+    return 0;
+  }
+  std::ungetc(first, f);
   if (!read_text(f, p->title, "the title", error)) return 0;
   read_process_word(f, &p->process);
   (void)std::fscanf(f, "%d", &p->units);
@@ -169,5 +197,9 @@ int jobfile_read(SimParams* p, const char* path, std::string* error) {
   (void)std::fscanf(f, "%d", &p->revs_skipped);
   (void)std::fscanf(f, "%d", &p->angular_increments);
   if (p->angular_increments <= 0) p->angular_increments = 1;
+  if (std::ferror(f) != 0) {
+    set_error(error, std::string("cannot read the job file: ") + std::strerror(errno));
+    return 0;
+  }
   return 1;
 }
