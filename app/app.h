@@ -17,5 +17,7 @@ int app_run(const char* job_name, const char* directory, const char* database_fi
 // Prints the banner with the engine version.
 void app_print_banner();
 
-// Console listener: progress lines interactively, the HTML summary in batch mode.
+// Console listener: progress lines interactively, the HTML summary in batch
+// mode (a page that cannot be written makes the run fail, with one line on
+// standard error).
 void app_console_listener(int32_t event, const EventContext* context);
