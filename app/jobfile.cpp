@@ -18,6 +18,30 @@ void set_error(std::string* error, const std::string& text) {
 
 const char* const kAxisNames[] = {"X", "Y", "Z"};
 
+// The token that stopped a conversion, for messages: at most 16 characters,
+// bytes that do not print shown as '?'.
+std::string offending_token(FILE* in) {
+  std::string token;
+  int c = std::getc(in);
+  while (c != EOF && !std::isspace(c) && token.size() < 16) {
+    token.push_back(std::isprint(c) ? static_cast<char>(c) : '?');
+    c = std::getc(in);
+  }
+  return token;
+}
+
+// Reads one number with the scanf format into field. At the end of the file
+// the field keeps its value (a file cut short is not an error); a token that
+// is not a number refuses the job, since every later item would be read
+// from the wrong place.
+template <typename T>
+int read_number(FILE* in, const char* format, T* field, const std::string& what,
+                std::string* error) {
+  if (std::fscanf(in, format, field) != 0) return 1;
+  set_error(error, what + " is not a number: \"" + offending_token(in) + "\"");
+  return 0;
+}
+
 void write_modal_block(FILE* out, const ModalSet& set) {
   const ModalMode* lists[] = {set.x_modes, set.y_modes, set.z_modes};
   const int32_t counts[] = {set.x_count, set.y_count, set.z_count};
@@ -37,7 +61,8 @@ int read_modal_block(FILE* in, ModalSet* set, const char* structure, std::string
   int32_t* counts[] = {&set->x_count, &set->y_count, &set->z_count};
   for (int axis = 0; axis < 3; ++axis) {
     int count = *counts[axis];
-    (void)std::fscanf(in, "%d", &count);
+    const std::string direction = std::string(structure) + " " + kAxisNames[axis];
+    if (!read_number(in, "%d", &count, "the " + direction + " mode count", error)) return 0;
     if (count < 0 || count > kMaxModesPerDirection) {
       set_error(error, std::string(structure) + " " + kAxisNames[axis] + " mode count " +
                            std::to_string(count) + " is outside 0 to 5");
@@ -49,10 +74,13 @@ int read_modal_block(FILE* in, ModalSet* set, const char* structure, std::string
     }
     for (int i = 0; i < count; ++i) {
       ModalMode& m = (*lists[axis])[i];
-      (void)std::fscanf(in, "%lf", &m.mass);
-      (void)std::fscanf(in, "%lf", &m.damping_ratio);
-      (void)std::fscanf(in, "%lf", &m.stiffness);
-      (void)std::fscanf(in, "%lf", &m.modal_angle);
+      const std::string mode = " of " + direction + " mode " + std::to_string(i + 1);
+      if (!read_number(in, "%lf", &m.mass, "the mass" + mode, error) ||
+          !read_number(in, "%lf", &m.damping_ratio, "the damping ratio" + mode, error) ||
+          !read_number(in, "%lf", &m.stiffness, "the stiffness" + mode, error) ||
+          !read_number(in, "%lf", &m.modal_angle, "the modal angle" + mode, error)) {
+        return 0;
+      }
     }
   }
   return 1;
@@ -182,20 +210,33 @@ int jobfile_read(SimParams* p, const char* path, std::string* error) {
   std::ungetc(first, f);
   if (!read_text(f, p->title, "the title", error)) return 0;
   read_process_word(f, &p->process);
-  (void)std::fscanf(f, "%d", &p->units);
-  double* numbers[] = {&p->spindle_rpm,       &p->feed_per_rev,      &p->depth_of_cut,
-                       &p->initial_wear,      &p->inclination_angle, &p->normal_rake_angle,
-                       &p->side_cutting_edge_angle, &p->workpiece_radius, &p->nose_radius};
-  for (double* number : numbers) (void)std::fscanf(f, "%lf", number);
+  if (!read_number(f, "%d", &p->units, "the units", error)) return 0;
+  const struct {
+    double* field;
+    const char* what;
+  } numbers[] = {{&p->spindle_rpm, "the spindle speed"},
+                 {&p->feed_per_rev, "the feed per revolution"},
+                 {&p->depth_of_cut, "the depth of cut"},
+                 {&p->initial_wear, "the initial wear"},
+                 {&p->inclination_angle, "the inclination angle"},
+                 {&p->normal_rake_angle, "the normal rake angle"},
+                 {&p->side_cutting_edge_angle, "the side cutting edge angle"},
+                 {&p->workpiece_radius, "the workpiece radius"},
+                 {&p->nose_radius, "the nose radius"}};
+  for (const auto& number : numbers) {
+    if (!read_number(f, "%lf", number.field, number.what, error)) return 0;
+  }
   skip_white_space(f);
   if (!read_text(f, p->workpiece_material, "the workpiece material", error)) return 0;
   if (!read_text(f, p->insert_material, "the insert material", error)) return 0;
-  (void)std::fscanf(f, "%d", &p->calc_type);
+  if (!read_number(f, "%d", &p->calc_type, "the calculation type", error)) return 0;
   if (!read_modal_block(f, &p->spindle_modes, "spindle-workpiece", error)) return 0;
   if (!read_modal_block(f, &p->tool_modes, "tool", error)) return 0;
-  (void)std::fscanf(f, "%d", &p->revs_total);
-  (void)std::fscanf(f, "%d", &p->revs_skipped);
-  (void)std::fscanf(f, "%d", &p->angular_increments);
+  if (!read_number(f, "%d", &p->revs_total, "the revolutions to simulate", error) ||
+      !read_number(f, "%d", &p->revs_skipped, "the revolutions to skip", error) ||
+      !read_number(f, "%d", &p->angular_increments, "the angular increments", error)) {
+    return 0;
+  }
   if (p->angular_increments <= 0) p->angular_increments = 1;
   if (std::ferror(f) != 0) {
     set_error(error, std::string("cannot read the job file: ") + std::strerror(errno));

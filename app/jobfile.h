@@ -11,9 +11,10 @@
 int jobfile_write(const SimParams* params, const char* path, std::string* error = nullptr);
 
 // Reads a job into a record from params_create. 1 when read to the end of
-// the table; 0 when the file cannot be opened or read, is empty, a text line
-// is too long or holds a NUL byte, or a mode count is negative or above 5
-// (error says which line and why).
+// the table or to its end (items not reached keep their values); 0 when the
+// file cannot be opened or read, is empty, a text line is too long or holds a
+// NUL byte, a number is not a number, or a mode count is negative or above 5
+// (error says which item and why).
 int jobfile_read(SimParams* params, const char* path, std::string* error = nullptr);
 
 enum JobfileLine {

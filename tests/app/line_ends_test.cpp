@@ -133,3 +133,45 @@ TEST(LineEnds, TheDialogueStoresWhatASavedJobFileReadsBack) {
     EXPECT_EQ(loaded.p->angular_increments, 100);  // nothing shifted after the name
   }
 }
+
+TEST(JobfileNumbers, AWordWhereANumberBelongsRefusesTheJobNamingTheItem) {
+  ScratchDir dir;
+  const struct {
+    int line;           // of job_with_line_end: 1 title, 2 process, 3 units, ...
+    const char* text;
+    const char* error;
+  } cases[] = {
+      {4, "fast", "the spindle speed is not a number: \"fast\""},
+      {10, "15deg", "the workpiece radius is not a number: \"deg\""},  // the angle reads 15
+      {15, "\x01\x02", "the calculation type is not a number: \"??\""},
+      {16, "x", "the spindle-workpiece X mode count is not a number: \"x\""},
+      {23, "many", "the revolutions to skip is not a number: \"many\""},
+  };
+  for (const auto& c : cases) {
+    std::string text = job_with_line_end("Title", "\n");
+    size_t start = 0;
+    for (int i = 1; i < c.line; ++i) start = text.find('\n', start) + 1;
+    text.replace(start, text.find('\n', start) - start, c.text);
+    Record r;
+    std::string error;
+    EXPECT_EQ(read_job(r.p, dir, text, &error), 0) << c.text;
+    EXPECT_EQ(error, c.error);
+  }
+  // The end of the file is not such a word: items not reached keep their values.
+  Record cut_short;
+  ASSERT_EQ(read_job(cut_short.p, dir, "Title\nT\n1\n1000\n0.2\n", nullptr), 1);
+  EXPECT_EQ(cut_short.p->feed_per_rev, 0.2);
+  EXPECT_EQ(cut_short.p->depth_of_cut, 0.0);
+}
+
+TEST(JobfileNumbers, ModeNumbersAreNamedByStructureDirectionAndMode) {
+  ScratchDir dir;
+  std::string text = job_with_line_end("Title", "\n");
+  // Tool modes: none in X, two in Y whose second stiffness is a word.
+  text.replace(text.find("\n0\n0\n0\n0\n0\n0\n3\n"), 15,
+               "\n0\n0\n0\n0\n2\n1 0.1 100 0\n1 0.1 stiff 0\n0\n3\n");
+  Record r;
+  std::string error;
+  EXPECT_EQ(read_job(r.p, dir, text, &error), 0);
+  EXPECT_EQ(error, "the stiffness of tool Y mode 2 is not a number: \"stiff\"");
+}
