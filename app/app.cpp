@@ -91,6 +91,11 @@ int app_main(int argc, char** argv) {
 }
 
 int app_run(const char* job_name, const char* directory, const char* database_file) {
+  // A cut name would open another file (or none) and run with zero forces.
+  if (database_file != nullptr && std::strlen(database_file) > kParamsTextSize - 1) {
+    report_problem(database_file, "the database file name is longer than 63 characters");
+    return 0;
+  }
   SimParams* params = params_create();
   if (params == nullptr) return 0;
   if (database_file != nullptr) params_set_database_file(params, database_file);

@@ -80,7 +80,7 @@ FILE* open_result(const char* base, const char* suffix) {
   return file;
 }
 
-// " (reason)" for a failed write or close, from errno when it is set.
+// ": reason" for a failed write or close, from errno when it is set.
 std::string reason_of(int error_number) {
   return error_number != 0 ? std::string(": ") + std::strerror(error_number) : std::string();
 }

@@ -437,6 +437,25 @@ TEST(CatalogueResults, CompletedRowsWriteWhatTheirJobAsks) {
   }
 }
 
+TEST(CatalogueCommandLine, ADatabaseNameTooLongToStoreIsRefused) {
+  ScratchDir dir;
+  lay_out(dir, Inputs{});
+  const std::string name = std::string(60, 'd') + ".db";  // 63 characters: stored whole
+  write_file(dir.file(name), e2e::kCoefficientDb);
+  Outcome o = run_program(dir.path(), "job . " + name);
+  ASSERT_EQ(o.exit_code, 0) << o.err;
+  EXPECT_EQ(o.err, "");
+  const std::map<std::string, std::string> before = result_files(dir);
+  const std::string longer = std::string(61, 'd') + ".db";
+  write_file(dir.file(longer), e2e::kCoefficientDb);
+  o = run_program(dir.path(), "job . " + longer);
+  EXPECT_EQ(o.exit_code, 1);
+  EXPECT_EQ(o.err, "corvanel: " + longer + ": the database file name is longer than 63 characters\n");
+  std::map<std::string, std::string> after = result_files(dir);
+  after.erase(longer);
+  EXPECT_TRUE(after == before);
+}
+
 // ---------------------------------------------------------------------------
 // Full disks: a result file that cannot be written makes the run fail.
 
