@@ -38,7 +38,7 @@ template <typename T>
 int read_number(FILE* in, const char* format, T* field, const std::string& what,
                 std::string* error) {
   if (std::fscanf(in, format, field) != 0) return 1;
-  set_error(error, what + " is not a number: \"" + offending_token(in) + "\"");
+  set_error(error, what + ": \"" + offending_token(in) + "\" is not a number");
   return 0;
 }
 

@@ -22,8 +22,8 @@ struct Record {
 
 // The job file with every line ended by `end`.
 std::string job_with_line_end(const std::string& title, const std::string& end) {
-  const char* lines[] = {"T", "1", "1000", "0.2", "2", "0", "0", "0", "15", "50", "0.8",
-                         "STEEL", "CARB", "0", "0", "0", "0", "0", "0", "0", "3", "1", "100"};
+  const char* lines[] = {"T",    "1", "1000", "0.2", "2", "0", "0", "0", "15", "50", "0.8", "STEEL",
+                         "CARB", "0", "0",    "0",   "0", "0", "0", "0", "3",  "1",  "100"};
   std::string text = title + end;
   for (const char* line : lines) text += std::string(line) + end;
   return text;
@@ -95,7 +95,8 @@ TEST(LineEnds, BinaryAndEmptyJobFilesAreRefusedWithTheirReason) {
   ScratchDir dir;
   Record nul_title, nul_insert, empty;
   std::string error;
-  EXPECT_EQ(read_job(nul_title.p, dir, job_with_line_end(std::string("Ti\0tle", 6), "\n"), &error), 0);
+  EXPECT_EQ(read_job(nul_title.p, dir, job_with_line_end(std::string("Ti\0tle", 6), "\n"), &error),
+            0);
   EXPECT_EQ(error, "the title holds a NUL byte; a job file is plain text");
   std::string text = job_with_line_end("Title", "\n");
   text.replace(text.find("CARB"), 4, std::string("C\0RB", 4));
@@ -119,7 +120,7 @@ TEST(LineEnds, TheDialogueStoresWhatASavedJobFileReadsBack) {
       {"STEEL\r", "STEEL"},
       {"STEEL\r\r", "STEEL"},
       {"ST\rEEL\r", "ST\rEEL"},
-      {std::string("STEEL\r\0junk", 11), "STEEL"},              // a NUL ends the text
+      {std::string("STEEL\r\0junk", 11), "STEEL"},               // a NUL ends the text
       {std::string(62, 'w') + "\r\rxyz", std::string(62, 'w')},  // cut at 63: no CR at its end
   };
   for (const auto& c : cases) {
@@ -137,15 +138,15 @@ TEST(LineEnds, TheDialogueStoresWhatASavedJobFileReadsBack) {
 TEST(JobfileNumbers, AWordWhereANumberBelongsRefusesTheJobNamingTheItem) {
   ScratchDir dir;
   const struct {
-    int line;           // of job_with_line_end: 1 title, 2 process, 3 units, ...
+    int line;  // of job_with_line_end: 1 title, 2 process, 3 units, ...
     const char* text;
     const char* error;
   } cases[] = {
-      {4, "fast", "the spindle speed is not a number: \"fast\""},
-      {10, "15deg", "the workpiece radius is not a number: \"deg\""},  // the angle reads 15
-      {15, "\x01\x02", "the calculation type is not a number: \"??\""},
-      {16, "x", "the spindle-workpiece X mode count is not a number: \"x\""},
-      {23, "many", "the revolutions to skip is not a number: \"many\""},
+      {4, "fast", "the spindle speed: \"fast\" is not a number"},
+      {10, "15deg", "the workpiece radius: \"deg\" is not a number"},  // the angle reads 15
+      {15, "\x01\x02", "the calculation type: \"??\" is not a number"},
+      {16, "x", "the spindle-workpiece X mode count: \"x\" is not a number"},
+      {23, "many", "the revolutions to skip: \"many\" is not a number"},
   };
   for (const auto& c : cases) {
     std::string text = job_with_line_end("Title", "\n");
@@ -173,5 +174,5 @@ TEST(JobfileNumbers, ModeNumbersAreNamedByStructureDirectionAndMode) {
   Record r;
   std::string error;
   EXPECT_EQ(read_job(r.p, dir, text, &error), 0);
-  EXPECT_EQ(error, "the stiffness of tool Y mode 2 is not a number: \"stiff\"");
+  EXPECT_EQ(error, "the stiffness of tool Y mode 2: \"stiff\" is not a number");
 }

@@ -84,17 +84,20 @@ TEST(RunCheck, NonFiniteNumbersOfTheMatchingRowOrRecordAreRefused) {
             "wear force feed exponent) is inf, not a finite number");
   // The key is the side cutting edge angle in whole degrees: 15.4 still uses the row of 15.
   job.p->side_cutting_edge_angle = 15.4;
-  EXPECT_NE(database_fault(job.p, kWear,
-                           "STEEL           CARB                            15 -inf 0 0 1 0 0 5 0 0\n"),
-            "");
+  EXPECT_NE(
+      database_fault(job.p, kWear,
+                     "STEEL           CARB                            15 -inf 0 0 1 0 0 5 0 0\n"),
+      "");
 }
 
 TEST(RunCheck, NumbersTheRunDoesNotUseMayBeAnything) {
   EnteredJob job;
   // Another pair, another angle, an earlier wear record overridden by a later
   // matching one: none of them reach the run.
-  const std::string wear = "STEEL CARB nan 2 3 4 5 6 7 8 9 10 11 12 13 14 15\n"
-                           "ALU CARB inf 2 3 4 5 6 7 8 9 10 11 12 13 14 15\n" + std::string(kWear);
+  const std::string wear =
+      "STEEL CARB nan 2 3 4 5 6 7 8 9 10 11 12 13 14 15\n"
+      "ALU CARB inf 2 3 4 5 6 7 8 9 10 11 12 13 14 15\n" +
+      std::string(kWear);
   const std::string rows =
       "ALU             CARB                            15 nan 0 0 1 0 0 5 0 0\n"
       "STEEL           CARB                            30 inf 0 0 1 0 0 5 0 0\n" +

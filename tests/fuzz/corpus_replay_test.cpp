@@ -2,9 +2,8 @@
 // same entry code as the fuzzers, under the test build's sanitizers: an input
 // that once found a fault, or that reaches a rarely taken path, is tried on
 // every test run.
-#include <gtest/gtest.h>
-
 #include <dirent.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
@@ -35,16 +34,21 @@ void replay(const std::string& target, Target entry) {
   ASSERT_GE(files.size(), 10u) << "the " << target << " corpus is missing";
   for (const std::string& file : files) {
     const std::string bytes = test_support::read_file(file);
-    const std::string fault =
-        entry(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    const std::string fault = entry(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
     EXPECT_EQ(fault, "") << file;
   }
 }
 
 }  // namespace
 
-TEST(CorpusReplay, JobFiles) { replay("jobfile", fuzz::jobfile_input); }
+TEST(CorpusReplay, JobFiles) {
+  replay("jobfile", fuzz::jobfile_input);
+}
 
-TEST(CorpusReplay, Databases) { replay("matdb", fuzz::matdb_input); }
+TEST(CorpusReplay, Databases) {
+  replay("matdb", fuzz::matdb_input);
+}
 
-TEST(CorpusReplay, Dialogues) { replay("dialogue", fuzz::dialogue_input); }
+TEST(CorpusReplay, Dialogues) {
+  replay("dialogue", fuzz::dialogue_input);
+}

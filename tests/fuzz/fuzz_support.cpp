@@ -58,8 +58,8 @@ const std::string& scratch_dir() {
   std::string& path = scratch_path();
   if (path.empty()) {
     const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") +
-                          "/corvanel-fuzz-XXXXXX";
+    std::string pattern =
+        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/corvanel-fuzz-XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     if (mkdtemp(name.data()) == nullptr) {
@@ -186,9 +186,11 @@ std::string round_trip(const SimParams* p) {
 // ---------------------------------------------------------------------------
 // Short simulations of accepted jobs
 
-const char kWearDb[] = "STEEL CARB 0.01 0.001 0.5 0.0001 0.8 0.5 100 0.3 0.4 50 0.3 0.4 80 0.3 0.4\n";
+const char kWearDb[] =
+    "STEEL CARB 0.01 0.001 0.5 0.0001 0.8 0.5 100 0.3 0.4 50 0.3 0.4 80 0.3 0.4\n";
 const char kCoefficientDb[] =
-    "STEEL           CARB                            15 100000 -0.2 -0.1 250000 -0.3 -0.1 5 0.1 0.05\n";
+    "STEEL           CARB                            15 100000 -0.2 -0.1 250000 -0.3 -0.1 5 0.1 "
+    "0.05\n";
 
 constexpr int kMaxSimulatedSteps = 1200;  // keeps a simulated input within a few milliseconds
 
@@ -210,14 +212,14 @@ void simulate_if_short(SimParams* p) {
 
 // The 24 database fields of the record, in a fixed order.
 std::vector<double> database_fields(const SimParams* p) {
-  return {p->wear_factor,          p->wear_breakin_amount,   p->wear_breakin_rate,
-          p->wear_rate_coef,       p->wear_rate_speed_exp,   p->wear_rate_depth_exp,
-          p->wear_force_x_coef,    p->wear_force_x_feed_exp, p->wear_force_x_depth_exp,
-          p->wear_force_y_coef,    p->wear_force_y_feed_exp, p->wear_force_y_depth_exp,
-          p->wear_force_z_coef,    p->wear_force_z_feed_exp, p->wear_force_z_depth_exp,
-          p->kf_coef,              p->kf_thickness_exp,      p->kf_speed_exp,
-          p->kn_coef,              p->kn_thickness_exp,      p->kn_speed_exp,
-          p->cfa_coef,             p->cfa_depth_exp,         p->cfa_speed_exp};
+  return {p->wear_factor,       p->wear_breakin_amount,   p->wear_breakin_rate,
+          p->wear_rate_coef,    p->wear_rate_speed_exp,   p->wear_rate_depth_exp,
+          p->wear_force_x_coef, p->wear_force_x_feed_exp, p->wear_force_x_depth_exp,
+          p->wear_force_y_coef, p->wear_force_y_feed_exp, p->wear_force_y_depth_exp,
+          p->wear_force_z_coef, p->wear_force_z_feed_exp, p->wear_force_z_depth_exp,
+          p->kf_coef,           p->kf_thickness_exp,      p->kf_speed_exp,
+          p->kn_coef,           p->kn_thickness_exp,      p->kn_speed_exp,
+          p->cfa_coef,          p->cfa_depth_exp,         p->cfa_speed_exp};
 }
 
 bool same_bits(const std::vector<double>& a, const std::vector<double>& b) {
@@ -269,8 +271,8 @@ std::vector<std::vector<char>> split_parts(const uint8_t* data, size_t size, siz
 }
 
 void set_name(char* field, const std::vector<char>& bytes) {
-  const size_t n = bytes.size() < static_cast<size_t>(kParamsTextSize - 1) ? bytes.size()
-                                                                           : kParamsTextSize - 1;
+  const size_t n =
+      bytes.size() < static_cast<size_t>(kParamsTextSize - 1) ? bytes.size() : kParamsTextSize - 1;
   if (n > 0) std::memcpy(field, bytes.data(), n);
   field[n] = '\0';
 }

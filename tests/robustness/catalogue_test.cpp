@@ -3,9 +3,8 @@
 // (exit 0, warnings at most) or is refused: exit 1, exactly one line on
 // standard error naming the file, the item and the fault, and the earlier
 // run's result files left byte for byte as they were.
-#include <gtest/gtest.h>
-
 #include <dirent.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,7 +38,9 @@ Job short_job() {
   return job;
 }
 
-std::string job_file(const Job& job) { return e2e::job_text(job); }
+std::string job_file(const Job& job) {
+  return e2e::job_text(job);
+}
 
 // The short job's file with line `number` (from 1: title, process, units,
 // rpm, feed, depth, wear, three angles, radius, nose, workpiece, insert,
@@ -92,7 +93,9 @@ std::string row_with(const std::string& numbers) {
 
 const char kGoodNumbers[] = "100000 0 0 250000 0 0 5 0 0";
 
-std::string wear_with(const std::string& numbers) { return "STEEL CARB " + numbers + "\n"; }
+std::string wear_with(const std::string& numbers) {
+  return "STEEL CARB " + numbers + "\n";
+}
 
 // ---------------------------------------------------------------------------
 // The catalogue
@@ -116,15 +119,17 @@ struct Row {
   const char* says;  // text of the refusal line, or of a warning of a completed run ("" none)
 };
 
-void job_is(Inputs& in, const std::string& text) { in.job = text; }
+void job_is(Inputs& in, const std::string& text) {
+  in.job = text;
+}
 
 const std::vector<Row>& catalogue() {
   using E = Expect;
   const char* job = "./job.in";
   static const std::vector<Row> rows = {
       // Job files that end early keep the defaults of the items not reached.
-      {"truncated", "after the title", [](Inputs& in) { job_is(in, first_lines(1)); },
-       E::refused, job, ": the spindle speed 0.000000 rpm is not positive"},
+      {"truncated", "after the title", [](Inputs& in) { job_is(in, first_lines(1)); }, E::refused,
+       job, ": the spindle speed 0.000000 rpm is not positive"},
       {"truncated", "inside the second mode of a direction",
        [](Inputs& in) {
          Job j = short_job();
@@ -136,22 +141,23 @@ const std::vector<Row>& catalogue() {
        E::refused, job, ": spindle-workpiece X mode 2: stiffness 0 is not positive"},
       {"truncated", "before the revolution count",
        [](Inputs& in) { job_is(in, first_lines(15 + 7 + 3)); }, E::completes, "", ""},
-      {"truncated", "in the middle of a number", [](Inputs& in) { job_is(in, first_lines(3) + "10"); },
-       E::completes, "", ""},
+      {"truncated", "in the middle of a number",
+       [](Inputs& in) { job_is(in, first_lines(3) + "10"); }, E::completes, "", ""},
       // Letters where numbers belong: every later item would be read from the
       // wrong place.
       {"letters", "units", [](Inputs& in) { job_is(in, with_line(3, "metric")); }, E::refused, job,
-       ": the units is not a number: \"metric\""},
-      {"letters", "spindle speed", [](Inputs& in) { job_is(in, with_line(4, "fast")); },
-       E::refused, job, ": the spindle speed is not a number: \"fast\""},
+       ": the units: \"metric\" is not a number"},
+      {"letters", "spindle speed", [](Inputs& in) { job_is(in, with_line(4, "fast")); }, E::refused,
+       job, ": the spindle speed: \"fast\" is not a number"},
       {"letters", "nose radius with a unit", [](Inputs& in) { job_is(in, with_line(12, "mm0.8")); },
-       E::refused, job, ": the nose radius is not a number: \"mm0.8\""},
-      {"letters", "mode mass", [](Inputs& in) { job_is(in, with_spindle_x_mode("heavy\n0.05\n20000\n30")); },
-       E::refused, job, ": the mass of spindle-workpiece X mode 1 is not a number: \"heavy\""},
+       E::refused, job, ": the nose radius: \"mm0.8\" is not a number"},
+      {"letters", "mode mass",
+       [](Inputs& in) { job_is(in, with_spindle_x_mode("heavy\n0.05\n20000\n30")); }, E::refused,
+       job, ": the mass of spindle-workpiece X mode 1: \"heavy\" is not a number"},
       {"letters", "tool mode count", [](Inputs& in) { job_is(in, with_line(24, "one")); },
-       E::refused, job, ": the tool Y mode count is not a number: \"one\""},
+       E::refused, job, ": the tool Y mode count: \"one\" is not a number"},
       {"letters", "revolution count", [](Inputs& in) { job_is(in, with_line(26, "ten")); },
-       E::refused, job, ": the revolutions to simulate is not a number: \"ten\""},
+       E::refused, job, ": the revolutions to simulate: \"ten\" is not a number"},
       // Mode counts.
       {"mode counts", "negative", [](Inputs& in) { job_is(in, with_line(16, "-1")); }, E::refused,
        job, ": spindle-workpiece X mode count -1 is outside 0 to 5"},
@@ -164,23 +170,31 @@ const std::vector<Row>& catalogue() {
        E::completes, "", ""},
       {"mode counts", "six", [](Inputs& in) { job_is(in, with_line(16, "6")); }, E::refused, job,
        ": spindle-workpiece X mode count 6 is outside 0 to 5"},
-      {"mode counts", "largest integer", [](Inputs& in) { job_is(in, with_line(16, "2147483647")); },
-       E::refused, job, ": spindle-workpiece X mode count 2147483647 is outside 0 to 5"},
-      {"mode counts", "beyond 32 bits", [](Inputs& in) { job_is(in, with_line(16, "99999999999")); },
-       E::refused, job, ": spindle-workpiece X mode count"},
+      {"mode counts", "largest integer",
+       [](Inputs& in) { job_is(in, with_line(16, "2147483647")); }, E::refused, job,
+       ": spindle-workpiece X mode count 2147483647 is outside 0 to 5"},
+      {"mode counts", "beyond 32 bits",
+       [](Inputs& in) { job_is(in, with_line(16, "99999999999")); }, E::refused, job,
+       ": spindle-workpiece X mode count"},
       // Mode values.
-      {"modes", "zero mass", [](Inputs& in) { job_is(in, with_spindle_x_mode("0\n0.05\n20000\n30")); },
-       E::refused, job, ": spindle-workpiece X mode 1: mass 0 is not positive"},
-      {"modes", "negative mass", [](Inputs& in) { job_is(in, with_spindle_x_mode("-2\n0.05\n20000\n30")); },
-       E::refused, job, ": spindle-workpiece X mode 1: mass -2 is not positive"},
-      {"modes", "zero stiffness", [](Inputs& in) { job_is(in, with_spindle_x_mode("2\n0.05\n0\n30")); },
-       E::refused, job, ": spindle-workpiece X mode 1: stiffness 0 is not positive"},
-      {"modes", "negative stiffness", [](Inputs& in) { job_is(in, with_spindle_x_mode("2\n0.05\n-1\n30")); },
-       E::refused, job, ": spindle-workpiece X mode 1: stiffness -1 is not positive"},
-      {"modes", "damping ratio 1", [](Inputs& in) { job_is(in, with_spindle_x_mode("2\n1\n20000\n30")); },
-       E::refused, job, ": spindle-workpiece X mode 1: damping ratio 1 is not below 1"},
-      {"modes", "damping ratio 2.5", [](Inputs& in) { job_is(in, with_spindle_x_mode("2\n2.5\n20000\n30")); },
-       E::refused, job, ": spindle-workpiece X mode 1: damping ratio 2.5 is not below 1"},
+      {"modes", "zero mass",
+       [](Inputs& in) { job_is(in, with_spindle_x_mode("0\n0.05\n20000\n30")); }, E::refused, job,
+       ": spindle-workpiece X mode 1: mass 0 is not positive"},
+      {"modes", "negative mass",
+       [](Inputs& in) { job_is(in, with_spindle_x_mode("-2\n0.05\n20000\n30")); }, E::refused, job,
+       ": spindle-workpiece X mode 1: mass -2 is not positive"},
+      {"modes", "zero stiffness",
+       [](Inputs& in) { job_is(in, with_spindle_x_mode("2\n0.05\n0\n30")); }, E::refused, job,
+       ": spindle-workpiece X mode 1: stiffness 0 is not positive"},
+      {"modes", "negative stiffness",
+       [](Inputs& in) { job_is(in, with_spindle_x_mode("2\n0.05\n-1\n30")); }, E::refused, job,
+       ": spindle-workpiece X mode 1: stiffness -1 is not positive"},
+      {"modes", "damping ratio 1",
+       [](Inputs& in) { job_is(in, with_spindle_x_mode("2\n1\n20000\n30")); }, E::refused, job,
+       ": spindle-workpiece X mode 1: damping ratio 1 is not below 1"},
+      {"modes", "damping ratio 2.5",
+       [](Inputs& in) { job_is(in, with_spindle_x_mode("2\n2.5\n20000\n30")); }, E::refused, job,
+       ": spindle-workpiece X mode 1: damping ratio 2.5 is not below 1"},
       {"modes", "modal angle 1e9 degrees",
        [](Inputs& in) { job_is(in, with_spindle_x_mode("2\n0.05\n20000\n1e9")); }, E::refused, job,
        ": spindle-workpiece X mode 1: modal angle 1e+09 gives a delay of"},
@@ -188,8 +202,8 @@ const std::vector<Row>& catalogue() {
        [](Inputs& in) { job_is(in, with_spindle_x_mode("2\n0.05\n20000\n-1e9")); }, E::refused, job,
        ": spindle-workpiece X mode 1: modal angle -1e+09 gives a delay of"},
       {"modes", "modal angle 1e300 degrees",
-       [](Inputs& in) { job_is(in, with_spindle_x_mode("2\n0.05\n20000\n1e300")); }, E::refused, job,
-       ": spindle-workpiece X mode 1: modal angle 1e+300 gives a delay of"},
+       [](Inputs& in) { job_is(in, with_spindle_x_mode("2\n0.05\n20000\n1e300")); }, E::refused,
+       job, ": spindle-workpiece X mode 1: modal angle 1e+300 gives a delay of"},
       // Cutting conditions.
       {"cutting", "zero spindle speed", [](Inputs& in) { job_is(in, with_line(4, "0")); },
        E::refused, job, ": the spindle speed 0.000000 rpm is not positive"},
@@ -200,8 +214,9 @@ const std::vector<Row>& catalogue() {
       // Run control.
       {"run control", "angular increments 34200 (one step)",
        [](Inputs& in) { job_is(in, with_line(28, "34200")); }, E::completes, "", ""},
-      {"run control", "angular increments 34201", [](Inputs& in) { job_is(in, with_line(28, "34201")); },
-       E::refused, job, ": the angular increments 34201 leave no step in a revolution (34200 at most)"},
+      {"run control", "angular increments 34201",
+       [](Inputs& in) { job_is(in, with_line(28, "34201")); }, E::refused, job,
+       ": the angular increments 34201 leave no step in a revolution (34200 at most)"},
       {"run control", "angular increments 2000000000",
        [](Inputs& in) { job_is(in, with_line(28, "2000000000")); }, E::refused, job,
        ": the angular increments 2000000000 leave no step in a revolution"},
@@ -210,12 +225,14 @@ const std::vector<Row>& catalogue() {
       {"run control", "negative revolutions", [](Inputs& in) { job_is(in, with_line(26, "-4")); },
        E::refused, job, ": the revolutions to simulate (-4) are negative"},
       // Texts of at most 63 characters.
-      {"texts", "title of 63 characters", [](Inputs& in) { job_is(in, with_line(1, std::string(63, 'T'))); },
-       E::completes, "", ""},
-      {"texts", "title of 64 characters", [](Inputs& in) { job_is(in, with_line(1, std::string(64, 'T'))); },
-       E::refused, job, ": the title is longer than 63 characters"},
-      {"texts", "title of 500 characters", [](Inputs& in) { job_is(in, with_line(1, std::string(500, 'T'))); },
-       E::refused, job, ": the title is longer than 63 characters"},
+      {"texts", "title of 63 characters",
+       [](Inputs& in) { job_is(in, with_line(1, std::string(63, 'T'))); }, E::completes, "", ""},
+      {"texts", "title of 64 characters",
+       [](Inputs& in) { job_is(in, with_line(1, std::string(64, 'T'))); }, E::refused, job,
+       ": the title is longer than 63 characters"},
+      {"texts", "title of 500 characters",
+       [](Inputs& in) { job_is(in, with_line(1, std::string(500, 'T'))); }, E::refused, job,
+       ": the title is longer than 63 characters"},
       {"texts", "workpiece material of 63 characters",
        [](Inputs& in) { job_is(in, with_line(13, "STEEL" + std::string(58, 'w'))); }, E::completes,
        "", ""},
@@ -234,22 +251,27 @@ const std::vector<Row>& catalogue() {
       {"line ends", "CRLF with a title of 63 characters",
        [](Inputs& in) { in.job = with_line_ends(with_line(1, std::string(63, 'T')), "\r\n"); },
        E::completes, "", ""},
-      {"line ends", "carriage returns alone", [](Inputs& in) { in.job = with_line_ends(in.job, "\r"); },
-       E::refused, job, ": the title is longer than 63 characters"},
+      {"line ends", "carriage returns alone",
+       [](Inputs& in) { in.job = with_line_ends(in.job, "\r"); }, E::refused, job,
+       ": the title is longer than 63 characters"},
       // Not a job file at all.
       {"garbage", "empty file", [](Inputs& in) { in.job = ""; }, E::refused, job,
        ": the job file is empty"},
-      {"garbage", "binary bytes with NULs", [](Inputs& in) { in.job = std::string("\x7f\0", 2) + garbage(600, 0, 255); },
-       E::refused, job, ": the title holds a NUL byte; a job file is plain text"},
-      {"garbage", "high bytes without a line end", [](Inputs& in) { in.job = garbage(600, 128, 255); },
-       E::refused, job, ": the title is longer than 63 characters"},
+      {"garbage", "binary bytes with NULs",
+       [](Inputs& in) { in.job = std::string("\x7f\0", 2) + garbage(600, 0, 255); }, E::refused,
+       job, ": the title holds a NUL byte; a job file is plain text"},
+      {"garbage", "high bytes without a line end",
+       [](Inputs& in) { in.job = garbage(600, 128, 255); }, E::refused, job,
+       ": the title is longer than 63 characters"},
       {"garbage", "binary bytes after a title",
        [](Inputs& in) { in.job = "Title\nT\n" + garbage(600, 128, 255); }, E::refused, job,
-       ": the units is not a number: \"????????????????\""},
+       ": the units: \"????????????????\" is not a number"},
       // The cutting-coefficient database and the wear file.
       {"databases", "coefficient row of eight numbers",
-       [](Inputs& in) { in.coefficients = row_with("100000 0 0 250000 0 0 5 0"); }, E::completes, "",
-       "corvanel: warning: kfkncfa.db: no row for workpiece \"STEEL\" and insert \"CARB\" at an edge angle of 15 degrees"},
+       [](Inputs& in) { in.coefficients = row_with("100000 0 0 250000 0 0 5 0"); }, E::completes,
+       "",
+       "corvanel: warning: kfkncfa.db: no row for workpiece \"STEEL\" and insert \"CARB\" at an "
+       "edge angle of 15 degrees"},
       {"databases", "coefficient row of ten numbers (the tenth unused)",
        [](Inputs& in) { in.coefficients = row_with(std::string(kGoodNumbers) + " 7"); },
        E::completes, "", ""},
@@ -262,22 +284,30 @@ const std::vector<Row>& catalogue() {
       {"databases", "NaN in the matching row",
        [](Inputs& in) { in.coefficients = row_with("100000 0 0 nan 0 0 5 0 0"); }, E::refused,
        "kfkncfa.db",
-       ": the row for workpiece \"STEEL\" and insert \"CARB\" at 15 degrees: number 4 (Kn constant) is nan, not a finite number"},
+       ": the row for workpiece \"STEEL\" and insert \"CARB\" at 15 degrees: number 4 (Kn "
+       "constant) is nan, not a finite number"},
       {"databases", "infinity in the matching row",
        [](Inputs& in) { in.coefficients = row_with("100000 -inf 0 250000 0 0 5 0 0"); }, E::refused,
        "kfkncfa.db", ": number 2 (Kf thickness exponent) is -inf, not a finite number"},
       {"databases", "overflowing number in the matching row",
-       [](Inputs& in) { in.coefficients = row_with("100000 0 0 250000 0 0 5 0 1e999"); }, E::refused,
-       "kfkncfa.db", ": number 9 (chip flow angle speed exponent) is inf, not a finite number"},
+       [](Inputs& in) { in.coefficients = row_with("100000 0 0 250000 0 0 5 0 1e999"); },
+       E::refused, "kfkncfa.db",
+       ": number 9 (chip flow angle speed exponent) is inf, not a finite number"},
       {"databases", "NaN in a row of another pair",
-       [](Inputs& in) { in.coefficients = "ALU             CARB                            15 nan 0 0 1 0 0 5 0 0\n" + in.coefficients; },
+       [](Inputs& in) {
+         in.coefficients =
+             "ALU             CARB                            15 nan 0 0 1 0 0 5 0 0\n" +
+             in.coefficients;
+       },
        E::completes, "", ""},
       {"databases", "NaN in the matching wear record",
        [](Inputs& in) { in.wear = wear_with("0 0 0 0 0 0 nan 0 0 0 0 0 0 0 0"); }, E::refused,
        "wear.db",
-       ": the record for workpiece \"STEEL\" and insert \"CARB\": number 7 (X wear force constant) is nan, not a finite number"},
+       ": the record for workpiece \"STEEL\" and insert \"CARB\": number 7 (X wear force constant) "
+       "is nan, not a finite number"},
       {"databases", "wear record of fourteen numbers",
-       [](Inputs& in) { in.wear = wear_with("0 0 0 0 0 0 0 0 0 0 0 0 0 0"); }, E::completes, "", ""},
+       [](Inputs& in) { in.wear = wear_with("0 0 0 0 0 0 0 0 0 0 0 0 0 0"); }, E::completes, "",
+       ""},
       {"databases", "empty coefficient database", [](Inputs& in) { in.coefficients = ""; },
        E::completes, "", "corvanel: warning: kfkncfa.db: no row for workpiece"},
       {"databases", "binary coefficient database",
@@ -285,7 +315,8 @@ const std::vector<Row>& catalogue() {
        "corvanel: warning: kfkncfa.db: no row for workpiece"},
       {"databases", "directory in place of the coefficient database",
        [](Inputs& in) { in.coefficients_is_directory = true; }, E::completes, "",
-       "corvanel: warning: kfkncfa.db: cannot read the cutting-coefficient database; the cutting forces stay zero"},
+       "corvanel: warning: kfkncfa.db: cannot read the cutting-coefficient database; the cutting "
+       "forces stay zero"},
       {"databases", "directory in place of the wear file",
        [](Inputs& in) { in.wear_is_directory = true; }, E::completes, "",
        "corvanel: warning: wear.db: cannot read the wear file; the cutting forces stay zero"},
@@ -296,7 +327,8 @@ const std::vector<Row>& catalogue() {
 // ---------------------------------------------------------------------------
 // Running a row
 
-const char* const kInputFiles[] = {"job.in", "wear.db", "kfkncfa.db", ".stdin", ".stdout", ".stderr"};
+const char* const kInputFiles[] = {"job.in", "wear.db", "kfkncfa.db",
+                                   ".stdin", ".stdout", ".stderr"};
 
 // Every result file of the folder with its bytes.
 std::map<std::string, std::string> result_files(const ScratchDir& dir) {
@@ -334,7 +366,8 @@ void lay_out(const ScratchDir& dir, const Inputs& in) {
 
 // Exit code and standard error free of crashes and sanitizer reports.
 void expect_no_crash(const Outcome& o, const std::string& what) {
-  EXPECT_TRUE(o.exit_code == 0 || o.exit_code == 1) << what << ": exit " << o.exit_code << "\n" << o.err;
+  EXPECT_TRUE(o.exit_code == 0 || o.exit_code == 1) << what << ": exit " << o.exit_code << "\n"
+                                                    << o.err;
   EXPECT_EQ(o.err.find("Sanitizer"), std::string::npos) << what << "\n" << o.err;
   EXPECT_EQ(o.err.find("runtime error"), std::string::npos) << what << "\n" << o.err;
 }
@@ -388,16 +421,36 @@ void check_group(const char* group) {
 
 }  // namespace
 
-TEST(Catalogue, TruncatedJobFiles) { check_group("truncated"); }
-TEST(Catalogue, LettersWhereNumbersBelong) { check_group("letters"); }
-TEST(Catalogue, ModeCounts) { check_group("mode counts"); }
-TEST(Catalogue, ModeValues) { check_group("modes"); }
-TEST(Catalogue, CuttingConditions) { check_group("cutting"); }
-TEST(Catalogue, RunControl) { check_group("run control"); }
-TEST(Catalogue, TextLengths) { check_group("texts"); }
-TEST(Catalogue, LineEnds) { check_group("line ends"); }
-TEST(Catalogue, Garbage) { check_group("garbage"); }
-TEST(Catalogue, Databases) { check_group("databases"); }
+TEST(Catalogue, TruncatedJobFiles) {
+  check_group("truncated");
+}
+TEST(Catalogue, LettersWhereNumbersBelong) {
+  check_group("letters");
+}
+TEST(Catalogue, ModeCounts) {
+  check_group("mode counts");
+}
+TEST(Catalogue, ModeValues) {
+  check_group("modes");
+}
+TEST(Catalogue, CuttingConditions) {
+  check_group("cutting");
+}
+TEST(Catalogue, RunControl) {
+  check_group("run control");
+}
+TEST(Catalogue, TextLengths) {
+  check_group("texts");
+}
+TEST(Catalogue, LineEnds) {
+  check_group("line ends");
+}
+TEST(Catalogue, Garbage) {
+  check_group("garbage");
+}
+TEST(Catalogue, Databases) {
+  check_group("databases");
+}
 
 // What the completed rows must have produced, beyond not failing.
 TEST(CatalogueResults, CompletedRowsWriteWhatTheirJobAsks) {
@@ -450,7 +503,8 @@ TEST(CatalogueCommandLine, ADatabaseNameTooLongToStoreIsRefused) {
   write_file(dir.file(longer), e2e::kCoefficientDb);
   o = run_program(dir.path(), "job . " + longer);
   EXPECT_EQ(o.exit_code, 1);
-  EXPECT_EQ(o.err, "corvanel: " + longer + ": the database file name is longer than 63 characters\n");
+  EXPECT_EQ(o.err,
+            "corvanel: " + longer + ": the database file name is longer than 63 characters\n");
   std::map<std::string, std::string> after = result_files(dir);
   after.erase(longer);
   EXPECT_TRUE(after == before);
@@ -490,7 +544,8 @@ TEST(WriteFailures, AnInteractiveRunOnAFullDeviceEndsWithTheFailureLine) {
   ASSERT_EQ(symlink("/dev/full", dir.file("output.ave").c_str()), 0);
   Outcome o = run_program(dir.path(), "", "y\njob.in\n");
   EXPECT_EQ(o.exit_code, 1);
-  EXPECT_EQ(o.err, "corvanel: output.ave: writing the result file failed: No space left on device\n");
+  EXPECT_EQ(o.err,
+            "corvanel: output.ave: writing the result file failed: No space left on device\n");
   const std::string tail = "\nSimulation Run Failure.\n";
   ASSERT_GE(o.out.size(), tail.size());
   EXPECT_EQ(o.out.substr(o.out.size() - tail.size()), tail);
