@@ -4,7 +4,8 @@
 #   tests/fuzz/run.sh fuzz TARGET SECONDS    fuzz TARGET (jobfile, matdb, dialogue) at low
 #                                            priority; new inputs go to build/fuzz/corpus/TARGET
 #   tests/fuzz/run.sh merge TARGET           minimise the kept corpus and the new inputs
-#                                            into a fresh tests/fuzz/corpus/TARGET
+#                                            into a fresh tests/fuzz/corpus/TARGET (files
+#                                            named finding-* are kept as they are)
 # A finding is written to build/fuzz/findings/TARGET/crash-* (or leak-*, timeout-*); replay one
 # with build/fuzz/tests/fuzz/corvanel_fuzz_TARGET FILE.
 set -euo pipefail
@@ -28,9 +29,13 @@ case "${1:-}" in
     fresh=$(mktemp -d)
     nice -n 19 "$(bin "$target")" -merge=1 -max_len=4096 -close_fd_mask=3 "$fresh" \
       "tests/fuzz/corpus/$target" "build/fuzz/corpus/$target"
+    # Inputs that once found a fault keep their names (finding-*).
+    mkdir -p "$fresh/.findings"
+    cp "tests/fuzz/corpus/$target"/finding-* "$fresh/.findings/" 2>/dev/null || true
     rm -rf "tests/fuzz/corpus/$target"
     mkdir -p "tests/fuzz/corpus/$target"
     cp "$fresh"/* "tests/fuzz/corpus/$target/"
+    cp "$fresh/.findings"/* "tests/fuzz/corpus/$target/" 2>/dev/null || true
     rm -rf "$fresh"
     echo "tests/fuzz/corpus/$target: $(ls "tests/fuzz/corpus/$target" | wc -l) files"
     ;;
