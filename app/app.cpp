@@ -1,6 +1,8 @@
 #include "app/app.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "app/entry.h"
@@ -16,6 +18,10 @@ namespace {
 
 // True while the job comes from a job file named on the command line.
 bool g_batch_mode = false;
+
+// True once the listener failed to write the run's HTML summary; the run
+// goes on and then reports failure.
+bool g_page_failed = false;
 
 void report_problem(const char* source, const std::string& what) {
   std::fprintf(stderr, "corvanel: %s: %s\n", source, what.c_str());
@@ -52,7 +58,9 @@ int run_job(SimParams* params, const char* output_base, const char* source) {
     return 0;
   }
   state_add_listener(state, app_console_listener);  // without it the run is silent
+  g_page_failed = false;
   int result = sim_run(params, state, output_base);
+  if (g_page_failed) result = 0;
   state_free(state);
   return result;
 }
@@ -83,6 +91,11 @@ int app_main(int argc, char** argv) {
 }
 
 int app_run(const char* job_name, const char* directory, const char* database_file) {
+  // A cut name would open another file (or none) and run with zero forces.
+  if (database_file != nullptr && std::strlen(database_file) > kParamsTextSize - 1) {
+    report_problem(database_file, "the database file name is longer than 63 characters");
+    return 0;
+  }
   SimParams* params = params_create();
   if (params == nullptr) return 0;
   if (database_file != nullptr) params_set_database_file(params, database_file);
@@ -118,8 +131,13 @@ void app_console_listener(int32_t event, const EventContext* context) {
   if (g_batch_mode) {
     if (event == SIM_EVENT_RUN_START) {
       char html_path[kPathSize];
-      if (path_join(html_path, context->output_base, ".html")) {
-        html_write_summary(context->params, html_path);
+      errno = 0;
+      if (!path_join(html_path, context->output_base, ".html") ||
+          !html_write_summary(context->params, html_path)) {
+        g_page_failed = true;
+        std::fprintf(stderr, "corvanel: %s.html: writing the HTML summary failed%s%s\n",
+                     context->output_base, errno != 0 ? ": " : "",
+                     errno != 0 ? std::strerror(errno) : "");
       }
     }
     return;

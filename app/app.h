@@ -10,12 +10,14 @@
 int app_main(int argc, char** argv);
 
 // Runs one job: batch when job_name is given (read from "dir/job_name.in"),
-// interactive when null. database_file null keeps "kfkncfa.db".
-// Returns 1 for a finished run, 0 otherwise.
+// interactive when null. database_file null keeps "kfkncfa.db"; a name of
+// more than 63 characters is refused. Returns 1 for a finished run, 0 otherwise.
 int app_run(const char* job_name, const char* directory, const char* database_file);
 
 // Prints the banner with the engine version.
 void app_print_banner();
 
-// Console listener: progress lines interactively, the HTML summary in batch mode.
+// Console listener: progress lines interactively, the HTML summary in batch
+// mode (a page that cannot be written makes the run fail, with one line on
+// standard error).
 void app_console_listener(int32_t event, const EventContext* context);

@@ -155,27 +155,39 @@ Got read_double(EntryInput* in, double* field) {
   return Got::ok;
 }
 
-// The rest of the current line, its newline consumed and not stored, nor a
-// carriage return before it; at most 63 characters are stored.
+// The rest of the current line, its newline consumed and not stored, nor
+// the carriage returns just before it; at most 63 characters are stored, and
+// a NUL byte ends the text (the rest of the line is consumed).
 Got read_line(EntryInput* in, char* field) {
   std::fflush(in->out);
   if (peek(in) == EOF) return Got::ended;
-  char text[kParamsTextSize];
   size_t n = 0;
-  bool overflow = false;
+  bool too_long = false;
+  bool text_ended = false;
+  size_t held_returns = 0;  // carriage returns not yet known to be inside the line
+  auto store = [&](char ch) {
+    if (text_ended) return;
+    if (n < static_cast<size_t>(kParamsTextSize - 1)) {
+      field[n++] = ch;
+    } else {
+      too_long = true;
+    }
+  };
   for (int c = peek(in); c != EOF; c = peek(in)) {
     ++in->pos;
     if (c == '\n') break;
-    if (n < sizeof text) {
-      text[n++] = static_cast<char>(c);
+    if (c == '\r') {
+      ++held_returns;
+    } else if (c == '\0') {
+      text_ended = true;
     } else {
-      overflow = true;
+      for (; held_returns > 0; --held_returns) store('\r');
+      store(static_cast<char>(c));
     }
   }
-  if (!overflow && n > 0 && text[n - 1] == '\r') --n;
-  bool too_long = overflow || n > static_cast<size_t>(kParamsTextSize - 1);
-  if (too_long) n = kParamsTextSize - 1;
-  std::memcpy(field, text, n);
+  // A text cut at 63 characters does not end in a carriage return either,
+  // so that a job file saved from it reads back the same.
+  while (too_long && n > 0 && field[n - 1] == '\r') --n;
   field[n] = '\0';
   return too_long ? Got::too_long : Got::ok;
 }

@@ -1,6 +1,7 @@
 #include "app/jobfile.h"
 
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 
@@ -16,6 +17,30 @@ void set_error(std::string* error, const std::string& text) {
 }
 
 const char* const kAxisNames[] = {"X", "Y", "Z"};
+
+// The token that stopped a conversion, for messages: at most 16 characters,
+// bytes that do not print shown as '?'.
+std::string offending_token(FILE* in) {
+  std::string token;
+  int c = std::getc(in);
+  while (c != EOF && !std::isspace(c) && token.size() < 16) {
+    token.push_back(std::isprint(c) ? static_cast<char>(c) : '?');
+    c = std::getc(in);
+  }
+  return token;
+}
+
+// Reads one number with the scanf format into field. At the end of the file
+// the field keeps its value (a file cut short is not an error); a token that
+// is not a number refuses the job, since every later item would be read
+// from the wrong place.
+template <typename T>
+int read_number(FILE* in, const char* format, T* field, const std::string& what,
+                std::string* error) {
+  if (std::fscanf(in, format, field) != 0) return 1;
+  set_error(error, what + ": \"" + offending_token(in) + "\" is not a number");
+  return 0;
+}
 
 void write_modal_block(FILE* out, const ModalSet& set) {
   const ModalMode* lists[] = {set.x_modes, set.y_modes, set.z_modes};
@@ -36,7 +61,8 @@ int read_modal_block(FILE* in, ModalSet* set, const char* structure, std::string
   int32_t* counts[] = {&set->x_count, &set->y_count, &set->z_count};
   for (int axis = 0; axis < 3; ++axis) {
     int count = *counts[axis];
-    (void)std::fscanf(in, "%d", &count);
+    const std::string direction = std::string(structure) + " " + kAxisNames[axis];
+    if (!read_number(in, "%d", &count, "the " + direction + " mode count", error)) return 0;
     if (count < 0 || count > kMaxModesPerDirection) {
       set_error(error, std::string(structure) + " " + kAxisNames[axis] + " mode count " +
                            std::to_string(count) + " is outside 0 to 5");
@@ -48,10 +74,13 @@ int read_modal_block(FILE* in, ModalSet* set, const char* structure, std::string
     }
     for (int i = 0; i < count; ++i) {
       ModalMode& m = (*lists[axis])[i];
-      (void)std::fscanf(in, "%lf", &m.mass);
-      (void)std::fscanf(in, "%lf", &m.damping_ratio);
-      (void)std::fscanf(in, "%lf", &m.stiffness);
-      (void)std::fscanf(in, "%lf", &m.modal_angle);
+      const std::string mode = " of " + direction + " mode " + std::to_string(i + 1);
+      if (!read_number(in, "%lf", &m.mass, "the mass" + mode, error) ||
+          !read_number(in, "%lf", &m.damping_ratio, "the damping ratio" + mode, error) ||
+          !read_number(in, "%lf", &m.stiffness, "the stiffness" + mode, error) ||
+          !read_number(in, "%lf", &m.modal_angle, "the modal angle" + mode, error)) {
+        return 0;
+      }
     }
   }
   return 1;
@@ -79,11 +108,16 @@ void skip_white_space(FILE* in) {
 
 // Reads a text line into field; a line that does not fit refuses the job.
 int read_text(FILE* in, char* field, const char* what, std::string* error) {
-  if (jobfile_read_line(field, in) == JOBFILE_LINE_TOO_LONG) {
-    set_error(error, std::string(what) + " is longer than 63 characters");
-    return 0;
+  switch (jobfile_read_line(field, in)) {
+    case JOBFILE_LINE_TOO_LONG:
+      set_error(error, std::string(what) + " is longer than 63 characters");
+      return 0;
+    case JOBFILE_LINE_HOLDS_NUL:
+      set_error(error, std::string(what) + " holds a NUL byte; a job file is plain text");
+      return 0;
+    default:
+      return 1;
   }
-  return 1;
 }
 
 }  // namespace
@@ -93,17 +127,31 @@ JobfileLine jobfile_read_line(char* buf, FILE* in) {
   int c = std::getc(in);
   if (c == EOF) return JOBFILE_LINE_END;
   bool too_long = false;
-  while (c != EOF && c != '\n') {
+  bool holds_nul = false;
+  int held_returns = 0;  // carriage returns not yet known to be inside the line
+  auto store = [&](char ch) {
+    if (holds_nul) return;
     if (length < kParamsTextSize - 1) {
-      buf[length++] = static_cast<char>(c);
+      buf[length++] = ch;
     } else {
       too_long = true;
     }
+  };
+  while (c != EOF && c != '\n') {
+    if (c == '\r') {
+      ++held_returns;
+    } else if (c == '\0') {
+      holds_nul = true;
+    } else {
+      for (; held_returns > 0; --held_returns) store('\r');
+      store(static_cast<char>(c));
+    }
     c = std::getc(in);
   }
-  // A carriage return before the line end belongs to the line end.
-  if (length > 0 && buf[length - 1] == '\r' && !too_long) --length;
+  // Carriage returns just before the line end (files written on other
+  // systems, or converted twice) belong to the line end.
   buf[length] = '\0';
+  if (holds_nul) return JOBFILE_LINE_HOLDS_NUL;
   return too_long ? JOBFILE_LINE_TOO_LONG : JOBFILE_LINE_OK;
 }
 
@@ -152,22 +200,47 @@ int jobfile_read(SimParams* p, const char* path, std::string* error) {
     return 0;
   }
   FILE* f = in.get();
+  // An empty file holds no job at all (a file cut short later keeps defaults).
+  const int first = std::getc(f);
+  if (first == EOF) {
+    set_error(error, std::ferror(f) != 0 ? std::string("cannot read the job file: ") + std::strerror(errno)
+                                         : std::string("the job file is empty"));
+    return 0;
+  }
+  std::ungetc(first, f);
   if (!read_text(f, p->title, "the title", error)) return 0;
   read_process_word(f, &p->process);
-  (void)std::fscanf(f, "%d", &p->units);
-  double* numbers[] = {&p->spindle_rpm,       &p->feed_per_rev,      &p->depth_of_cut,
-                       &p->initial_wear,      &p->inclination_angle, &p->normal_rake_angle,
-                       &p->side_cutting_edge_angle, &p->workpiece_radius, &p->nose_radius};
-  for (double* number : numbers) (void)std::fscanf(f, "%lf", number);
+  if (!read_number(f, "%d", &p->units, "the units", error)) return 0;
+  const struct {
+    double* field;
+    const char* what;
+  } numbers[] = {{&p->spindle_rpm, "the spindle speed"},
+                 {&p->feed_per_rev, "the feed per revolution"},
+                 {&p->depth_of_cut, "the depth of cut"},
+                 {&p->initial_wear, "the initial wear"},
+                 {&p->inclination_angle, "the inclination angle"},
+                 {&p->normal_rake_angle, "the normal rake angle"},
+                 {&p->side_cutting_edge_angle, "the side cutting edge angle"},
+                 {&p->workpiece_radius, "the workpiece radius"},
+                 {&p->nose_radius, "the nose radius"}};
+  for (const auto& number : numbers) {
+    if (!read_number(f, "%lf", number.field, number.what, error)) return 0;
+  }
   skip_white_space(f);
   if (!read_text(f, p->workpiece_material, "the workpiece material", error)) return 0;
   if (!read_text(f, p->insert_material, "the insert material", error)) return 0;
-  (void)std::fscanf(f, "%d", &p->calc_type);
+  if (!read_number(f, "%d", &p->calc_type, "the calculation type", error)) return 0;
   if (!read_modal_block(f, &p->spindle_modes, "spindle-workpiece", error)) return 0;
   if (!read_modal_block(f, &p->tool_modes, "tool", error)) return 0;
-  (void)std::fscanf(f, "%d", &p->revs_total);
-  (void)std::fscanf(f, "%d", &p->revs_skipped);
-  (void)std::fscanf(f, "%d", &p->angular_increments);
+  if (!read_number(f, "%d", &p->revs_total, "the revolutions to simulate", error) ||
+      !read_number(f, "%d", &p->revs_skipped, "the revolutions to skip", error) ||
+      !read_number(f, "%d", &p->angular_increments, "the angular increments", error)) {
+    return 0;
+  }
   if (p->angular_increments <= 0) p->angular_increments = 1;
+  if (std::ferror(f) != 0) {
+    set_error(error, std::string("cannot read the job file: ") + std::strerror(errno));
+    return 0;
+  }
   return 1;
 }

@@ -1,5 +1,6 @@
 #include "engine/run.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -50,6 +51,17 @@ bool check_run_control(const SimParams* p, std::string* error) {
   if (p->angular_increments < 1) {
     return set_error(error, "the angular increments must be at least 1");
   }
+  // More increments than grid positions leave a revolution without a step,
+  // whose summary would hold only the reset extremes.
+  if (p->angular_increments > kGridSteps) {
+    return set_error(error, "the angular increments " + std::to_string(p->angular_increments) +
+                                " leave no step in a revolution (" +
+                                std::to_string(kGridSteps) + " at most)");
+  }
+  if (p->revs_total < 0) {
+    return set_error(error, "the revolutions to simulate (" + std::to_string(p->revs_total) +
+                                ") are negative");
+  }
   if (p->revs_total > kMaxRevolutions) {
     return set_error(error, "the revolutions to simulate (" + std::to_string(p->revs_total) +
                                 ") are above the limit of " + std::to_string(kMaxRevolutions));
@@ -68,13 +80,56 @@ FILE* open_result(const char* base, const char* suffix) {
   return file;
 }
 
+// ": reason" for a failed write or close, from errno when it is set.
+std::string reason_of(int error_number) {
+  return error_number != 0 ? std::string(": ") + std::strerror(error_number) : std::string();
+}
+
+// Says on standard error that a result file did not get all its rows.
+void report_write_failure(const char* base, const char* suffix, int error_number) {
+  std::fprintf(stderr, "corvanel: %s%s: writing the result file failed%s\n", base, suffix,
+               reason_of(error_number).c_str());
+}
+
+// Flushes a result stream; false (with errno) when any of its rows is lost.
+bool flush_result(FILE* file) {
+  errno = 0;
+  return std::fflush(file) == 0 && std::ferror(file) == 0;
+}
+
 // Closes a summary file; 0 (with a message) when its rows did not all reach it.
 int close_result(FILE* file, const char* base, const char* suffix) {
   if (file == nullptr) return 1;
-  bool ok = std::ferror(file) == 0;
-  if (std::fclose(file) != 0) ok = false;
-  if (!ok) std::fprintf(stderr, "corvanel: %s%s: writing the result file failed\n", base, suffix);
+  bool ok = flush_result(file);
+  int error_number = errno;
+  if (std::fclose(file) != 0 && ok) {
+    ok = false;
+    error_number = errno;
+  }
+  if (!ok) report_write_failure(base, suffix, error_number);
   return ok ? 1 : 0;
+}
+
+// Flushes each time-series stream, naming every one that lost rows, then
+// closes them all; 0 when any of them lost rows.
+int close_series(SeriesFiles* series, const char* base) {
+  const struct {
+    FILE* file;
+    const char* suffix;
+  } streams[] = {{series->main, ".dat"},  {series->fx, ".fx.dat"}, {series->fy, ".fy.dat"},
+                 {series->fz, ".fz.dat"}, {series->sx, ".sx.dat"}, {series->sy, ".sy.dat"},
+                 {series->sz, ".sz.dat"}, {series->wx, ".wx.dat"}, {series->wy, ".wy.dat"},
+                 {series->wz, ".wz.dat"}};
+  bool named = false;
+  for (const auto& stream : streams) {
+    if (stream.file != nullptr && !flush_result(stream.file)) {
+      report_write_failure(base, stream.suffix, errno);
+      named = true;
+    }
+  }
+  if (series_close(series)) return 1;
+  if (!named) std::fprintf(stderr, "corvanel: %s.dat: writing the time-series files failed\n", base);
+  return 0;
 }
 
 // Opens the result files the output flags ask for: series, .rms, .ave.
@@ -97,10 +152,7 @@ int open_results(const SimParams* p, RunContext* run, const char* base) {
 int close_results(const SimParams* p, RunContext* run, const char* base) {
   int ok = 1;
   if (params_output_enabled(p, OUTPUT_SERIES) && run->series.main != nullptr) {
-    if (!series_close(&run->series)) {
-      std::fprintf(stderr, "corvanel: %s.dat: writing the time-series files failed\n", base);
-      ok = 0;
-    }
+    ok &= close_series(&run->series, base);
   }
   ok &= close_result(run->rms, base, ".rms");
   ok &= close_result(run->ave, base, ".ave");
@@ -112,8 +164,10 @@ int close_results(const SimParams* p, RunContext* run, const char* base) {
 int write_report(const SimParams* p, const char* base) {
   if (!params_output_enabled(p, OUTPUT_REPORT)) return 1;
   char path[kPathSize];
+  errno = 0;
   if (path_join(path, base, ".rpt") && report_write(p, path)) return 1;
-  std::fprintf(stderr, "corvanel: %s.rpt: writing the report failed\n", base);
+  std::fprintf(stderr, "corvanel: %s.rpt: writing the report failed%s\n", base,
+               reason_of(errno).c_str());
   return 0;
 }
 
@@ -135,7 +189,90 @@ void run_revolutions(SimParams* p, SimState* state, RunContext* run) {
   }
 }
 
+// The database numbers of a record in file order, with their names: the
+// fifteen of the wear file, then the nine of the coefficient row.
+struct DatabaseNumber {
+  const char* name;
+  double SimParams::*field;
+};
+
+constexpr DatabaseNumber kWearNumbers[] = {
+    {"wear factor", &SimParams::wear_factor},
+    {"break-in amount", &SimParams::wear_breakin_amount},
+    {"break-in rate", &SimParams::wear_breakin_rate},
+    {"wear rate constant", &SimParams::wear_rate_coef},
+    {"wear rate speed exponent", &SimParams::wear_rate_speed_exp},
+    {"wear rate depth exponent", &SimParams::wear_rate_depth_exp},
+    {"X wear force constant", &SimParams::wear_force_x_coef},
+    {"X wear force feed exponent", &SimParams::wear_force_x_feed_exp},
+    {"X wear force depth exponent", &SimParams::wear_force_x_depth_exp},
+    {"Y wear force constant", &SimParams::wear_force_y_coef},
+    {"Y wear force feed exponent", &SimParams::wear_force_y_feed_exp},
+    {"Y wear force depth exponent", &SimParams::wear_force_y_depth_exp},
+    {"Z wear force constant", &SimParams::wear_force_z_coef},
+    {"Z wear force feed exponent", &SimParams::wear_force_z_feed_exp},
+    {"Z wear force depth exponent", &SimParams::wear_force_z_depth_exp},
+};
+
+constexpr DatabaseNumber kCoefficientNumbers[] = {
+    {"Kf constant", &SimParams::kf_coef},
+    {"Kf thickness exponent", &SimParams::kf_thickness_exp},
+    {"Kf speed exponent", &SimParams::kf_speed_exp},
+    {"Kn constant", &SimParams::kn_coef},
+    {"Kn thickness exponent", &SimParams::kn_thickness_exp},
+    {"Kn speed exponent", &SimParams::kn_speed_exp},
+    {"chip flow angle constant", &SimParams::cfa_coef},
+    {"chip flow angle depth exponent", &SimParams::cfa_depth_exp},
+    {"chip flow angle speed exponent", &SimParams::cfa_speed_exp},
+};
+
+// The first number of the list that the lookup left non-finite, or -1.
+template <size_t N>
+int first_non_finite(const SimParams& probe, const DatabaseNumber (&numbers)[N]) {
+  for (size_t i = 0; i < N; ++i) {
+    if (!std::isfinite(probe.*numbers[i].field)) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+std::string number_text(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
+}
+
 }  // namespace
+
+int sim_check_database(const SimParams* p, const MatDb* db, std::string* error) {
+  // The lookup the first step makes: the angles in radians, the edge angle
+  // copied for turning, every database field cleared beforehand so that only
+  // what the files hold for this pair is seen.
+  SimParams probe = *p;
+  units_angles_to_radians(&probe);
+  if (probe.process == 'T') probe.cutting_edge_angle = probe.side_cutting_edge_angle;
+  for (const auto& number : kWearNumbers) probe.*number.field = 0;
+  for (const auto& number : kCoefficientNumbers) probe.*number.field = 0;
+  matdb_lookup_loaded(db, &probe);
+  const std::string pair = std::string("workpiece \"") + p->workpiece_material +
+                           "\" and insert \"" + p->insert_material + "\"";
+  const int wear = first_non_finite(probe, kWearNumbers);
+  if (wear >= 0) {
+    return set_error(error, "wear.db: the record for " + pair + ": number " +
+                                std::to_string(wear + 1) + " (" + kWearNumbers[wear].name +
+                                ") is " + number_text(probe.*kWearNumbers[wear].field) +
+                                ", not a finite number");
+  }
+  const int coefficient = first_non_finite(probe, kCoefficientNumbers);
+  if (coefficient >= 0) {
+    return set_error(error, std::string(p->database_file) + ": the row for " + pair + " at " +
+                                std::to_string(matdb_angle_key(probe.cutting_edge_angle)) +
+                                " degrees: number " + std::to_string(coefficient + 1) + " (" +
+                                kCoefficientNumbers[coefficient].name + ") is " +
+                                number_text(probe.*kCoefficientNumbers[coefficient].field) +
+                                ", not a finite number");
+  }
+  return 1;
+}
 
 int sim_check_job(const SimParams* p, const char* output_base, std::string* error) {
   if (std::strlen(output_base) + kLongestSuffix > kPathSize - 1) {
@@ -160,6 +297,11 @@ int sim_run(SimParams* p, SimState* state, const char* output_base) {
   }
   RunContext* run = run_context_create(p);
   if (run == nullptr) return 0;
+  if (!sim_check_database(p, run->db, &error)) {
+    std::fprintf(stderr, "corvanel: %s\n", error.c_str());
+    run_context_free(run);
+    return 0;
+  }
   if (!open_results(p, run, output_base)) {
     close_results(p, run, output_base);
     run_context_free(run);

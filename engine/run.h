@@ -13,8 +13,15 @@
 // returns 0 and says in *error which item is wrong and why.
 int sim_check_job(const SimParams* params, const char* output_base, std::string* error);
 
+// Checks that the database numbers the run would use are finite: the wear
+// record and the coefficient row that match the job's material pair and edge
+// angle (the job's angles still in degrees). On failure returns 0 and says in
+// *error which file, pair and number are wrong.
+int sim_check_database(const SimParams* params, const MatDb* db, std::string* error);
+
 // Runs the job and writes its results under output_base. 1 for a finished
-// run, 0 when the job is refused or a result file cannot be opened or written.
+// run, 0 when the job or its database numbers are refused (nothing written)
+// or a result file cannot be opened or written.
 int sim_run(SimParams* params, SimState* state, const char* output_base);
 
 // Moves the nine displacement histories down by one revolution (34200
