@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Counts the instructions of two revolutions of the six-mode job (every
+# angular step) under callgrind and prints the program total and the most
+# expensive functions, inclusive. Instruction counts repeat exactly for the
+# same binary, whatever else the machine is doing.
+#   bench/profile-job.sh [TOP]      (default 15 entries)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+top=${1:-15}
+binary=$PWD/build/release/app/corvanel
+if [ ! -x "$binary" ]; then
+  cmake --preset release >/dev/null && cmake --build --preset release --target corvanel >/dev/null
+fi
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cp examples/wear.db examples/kfkncfa.db "$work/"
+{
+  sed -n '1,15p' examples/demo.in
+  printf '1\n8.0\n0.04\n60000\n20\n1\n8.0\n0.04\n70000\n10\n1\n10.0\n0.05\n90000\n5\n'
+  printf '1\n0.5\n0.03\n30000\n30\n1\n0.5\n0.03\n40000\n15\n1\n0.6\n0.04\n50000\n10\n'
+  printf '2\n0\n1\n'
+} > "$work/six.in"
+( cd "$work" && valgrind --tool=callgrind --callgrind-out-file=callgrind.out "$binary" six . \
+    > /dev/null 2> valgrind.log )
+callgrind_annotate --inclusive=yes "$work/callgrind.out" 2>/dev/null |
+  awk -v top="$top" '/PROGRAM TOTALS/ {print; next}
+       /sim_revolution|modal|cut_|damping|wear_|series_|stats_|matdb|sim_shift|sincos|exp@@|pow@@|asin|memmove|memcpy/ && n < top {print; n++}' |
+  cut -c1-120
