@@ -13,11 +13,11 @@
 namespace {
 
 const char kUsage[] =
-    "usage: corvanel-sweep plan BASE.in --rpm SPEC --depth SPEC OUTDIR\n"
+    "usage: corvanel-sweep plan BASE.in --rpm LIST --depth LIST OUTDIR\n"
     "                           [--corvanel PATH] [--wear FILE] [--database FILE] [--keep-series]\n"
     "       corvanel-sweep run OUTDIR [--jobs N] [--pool] [--retry-failed]\n"
     "       corvanel-sweep collect OUTDIR\n"
-    "SPEC: values and FROM:TO:STEP ranges separated by commas, e.g. 3500:9000:250,4046\n"
+    "LIST: values and FROM:TO:STEP ranges separated by commas, e.g. 3500:9000:250,4046\n"
     "(spindle speed in rpm, depth of cut in the base job's unit: mm, or inches for English "
     "jobs).\n";
 
