@@ -2,13 +2,9 @@
 
 #include <cmath>
 
-namespace {
+#include "model/units.h"
 
-constexpr double kInch = 0.0254;                  // m per inch
-constexpr double kFoot = 0.3048;                  // m per foot
-constexpr double kPsi = 6894.755;                 // Pa per psi
-constexpr double kDegree = 0.017453292519943295;  // rad per degree
-constexpr double kHalfPi = 1.5707963267948966;
+namespace {
 
 // Kf or Kn in psi from the constant (psi), the chip thickness h (in) and
 // the cutting speed v (ft/min); the caller turns it into pascals.
@@ -20,7 +16,7 @@ double coefficient_psi(double coef, double h, double h_exp, double v, double v_e
 // Chip flow angle (rad) from the constant (degrees), the depth d (in) and
 // the cutting speed v (ft/min).
 double chip_flow(const SimParams* params, double d, double v, PowMemo* d_memo, PowMemo* v_memo) {
-  return kDegree * params->cfa_coef * memo_pow(d_memo, d, params->cfa_depth_exp) *
+  return kDegToRad * params->cfa_coef * memo_pow(d_memo, d, params->cfa_depth_exp) *
          memo_pow(v_memo, v, params->cfa_speed_exp);
 }
 

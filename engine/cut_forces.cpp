@@ -2,10 +2,10 @@
 
 #include <cmath>
 
+#include "model/units.h"
+
 namespace {
 
-constexpr double kHalfPi = 1.5707963267948966;
-constexpr double kInchesPerMetre = 39.37;
 constexpr double kScatterMid = 16383.5;    // middle of the draw range 0..32767
 constexpr double kScatterFraction = 0.03;  // scatter of +-3 % of the reference forces
 

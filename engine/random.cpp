@@ -5,7 +5,9 @@
 static constexpr uint32_t kRandomMultiplier = 214013u;
 static constexpr uint32_t kRandomIncrement = 2531011u;
 
-void random_init(RandomState* random) { random->seed = 1u; }
+void random_init(RandomState* random) {
+  random->seed = 1u;
+}
 
 int32_t random_draw(RandomState* random) {
   random->seed = kRandomMultiplier * random->seed + kRandomIncrement;

@@ -8,12 +8,12 @@
 #include "engine/stats.h"
 #include "engine/wear.h"
 #include "model/rounding.h"
+#include "model/units.h"
 #include "results/series.h"
 
 namespace {
 
 constexpr double kPi = 3.141592653589793;
-constexpr double kGridStepDegrees = 360.0 / kGridSteps;  // 1/95 degree
 
 // Half the area of the segment of height q cut from the nose circle of radius r (m^2).
 double half_segment(double r, double q) {
@@ -65,7 +65,7 @@ void warn_lookup_failed(const SimParams* p, RunContext* run) {
                  "corvanel: warning: %s: no row for workpiece \"%s\" and insert \"%s\" at an edge "
                  "angle of %d degrees; the cutting forces stay zero\n",
                  p->database_file, p->workpiece_material, p->insert_material,
-                 round_half_away(p->cutting_edge_angle / 0.017453292519943295));
+                 round_half_away(p->cutting_edge_angle / kDegToRad));
   }
 }
 

@@ -29,20 +29,23 @@ bool check_numbers(const SimParams* p, std::string* error) {
   const struct {
     const char* name;
     double value;
-  } numbers[] = {{"spindle speed", p->spindle_rpm},       {"feed per revolution", p->feed_per_rev},
-                 {"depth of cut", p->depth_of_cut},       {"initial wear", p->initial_wear},
+  } numbers[] = {{"spindle speed", p->spindle_rpm},
+                 {"feed per revolution", p->feed_per_rev},
+                 {"depth of cut", p->depth_of_cut},
+                 {"initial wear", p->initial_wear},
                  {"inclination angle", p->inclination_angle},
                  {"normal rake angle", p->normal_rake_angle},
                  {"side cutting edge angle", p->side_cutting_edge_angle},
-                 {"workpiece radius", p->workpiece_radius}, {"nose radius", p->nose_radius}};
+                 {"workpiece radius", p->workpiece_radius},
+                 {"nose radius", p->nose_radius}};
   for (const auto& number : numbers) {
     if (!std::isfinite(number.value)) {
       return set_error(error, std::string("the ") + number.name + " is not a finite number");
     }
   }
   if (!(p->spindle_rpm > 0)) {
-    return set_error(error, "the spindle speed " + std::to_string(p->spindle_rpm) +
-                                " rpm is not positive");
+    return set_error(
+        error, "the spindle speed " + std::to_string(p->spindle_rpm) + " rpm is not positive");
   }
   return true;
 }
@@ -55,12 +58,12 @@ bool check_run_control(const SimParams* p, std::string* error) {
   // whose summary would hold only the reset extremes.
   if (p->angular_increments > kGridSteps) {
     return set_error(error, "the angular increments " + std::to_string(p->angular_increments) +
-                                " leave no step in a revolution (" +
-                                std::to_string(kGridSteps) + " at most)");
+                                " leave no step in a revolution (" + std::to_string(kGridSteps) +
+                                " at most)");
   }
   if (p->revs_total < 0) {
-    return set_error(error, "the revolutions to simulate (" + std::to_string(p->revs_total) +
-                                ") are negative");
+    return set_error(
+        error, "the revolutions to simulate (" + std::to_string(p->revs_total) + ") are negative");
   }
   if (p->revs_total > kMaxRevolutions) {
     return set_error(error, "the revolutions to simulate (" + std::to_string(p->revs_total) +
@@ -128,7 +131,8 @@ int close_series(SeriesFiles* series, const char* base) {
     }
   }
   if (series_close(series)) return 1;
-  if (!named) std::fprintf(stderr, "corvanel: %s.dat: writing the time-series files failed\n", base);
+  if (!named)
+    std::fprintf(stderr, "corvanel: %s.dat: writing the time-series files failed\n", base);
   return 0;
 }
 
@@ -276,8 +280,9 @@ int sim_check_database(const SimParams* p, const MatDb* db, std::string* error) 
 
 int sim_check_job(const SimParams* p, const char* output_base, std::string* error) {
   if (std::strlen(output_base) + kLongestSuffix > kPathSize - 1) {
-    return set_error(error, std::string("the output name ") + output_base +
-                                " leaves no room for its result file names (99 characters at most)");
+    return set_error(error,
+                     std::string("the output name ") + output_base +
+                         " leaves no room for its result file names (99 characters at most)");
   }
   if (!check_numbers(p, error) || !check_run_control(p, error)) return 0;
   return modal_check(p, kGridSteps / p->angular_increments, error);

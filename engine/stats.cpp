@@ -51,15 +51,14 @@ void stats_revolution_summary(const SimParams* params, SimState* state, int n) {
                                      state->tool_disp_x,  state->tool_disp_y,  state->tool_disp_z};
   const double div[kQuantities] = {force_div,  force_div,  force_div,  length_div, length_div,
                                    length_div, length_div, length_div, length_div};
-  double* mean[kQuantities] = {&state->force_x_mean,   &state->force_y_mean,
-                               &state->force_z_mean,   &state->sw_disp_x_mean,
-                               &state->sw_disp_y_mean, &state->sw_disp_z_mean,
-                               &state->tool_disp_x_mean, &state->tool_disp_y_mean,
-                               &state->tool_disp_z_mean};
-  double* rms[kQuantities] = {&state->force_x_rms,   &state->force_y_rms,   &state->force_z_rms,
-                              &state->sw_disp_x_rms, &state->sw_disp_y_rms, &state->sw_disp_z_rms,
-                              &state->tool_disp_x_rms, &state->tool_disp_y_rms,
-                              &state->tool_disp_z_rms};
+  double* mean[kQuantities] = {
+      &state->force_x_mean,     &state->force_y_mean,     &state->force_z_mean,
+      &state->sw_disp_x_mean,   &state->sw_disp_y_mean,   &state->sw_disp_z_mean,
+      &state->tool_disp_x_mean, &state->tool_disp_y_mean, &state->tool_disp_z_mean};
+  double* rms[kQuantities] = {
+      &state->force_x_rms,     &state->force_y_rms,     &state->force_z_rms,
+      &state->sw_disp_x_rms,   &state->sw_disp_y_rms,   &state->sw_disp_z_rms,
+      &state->tool_disp_x_rms, &state->tool_disp_y_rms, &state->tool_disp_z_rms};
   // Metric values are used as they are; dividing by 1.0 is exact, so one
   // loop serves both unit systems.
   double sum[kQuantities] = {};

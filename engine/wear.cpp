@@ -2,13 +2,9 @@
 
 #include <cmath>
 
-namespace {
+#include "model/units.h"
 
-constexpr double kHalfPi = 1.5707963267948966;
-constexpr double kFeetPerMetre = 3.28084;
-constexpr double kInchesPerMetre = 39.37;
-constexpr int kLastGridStep = 34199;  // last position of the fixed angular grid
-constexpr double kGridStepDegrees = 360.0 / 34200;
+namespace {
 
 // Sines and cosines of the contact geometry for a nose arc of angle phi
 // (rad): theta1 is the angle of the Z resultant, theta2 that of the X one.

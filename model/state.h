@@ -6,9 +6,11 @@
 
 #include "model/listener.h"
 
-inline constexpr int kGridSteps = 34200;          // angular positions per revolution (1/95 degree)
-inline constexpr int kHistoryCapacity = 250000;   // entries per history array used by the driver
-inline constexpr int kShiftedEntries = 171000;    // entries moved down by each revolution shift
+inline constexpr int kGridSteps = 34200;  // angular positions per revolution (1/95 degree)
+inline constexpr int kLastGridStep = kGridSteps - 1;
+inline constexpr double kGridStepDegrees = 360.0 / kGridSteps;  // degrees per grid position
+inline constexpr int kHistoryCapacity = 250000;  // entries per history array used by the driver
+inline constexpr int kShiftedEntries = 171000;   // entries moved down by each revolution shift
 inline constexpr double kExtremeLimit = 3.4028234663852886e38;  // reset value of the extremes
 
 // What one mode's step keeps for the next step to save work: the values are
@@ -16,13 +18,13 @@ inline constexpr double kExtremeLimit = 3.4028234663852886e38;  // reset value o
 // they never change a result.
 struct ModeStepMemo {
   int32_t valid;
-  int32_t end_step;      // global step number n + 1 whose trigonometric values are kept
-  double damped_freq;    // rad/s, the constants the values below belong to
-  double decay_rate;     // 1/s
-  double time_step;      // s
-  double cos_end;        // cos(damped_freq * end_step * time_step)
-  double sin_end;        // sin(damped_freq * end_step * time_step)
-  double growth;         // e^(decay_rate * time_step) over one step
+  int32_t end_step;    // global step number n + 1 whose trigonometric values are kept
+  double damped_freq;  // rad/s, the constants the values below belong to
+  double decay_rate;   // 1/s
+  double time_step;    // s
+  double cos_end;      // cos(damped_freq * end_step * time_step)
+  double sin_end;      // sin(damped_freq * end_step * time_step)
+  double growth;       // e^(decay_rate * time_step) over one step
 };
 
 // Workspace of up to five modes of one structure in one direction.
@@ -39,8 +41,8 @@ struct ModeResponse {
 };
 
 struct SimState {
-  double force_x, force_y, force_z;  // N, on the tool, machine axes, current step
-  double cut_angle;                  // degrees from the start of the run
+  double force_x, force_y, force_z;                 // N, on the tool, machine axes, current step
+  double cut_angle;                                 // degrees from the start of the run
   double edge_force_x, edge_force_y, edge_force_z;  // N, cutting-edge frame
   double force_x_max, force_y_max, force_z_max;     // N
   double force_x_min, force_y_min, force_z_min;     // N
@@ -60,14 +62,14 @@ struct SimState {
   double cutting_speed;  // m/min
   // History arrays, `capacity` entries each, indexed by the step of the
   // current revolution (entries from 34200 on belong to later revolutions).
-  double* cut_surface;   // m, X displacement left at each surface index
-  double* rel_disp_x;    // m, sum of both structures' responses (tool and spindle-workpiece)
+  double* cut_surface;  // m, X displacement left at each surface index
+  double* rel_disp_x;   // m, sum of both structures' responses (tool and spindle-workpiece)
   double* rel_disp_y;
   double* rel_disp_z;
-  double* sw_disp_x;     // m, spindle-workpiece structure
+  double* sw_disp_x;  // m, spindle-workpiece structure
   double* sw_disp_y;
   double* sw_disp_z;
-  double* tool_disp_x;   // m, tool structure
+  double* tool_disp_x;  // m, tool structure
   double* tool_disp_y;
   double* tool_disp_z;
   double* force_hist_x;  // N, forces of the current recorded revolution
@@ -79,10 +81,10 @@ struct SimState {
   ModeResponse* tool_modes_x;
   ModeResponse* tool_modes_y;
   ModeResponse* tool_modes_z;
-  int32_t steps_per_rev;  // 34200 / angular_increments
-  int32_t revolution;     // index of the current revolution, from 0
-  int32_t listener_id;    // slot of the registered listener, -1 for none
-  int32_t capacity;       // entries per history array
+  int32_t steps_per_rev;       // 34200 / angular_increments
+  int32_t revolution;          // index of the current revolution, from 0
+  int32_t listener_id;         // slot of the registered listener, -1 for none
+  int32_t capacity;            // entries per history array
   EventContext event_context;  // the run's context, filled by sim_run before its first event
 };
 

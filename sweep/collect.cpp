@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "app/jobfile.h"
+#include "sweep/plan.h"
 #include "sweep/svg.h"
 
 namespace {
@@ -141,17 +142,6 @@ std::string boundary_csv(const std::vector<CollectBoundary>& bounds) {
     s += cell(b.rpm, "%.6f") + "," + cell(b.last_stable) + "," + cell(b.first_unstable) + "," +
          cell(b.boundary) + "," + cell(b.analytic) + "\n";
   return s;
-}
-
-int write_text(const std::string& path, const std::string& text, std::string* error) {
-  std::ofstream out(path, std::ios::binary);
-  out << text;
-  out.close();
-  if (!out) {
-    *error = "cannot write " + path;
-    return 0;
-  }
-  return 1;
 }
 
 using Model = std::unique_ptr<LimitModel, void (*)(LimitModel*)>;
@@ -361,10 +351,10 @@ int collect_all(const std::string& out, std::string* error) {
   svg_axis_range(speeds, &from, &to);
   std::string limit_text;
   SvgMap map{model->params->title, unit, results, limit_curve(m, from, to, &limit_text)};
-  if (!write_text(out + "/map.csv", map_csv(results), error) ||
-      !write_text(out + "/boundary.csv", boundary_csv(bounds), error) ||
-      !write_text(out + "/limit.csv", limit_text, error) ||
-      !write_text(out + "/map.svg", svg_map(map), error))
+  if (!plan_write_text(out + "/map.csv", map_csv(results), error) ||
+      !plan_write_text(out + "/boundary.csv", boundary_csv(bounds), error) ||
+      !plan_write_text(out + "/limit.csv", limit_text, error) ||
+      !plan_write_text(out + "/map.svg", svg_map(map), error))
     return 2;
   std::printf("%zu runs: %d stable, %d chatter, %d left the cut, %d failed, %d missing\n",
               results.size(), counts[COLLECT_STABLE], counts[COLLECT_CHATTER],

@@ -234,17 +234,6 @@ int check_path_text(const std::string& what, const std::string& path, const char
   return 1;
 }
 
-int write_text(const fs::path& path, const std::string& text, std::string* error) {
-  std::ofstream out(path, std::ios::binary);
-  out << text;
-  out.close();
-  if (!out) {
-    *error = "cannot write " + path.string();
-    return 0;
-  }
-  return 1;
-}
-
 int copy_into(const std::string& from, const fs::path& to, std::string* error) {
   std::error_code ec;
   fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
@@ -314,10 +303,10 @@ int write_runs(const PlanOptions& o, SimParams* base, const fs::path& out, const
       runs->push_back(run);
     }
   }
-  if (!write_text(out / kPlanIndex, index_text(*runs), error)) return 0;
-  if (!write_text(out / kPlanCommands, commands, error)) return 0;
+  if (!plan_write_text((out / kPlanIndex).string(), index_text(*runs), error)) return 0;
+  if (!plan_write_text((out / kPlanCommands).string(), commands, error)) return 0;
   const fs::path slurm = out / kPlanSlurm;
-  if (!write_text(slurm, plan_slurm_script(out.string(), rows), error)) return 0;
+  if (!plan_write_text(slurm.string(), plan_slurm_script(out.string(), rows), error)) return 0;
   std::error_code ec;
   fs::permissions(slurm, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
                   fs::perm_options::add, ec);
@@ -499,6 +488,17 @@ int plan_read_index(const std::string& out_dir, std::vector<PlanRun>* runs, std:
     run.row = n - 1;
     run.folder = std::string(f[3]);
     runs->push_back(run);
+  }
+  return 1;
+}
+
+int plan_write_text(const std::string& path, const std::string& text, std::string* error) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+  out.close();
+  if (!out) {
+    *error = "cannot write " + path;
+    return 0;
   }
   return 1;
 }

@@ -75,6 +75,9 @@ int plan_write(const PlanOptions& options, std::vector<PlanRun>* runs,
 // The warning for a base job that does not simulate whole revolutions, or empty.
 std::string plan_increments_warning(const SimParams* job);
 
+// Writes text to the file at path; 0 with *error set when it cannot be written whole.
+int plan_write_text(const std::string& path, const std::string& text, std::string* error);
+
 // The command row of a run: out_dir absolute, folder relative to it.
 std::string plan_command(const std::string& out_dir, const std::string& corvanel,
                          const std::string& folder, bool keep_series);
