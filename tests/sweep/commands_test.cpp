@@ -204,14 +204,16 @@ TEST(CommandRows, RunUnchangedOnOtherHostsThroughGnuParallel) {
   sweep_test::write_base(dir, sweep_test::base_job());
   sweep_test::plan(dir, "--rpm 1000,2000 --depth 1");
   // A stand-in for ssh that runs the remote command here, from another folder,
-  // the way sshd hands it to the login shell.
+  // the way sshd hands it to the login shell. sshd always sets SHELL, and
+  // parallel's remote worker runs the job with it, so the stand-in sets it too:
+  // a test run started without SHELL would otherwise run nothing.
   const std::string ssh = dir.file("ssh");
   write_file(ssh,
              "#!/bin/sh\nwhile [ $# -gt 0 ]; do case $1 in -*) shift;; *) break;; esac; done\n"
              "echo \"$1\" >> " +
                  quoted(dir.file("hosts")) +
                  "\nshift\n"
-                 "[ \"$1\" = \"--\" ] && shift\ncd /\nexec sh -c \"$*\"\n");
+                 "[ \"$1\" = \"--\" ] && shift\ncd /\nSHELL=/bin/sh exec sh -c \"$*\"\n");
   ASSERT_EQ(run_command("chmod +x " + quoted(ssh)), 0);
   const std::string out = dir.file("out");
   EXPECT_EQ(run_command("cd / && parallel --ssh " + quoted(ssh) +
