@@ -116,17 +116,11 @@ int close_result(FILE* file, const char* base, const char* suffix) {
 // Flushes each time-series stream, naming every one that lost rows, then
 // closes them all; 0 when any of them lost rows.
 int close_series(SeriesFiles* series, const char* base) {
-  const struct {
-    FILE* file;
-    const char* suffix;
-  } streams[] = {{series->main, ".dat"},  {series->fx, ".fx.dat"}, {series->fy, ".fy.dat"},
-                 {series->fz, ".fz.dat"}, {series->sx, ".sx.dat"}, {series->sy, ".sy.dat"},
-                 {series->sz, ".sz.dat"}, {series->wx, ".wx.dat"}, {series->wy, ".wy.dat"},
-                 {series->wz, ".wz.dat"}};
   bool named = false;
-  for (const auto& stream : streams) {
-    if (stream.file != nullptr && !flush_result(stream.file)) {
-      report_write_failure(base, stream.suffix, errno);
+  for (int i = 0; i < kSeriesFileCount; ++i) {
+    FILE* stream = series_stream(series, i);
+    if (stream != nullptr && !flush_result(stream)) {
+      report_write_failure(base, series_suffix(i), errno);
       named = true;
     }
   }

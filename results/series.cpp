@@ -5,7 +5,7 @@
 
 namespace {
 
-constexpr int kFileCount = 10;
+constexpr int kFileCount = kSeriesFileCount;
 constexpr int kRowInterval = 100;  // a row on every 100th step
 
 // Name suffixes in file order; matches the member order of SeriesFiles.
@@ -14,11 +14,9 @@ constexpr const char* kSuffixes[kFileCount] = {".dat",    ".fx.dat", ".fy.dat", 
                                                ".wy.dat", ".wz.dat"};
 
 // The ten members in file order.
-void members(SeriesFiles* files, FILE** out[kFileCount]) {
-  FILE** list[kFileCount] = {&files->main, &files->fx, &files->fy, &files->fz, &files->sx,
-                             &files->sy,   &files->sz, &files->wx, &files->wy, &files->wz};
-  for (int i = 0; i < kFileCount; ++i) out[i] = list[i];
-}
+constexpr FILE* SeriesFiles::*kMembers[kFileCount] = {
+    &SeriesFiles::main, &SeriesFiles::fx, &SeriesFiles::fy, &SeriesFiles::fz, &SeriesFiles::sx,
+    &SeriesFiles::sy,   &SeriesFiles::sz, &SeriesFiles::wx, &SeriesFiles::wy, &SeriesFiles::wz};
 
 // One displacement row: English in inches with the exponent form, metric in metres.
 void write_disp_row(FILE* out, int step, double angle, double disp, int units) {
@@ -30,11 +28,18 @@ void write_disp_row(FILE* out, int step, double angle, double disp, int units) {
 
 }  // namespace
 
+const char* series_suffix(int index) {
+  return index >= 0 && index < kFileCount ? kSuffixes[index] : "";
+}
+
+FILE* series_stream(const SeriesFiles* files, int index) {
+  if (files == nullptr || index < 0 || index >= kFileCount) return nullptr;
+  return files->*kMembers[index];
+}
+
 int series_open(SeriesFiles* files, const char* base) {
   if (files == nullptr) return 0;
-  FILE** slot[kFileCount];
-  members(files, slot);
-  for (FILE** s : slot) *s = nullptr;
+  for (auto member : kMembers) files->*member = nullptr;
   if (base == nullptr) return 0;
   // Every name is composed before anything is created, so a base name that
   // is too long leaves the disk untouched.
@@ -42,11 +47,11 @@ int series_open(SeriesFiles* files, const char* base) {
   for (int i = 0; i < kFileCount; ++i)
     if (!path_join(names[i], base, kSuffixes[i])) return 0;
   for (int i = 0; i < kFileCount; ++i) {
-    *slot[i] = std::fopen(names[i], "w");
-    if (*slot[i] == nullptr) {
+    files->*kMembers[i] = std::fopen(names[i], "w");
+    if (files->*kMembers[i] == nullptr) {
       for (int j = 0; j < i; ++j) {
-        std::fclose(*slot[j]);
-        *slot[j] = nullptr;
+        std::fclose(files->*kMembers[j]);
+        files->*kMembers[j] = nullptr;
       }
       return 0;
     }
@@ -87,17 +92,16 @@ void series_write_step(SeriesFiles* files, const SimState* state, int step, int 
 
 int series_close(SeriesFiles* files) {
   if (files == nullptr) return 0;
-  FILE** slot[kFileCount];
-  members(files, slot);
   int ok = 1;
-  for (FILE** s : slot) {
-    if (*s == nullptr) {
+  for (auto member : kMembers) {
+    FILE*& stream = files->*member;
+    if (stream == nullptr) {
       ok = 0;
       continue;
     }
-    if (std::ferror(*s)) ok = 0;
-    if (std::fclose(*s) != 0) ok = 0;
-    *s = nullptr;
+    if (std::ferror(stream)) ok = 0;
+    if (std::fclose(stream) != 0) ok = 0;
+    stream = nullptr;
   }
   return ok;
 }

@@ -20,6 +20,14 @@ struct SeriesFiles {
   FILE* wz;
 };
 
+constexpr int kSeriesFileCount = 10;
+
+// Name suffix of file index (0 to 9, in file order), for example ".fx.dat".
+const char* series_suffix(int index);
+
+// The stream of file index (0 to 9, in file order); null when it is not open.
+FILE* series_stream(const SeriesFiles* files, int index);
+
 // Creates the ten files under the base name, in order; 0 at the first one
 // that cannot be created (the ones already open are closed again).
 int series_open(SeriesFiles* files, const char* base);
