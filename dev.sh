@@ -27,11 +27,11 @@ need_packages() {
 
 case "${1:-}" in
   example)
-    need_packages libgtest-dev libbenchmark-dev gnuplot-nox
+    need_packages libgtest-dev libbenchmark-dev gnuplot-nox libeigen3-dev libcli11-dev
     cmake --workflow --preset example
     ;;
   test)
-    need_packages libgtest-dev gnuplot-nox
+    need_packages libgtest-dev gnuplot-nox libeigen3-dev libcli11-dev
     cmake --workflow --preset dev
     ;;
   bench)
