@@ -35,7 +35,7 @@ case "${1:-}" in
     cmake --workflow --preset dev
     ;;
   bench)
-    need_packages libgtest-dev libbenchmark-dev
+    need_packages libgtest-dev libbenchmark-dev libeigen3-dev libcli11-dev
     cmake --preset release >/dev/null && cmake --build --preset release
     for b in build/release/bench/corvanel_bench_*; do "$b"; done
     ;;
