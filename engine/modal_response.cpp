@@ -44,7 +44,8 @@ struct ListDrive {
   const ModalMode* modes;
   int count;
   ModeResponse* response;
-  double force;  // N
+  double force;          // N, the force on this structure
+  double relative_sign;  // +1 tool, -1 spindle-workpiece: relative = tool - workpiece
   double* relative;
   double* structure;
 };
@@ -56,7 +57,8 @@ void respond_list(const ListDrive& d, SimState* state, int k) {
     const double x = modal_mode_step(d.modes, state, d.response, d.force, k, i);
     const long long index = static_cast<long long>(k) + d.response->delay_steps[i];
     if (index < 0 || index >= state->capacity) continue;  // never past the histories
-    modal_add_response(d.relative, d.structure, x, d.response->delay_steps[i], k);
+    modal_add_response(d.relative, d.structure, x, d.response->delay_steps[i], k,
+                       d.relative_sign);
   }
 }
 
@@ -244,27 +246,32 @@ double modal_mode_step(const ModalMode* modes, const SimState* state, ModeRespon
   return modal_scaled_exp(x0, f.sigma * dt, r->ref_step[i] - n - 1);
 }
 
-void modal_add_response(double* relative, double* structure, double x, int delay, int k) {
-  relative[k + delay] += x;
+void modal_add_response(double* relative, double* structure, double x, int delay, int k,
+                        double relative_sign) {
+  // Negation is exact, so the workpiece's term is subtracted to the last bit.
+  relative[k + delay] += relative_sign * x;
   structure[k + delay] += x;
 }
 
 void modal_respond(const SimParams* params, SimState* state, int k) {
   const ModalSet& sw = params->spindle_modes;
   const ModalSet& tool = params->tool_modes;
-  // The spindle-workpiece structure takes the reaction, the tool the force itself.
+  // The spindle-workpiece structure takes the reaction, the tool the force
+  // itself. Each structure's own history holds its displacement in machine
+  // axes; the relative history holds the tool's minus the workpiece's, so
+  // both compliances add (two springs in series).
   const ListDrive drives[] = {
-      {sw.x_modes, sw.x_count, state->sw_modes_x, -state->force_x, state->rel_disp_x,
+      {sw.x_modes, sw.x_count, state->sw_modes_x, -state->force_x, -1.0, state->rel_disp_x,
        state->sw_disp_x},
-      {sw.y_modes, sw.y_count, state->sw_modes_y, -state->force_y, state->rel_disp_y,
+      {sw.y_modes, sw.y_count, state->sw_modes_y, -state->force_y, -1.0, state->rel_disp_y,
        state->sw_disp_y},
-      {sw.z_modes, sw.z_count, state->sw_modes_z, -state->force_z, state->rel_disp_z,
+      {sw.z_modes, sw.z_count, state->sw_modes_z, -state->force_z, -1.0, state->rel_disp_z,
        state->sw_disp_z},
-      {tool.x_modes, tool.x_count, state->tool_modes_x, state->force_x, state->rel_disp_x,
+      {tool.x_modes, tool.x_count, state->tool_modes_x, state->force_x, +1.0, state->rel_disp_x,
        state->tool_disp_x},
-      {tool.y_modes, tool.y_count, state->tool_modes_y, state->force_y, state->rel_disp_y,
+      {tool.y_modes, tool.y_count, state->tool_modes_y, state->force_y, +1.0, state->rel_disp_y,
        state->tool_disp_y},
-      {tool.z_modes, tool.z_count, state->tool_modes_z, state->force_z, state->rel_disp_z,
+      {tool.z_modes, tool.z_count, state->tool_modes_z, state->force_z, +1.0, state->rel_disp_z,
        state->tool_disp_z},
   };
   for (const ListDrive& d : drives) respond_list(d, state, k);

@@ -13,8 +13,11 @@ void modal_respond(const SimParams* params, SimState* state, int k);
 double modal_mode_step(const ModalMode* modes, const SimState* state, ModeResponse* response,
                        double force, int k, int i);
 
-// relative[k + delay] += x, then structure[k + delay] += x (m).
-void modal_add_response(double* relative, double* structure, double x, int delay, int k);
+// relative[k + delay] += relative_sign * x, then structure[k + delay] += x (m).
+// relative_sign is +1 for the tool's modes and -1 for the spindle-workpiece's:
+// the relative displacement is the tool's minus the workpiece's.
+void modal_add_response(double* relative, double* structure, double x, int delay, int k,
+                        double relative_sign);
 
 // a * e^(n b) without overflowing the exponential.
 double modal_scaled_exp(double a, double b, int n);

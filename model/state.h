@@ -63,10 +63,10 @@ struct SimState {
   // History arrays, `capacity` entries each, indexed by the step of the
   // current revolution (entries from 34200 on belong to later revolutions).
   double* cut_surface;  // m, X displacement left at each surface index
-  double* rel_disp_x;   // m, sum of both structures' responses (tool and spindle-workpiece)
+  double* rel_disp_x;   // m, tool displacement minus spindle-workpiece displacement
   double* rel_disp_y;
   double* rel_disp_z;
-  double* sw_disp_x;  // m, spindle-workpiece structure
+  double* sw_disp_x;  // m, spindle-workpiece structure, under the reaction force
   double* sw_disp_y;
   double* sw_disp_z;
   double* tool_disp_x;  // m, tool structure

@@ -53,11 +53,11 @@ int load_rows(const char* path, MatDb* db, std::string* error) {
   return 1;
 }
 
-void add_modes(LimitModel* model, const ModalMode* modes, int count, double sign) {
+void add_modes(LimitModel* model, const ModalMode* modes, int count) {
   for (int i = 0; i < count; ++i) {
     const ModalConstants c = modal_constants(&modes[i]);
     model->modes.push_back({modes[i].mass, c.decay_rate, c.natural_freq, c.natural_freq_sq,
-                            modal_wrapped_angle(modes[i].modal_angle), sign});
+                            modal_wrapped_angle(modes[i].modal_angle)});
   }
 }
 
@@ -183,8 +183,11 @@ LimitModel* limit_create(const char* job_path, const char* database_path, std::s
   m->force_unit = m->params->units == 0 ? kNewtonsPerPound : 1.0;
   units_angles_to_radians(m->params);
   units_normalise(m->params);
-  add_modes(m, m->params->spindle_modes.x_modes, m->params->spindle_modes.x_count, -1.0);
-  add_modes(m, m->params->tool_modes.x_modes, m->params->tool_modes.x_count, +1.0);
+  // The relative compliance is the tool's plus the workpiece's: under a force
+  // F on the tool the workpiece moves by -G_w F, so the tool moves by
+  // (G_t + G_w) F relative to it.
+  add_modes(m, m->params->spindle_modes.x_modes, m->params->spindle_modes.x_count);
+  add_modes(m, m->params->tool_modes.x_modes, m->params->tool_modes.x_count);
   return guard.release();
 }
 
@@ -209,7 +212,7 @@ std::complex<double> limit_frf(const LimitModel* model, double omega, double rpm
         modal_delay_exact(m.modal_angle, m.natural_freq, rpm, model->steps_per_rev, edges));
     const std::complex<double> stiffness(m.mass * (m.natural_freq_sq - omega * omega),
                                          m.mass * 2.0 * m.decay_rate * omega);
-    g += m.sign * std::polar(1.0, -omega * delay * step_time) / stiffness;
+    g += std::polar(1.0, -omega * delay * step_time) / stiffness;
   }
   return g;
 }

@@ -18,7 +18,6 @@ struct LimitMode {
   double natural_freq;     // rad/s, undamped
   double natural_freq_sq;  // rad^2/s^2
   double modal_angle;      // degrees, wrapped as the engine wraps it
-  double sign;             // +1 tool (driven by the force), -1 spindle-workpiece (by the reaction)
 };
 
 // The base job in engine units with its coefficient rows.

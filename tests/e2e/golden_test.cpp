@@ -45,3 +45,8 @@ void check_job(const std::string& job) {
 TEST(Golden, MetricJobWithAverageCoefficientsIsReproducedExactly) { check_job("metric"); }
 
 TEST(Golden, EnglishJobWithInstantaneousCoefficientsIsReproducedExactly) { check_job("english"); }
+
+// A job without spindle-workpiece modes: its files were stored before the
+// workpiece's displacement entered the relative motion with its own sign,
+// which must leave jobs without workpiece modes unchanged to the last digit.
+TEST(Golden, ToolOnlyJobIsReproducedExactly) { check_job("toolonly"); }

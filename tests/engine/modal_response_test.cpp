@@ -133,7 +133,8 @@ TEST(ModalRespond, SingleModeOvershootsAndSettlesAtTheStaticDeflection) {
             if (r == 2 && k == kGridSteps - 1) at_end = own[kGridSteps];
           });
       if (r == 0) {
-        EXPECT_EQ(rig.s->rel_disp_x[1001], own[1001]);
+        // The relative displacement is the tool's minus the workpiece's.
+        EXPECT_EQ(rig.s->rel_disp_x[1001], sign * own[1001]);
         EXPECT_EQ(other[1001], 0.0);
         EXPECT_EQ(own[0], 0.0);
         EXPECT_EQ(own[1], 0.0);  // step 0 had no force
@@ -212,7 +213,7 @@ TEST(ModalRespond, EachDisplacementIsAddedAtItsDelayIntoBothHistories) {
   EXPECT_GT(tool, 0.0);
   EXPECT_LT(sw, 0.0);
   EXPECT_EQ(rig.s->tool_disp_y[501], 1.0 + tool);
-  EXPECT_EQ(rig.s->rel_disp_y[1395], sw);
+  EXPECT_EQ(rig.s->rel_disp_y[1395], -sw);  // the workpiece moves away: the gap grows
   for (int i : {500, 502, 1394, 1396}) {
     EXPECT_EQ(rig.s->rel_disp_y[i], 0.0) << i;
     EXPECT_EQ(rig.s->sw_disp_y[i], 0.0) << i;
@@ -221,10 +222,13 @@ TEST(ModalRespond, EachDisplacementIsAddedAtItsDelayIntoBothHistories) {
   EXPECT_EQ(rig.s->sw_disp_y[501], 0.0);
 
   double rel[4] = {0.5, 0.0, 0.0, 0.0}, own[4] = {0.0, 0.0, 0.0, -2.0};
-  modal_add_response(rel, own, 0.25, 2, 1);
+  modal_add_response(rel, own, 0.25, 2, 1, +1.0);
   EXPECT_EQ(rel[3], 0.25);
   EXPECT_EQ(own[3], -1.75);
   EXPECT_EQ(rel[0], 0.5);
+  modal_add_response(rel, own, 0.125, 2, 1, -1.0);  // a workpiece mode
+  EXPECT_EQ(rel[3], 0.125);
+  EXPECT_EQ(own[3], -1.625);
 }
 
 TEST(ModalRespond, EveryModeSettlesAtForceOverStiffnessInItsOwnAxis) {
@@ -250,12 +254,16 @@ TEST(ModalRespond, EveryModeSettlesAtForceOverStiffnessInItsOwnAxis) {
   const SimState* s = rig.s;
   EXPECT_NEAR(s->tool_disp_x[at] / (fx / kx1 + fx / kx2), 1.0, 1e-9);
   EXPECT_NEAR(s->sw_disp_x[at] / (-fx / ky), 1.0, 1e-9);
-  EXPECT_NEAR(s->rel_disp_x[at] / (fx / kx1 + fx / kx2 - fx / ky), 1.0, 1e-9);
+  // Two springs in series: the tool and the workpiece deflect apart, and the
+  // relative deflection is the sum of both compliances times the force.
+  EXPECT_NEAR(s->rel_disp_x[at] / (fx / kx1 + fx / kx2 + fx / ky), 1.0, 1e-9);
+  EXPECT_EQ(s->rel_disp_x[at], s->tool_disp_x[at] - s->sw_disp_x[at]);
   EXPECT_NEAR(s->sw_disp_y[at] / (-fy / ky), 1.0, 1e-9);
   EXPECT_EQ(s->tool_disp_y[at], 0.0);
   EXPECT_NEAR(s->tool_disp_z[at] / (fz / kz1 + fz / kz2 + fz / kz3), 1.0, 1e-9);
   EXPECT_NEAR(s->sw_disp_z[at] / (-fz / kz1), 1.0, 1e-9);
-  EXPECT_NEAR(s->rel_disp_z[at] / (fz / kz2 + fz / kz3), 1.0, 1e-9);
+  EXPECT_NEAR(s->rel_disp_z[at] / (fz / kz1 + fz / kz2 + fz / kz3 + fz / kz1), 1.0, 1e-9);
+  EXPECT_NEAR(s->rel_disp_y[at] / (fy / ky), 1.0, 1e-9);
 }
 
 TEST(ModalRespond, FreeVibrationRingsAtTheDampedFrequencyAndDecaysAtTheDecayRate) {

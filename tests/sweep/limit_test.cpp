@@ -1,6 +1,6 @@
 // The analytic stability limit: a single mode against the textbook minimum
 // 2 k zeta (1 + zeta) / Ks and its lobe speeds, the directional coefficient
-// from the force model, and the sign with which each structure enters.
+// from the force model, and both structures adding to the relative compliance.
 #include "sweep/limit.h"
 
 #include <gtest/gtest.h>
@@ -94,22 +94,30 @@ TEST(Limit, DirectionalCoefficientIsTheXForceOfTheNominalChip) {
   EXPECT_NEAR(limit_directional_coefficient(m.get(), 3000, 2e-3) * 0.4e-6, 298.6097, 1e-4);
 }
 
-TEST(Limit, SpindleModesEnterWithTheSignOfTheirReaction) {
-  // The engine adds the spindle-workpiece response to the reaction force into
-  // the relative displacement, so its mode destabilises below resonance, with
-  // a minimum of 2 k zeta (1 - zeta) / Ks.
+TEST(Limit, AWorkpieceModeGivesTheSameLimitAsTheSameToolMode) {
+  // Both compliances add in the relative motion, so the validation case's
+  // tool mode typed into the spindle-workpiece block has the same lobes.
   ScratchDir dir;
-  write_file(dir.file("job.in"),
-             "Spindle\nT\n1\n6000\n0.1\n5\n0\n0\n0\n0\n50\n0.8\nSWEEPSTEEL\nSWEEPTOOL\n0\n"
-             "1\n91.594350\n0.012\n226000\n0\n0\n0\n0\n0\n0\n20\n2\n1\n");
+  const std::string head = "Spindle\nT\n1\n6000\n0.1\n5\n0\n0\n0\n0\n50\n0.8\nSWEEPSTEEL\nSWEEPTOOL\n0\n";
+  const std::string mode = "1\n91.594350\n0.012\n226000\n0\n0\n0\n";
+  write_file(dir.file("sw.in"), head + mode + "0\n0\n0\n20\n2\n1\n");
+  write_file(dir.file("tool.in"), head + "0\n0\n0\n" + mode + "20\n2\n1\n");
   write_file(dir.file("db"), sweep_test::kCoefficientDb);
-  const Model m = load(dir.file("job.in"), dir.file("db"));
-  ASSERT_TRUE(m);
-  const auto bottoms = limit_bottoms(m.get(), 3500, 9000);
-  ASSERT_FALSE(bottoms.empty());
-  for (const LimitBottom& b : bottoms) {
-    EXPECT_NEAR(b.depth / (2 * kStiffness * kZeta * (1 - kZeta) / kKs), 1, 1e-3);
-    EXPECT_LT(b.chatter_freq, 2 * kPi * 250);
+  const Model sw = load(dir.file("sw.in"), dir.file("db"));
+  const Model tool = load(dir.file("tool.in"), dir.file("db"));
+  ASSERT_TRUE(sw && tool);
+  const auto sw_bottoms = limit_bottoms(sw.get(), 3500, 9000);
+  const auto tool_bottoms = limit_bottoms(tool.get(), 3500, 9000);
+  ASSERT_EQ(sw_bottoms.size(), 3u);
+  ASSERT_EQ(tool_bottoms.size(), 3u);
+  for (size_t j = 0; j < 3; ++j) {
+    EXPECT_EQ(sw_bottoms[j].rpm, tool_bottoms[j].rpm) << j;
+    EXPECT_EQ(sw_bottoms[j].depth, tool_bottoms[j].depth) << j;
+    EXPECT_NEAR(sw_bottoms[j].depth / (2 * kStiffness * kZeta * (1 + kZeta) / kKs), 1, 1e-3);
+    EXPECT_GT(sw_bottoms[j].chatter_freq, 2 * kPi * 250);  // above resonance, as for the tool
+  }
+  for (double rpm : {4000.0, 6100.0, 7700.0}) {
+    EXPECT_EQ(limit_at_speed(sw.get(), rpm).depth, limit_at_speed(tool.get(), rpm).depth) << rpm;
   }
 }
 
