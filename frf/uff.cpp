@@ -581,7 +581,10 @@ int uff_read(const std::string& path, const UffHint& hint, std::vector<FrfData>*
   std::vector<FrfData> read;
   UffReader reader(path, text, hint, error);
   if (!reader.read(&read)) return 0;
-  for (auto& f : read) frfs->push_back(std::move(f));
+  for (auto& f : read) {
+    if (read.size() == 1) f.source = path;  // "FILE: dataset at line N" only when there are several
+    frfs->push_back(std::move(f));
+  }
   return 1;
 }
 

@@ -77,14 +77,29 @@ struct Scan {
   double from, to, step;
 };
 
+// The narrowest feature of the FRF (rad/s): the smallest decay rate of the
+// modes, or twice the finest spacing of a table.
+double narrowest_feature(const LimitModel* model) {
+  double narrowest = kInfinity;
+  for (const LimitMode& m : model->modes) narrowest = std::min(narrowest, m.decay_rate);
+  for (size_t i = 1; i < model->table_omega.size(); ++i)
+    narrowest = std::min(narrowest, 2.0 * (model->table_omega[i] - model->table_omega[i - 1]));
+  return narrowest;
+}
+
+bool has_frf(const LimitModel* model) {
+  return !model->modes.empty() || !model->table_omega.empty();
+}
+
 Scan scan_range(const LimitModel* model, double period) {
-  double lowest = kInfinity, highest = 0, narrowest = kInfinity;
+  double lowest = kInfinity, highest = 0;
   for (const LimitMode& m : model->modes) {
     lowest = std::min(lowest, m.natural_freq);
     highest = std::max(highest, m.natural_freq);
-    narrowest = std::min(narrowest, m.decay_rate);
   }
+  const double narrowest = narrowest_feature(model);
   Scan s{0.02 * lowest, 4.0 * highest, 0};
+  if (!model->table_omega.empty()) s = {model->table_omega.front(), model->table_omega.back(), 0};
   // Resolve both the turning of the regenerative phase and each resonance.
   s.step = std::min(kPi / (6.0 * period), narrowest / 2.0);
   s.step = std::max(s.step, (s.to - s.from) / kMaxScanPoints);
@@ -134,8 +149,7 @@ double gain_limit(const LimitModel* model, double omega, double rpm, double kx) 
 // Frequency (rad/s) of the lowest limit at spindle speed rpm.
 double most_critical_frequency(const LimitModel* model, double rpm, double kx) {
   const Scan s = scan_range(model, 60.0 / rpm);
-  double step = s.step;
-  for (const LimitMode& m : model->modes) step = std::min(step, m.decay_rate / 20.0);
+  double step = std::min(s.step, narrowest_feature(model) / 20.0);
   step = std::max(step, (s.to - s.from) / kMaxScanPoints);
   double best = s.from, best_b = kInfinity;
   for (double w = s.from; w <= s.to; w += step) {
@@ -203,7 +217,40 @@ int limit_has_coefficients(const LimitModel* model) {
   return cut_coefficients_average(&p, &state, &model->db);
 }
 
+int limit_use_table(LimitModel* model, const std::vector<double>& omega,
+                    const std::vector<std::complex<double>>& g, std::string* error) {
+  if (omega.size() < 2 || g.size() != omega.size() || !(omega[0] > 0)) {
+    *error = "the relative FRF needs at least two samples above 0 Hz";
+    return 0;
+  }
+  for (size_t i = 1; i < omega.size(); ++i) {
+    if (!(omega[i] > omega[i - 1])) {
+      *error = "the frequencies of the relative FRF are not increasing";
+      return 0;
+    }
+  }
+  model->modes.clear();
+  model->table_omega = omega;
+  model->table_frf = g;
+  return 1;
+}
+
+void limit_use_modes(LimitModel* model, const std::vector<ModalMode>& modes) {
+  model->modes.clear();
+  model->table_omega.clear();
+  model->table_frf.clear();
+  add_modes(model, modes.data(), static_cast<int>(modes.size()));
+}
+
 std::complex<double> limit_frf(const LimitModel* model, double omega, double rpm) {
+  if (!model->table_omega.empty()) {
+    const std::vector<double>& w = model->table_omega;
+    if (!(omega >= w.front() && omega <= w.back())) return 0;
+    const size_t i = static_cast<size_t>(std::upper_bound(w.begin(), w.end(), omega) - w.begin());
+    if (i >= w.size()) return model->table_frf.back();
+    const double t = (omega - w[i - 1]) / (w[i] - w[i - 1]);
+    return model->table_frf[i - 1] + t * (model->table_frf[i] - model->table_frf[i - 1]);
+  }
   const int edges = modal_edge_count(model->params);
   const double step_time = 60.0 / (model->steps_per_rev * rpm);  // s
   std::complex<double> g = 0;
@@ -242,7 +289,7 @@ double limit_lobe_speed(std::complex<double> g, double omega, int lobe) {
 
 LimitPoint limit_at_speed(const LimitModel* model, double rpm) {
   LimitPoint best{kInfinity, 0, -1};
-  if (!(rpm > 0) || model->modes.empty()) return best;
+  if (!(rpm > 0) || !has_frf(model)) return best;
   const double kx = limit_directional_coefficient(model, rpm, model->params->depth_of_cut);
   if (kx == 0 || !std::isfinite(kx)) return best;
   const double period = 60.0 / rpm;
@@ -273,7 +320,7 @@ LimitPoint limit_at_speed(const LimitModel* model, double rpm) {
 
 std::vector<LimitBottom> limit_bottoms(const LimitModel* model, double rpm_from, double rpm_to) {
   std::vector<LimitBottom> bottoms;
-  if (model->modes.empty() || !(rpm_from > 0) || !(rpm_to >= rpm_from)) return bottoms;
+  if (!has_frf(model) || !(rpm_from > 0) || !(rpm_to >= rpm_from)) return bottoms;
   const double mid = 0.5 * (rpm_from + rpm_to);
   const double kx = limit_directional_coefficient(model, mid, model->params->depth_of_cut);
   if (kx == 0 || !std::isfinite(kx)) return bottoms;

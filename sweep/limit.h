@@ -20,11 +20,15 @@ struct LimitMode {
   double modal_angle;      // degrees, wrapped as the engine wraps it
 };
 
-// The base job in engine units with its coefficient rows.
+// The base job in engine units with its coefficient rows. The relative X
+// receptance comes from the X modes, or from a sampled table when one is set
+// (a measured FRF).
 struct LimitModel {
   SimParams* params;             // SI, angles in radians; owned
   MatDb db;                      // coefficient rows of the database (no wear records)
   std::vector<LimitMode> modes;  // X modes: spindle-workpiece first, then tool
+  std::vector<double> table_omega;               // rad/s, increasing; empty: the modes give the FRF
+  std::vector<std::complex<double>> table_frf;   // m/N, relative X receptance at table_omega
   int steps_per_rev;             // 34200 / angular increments
   double length_unit;            // m per job length unit (0.001 metric, 0.0254 English)
   double force_unit;             // N per job force unit (1 metric, 4.4482 English)
@@ -55,6 +59,16 @@ void limit_free(LimitModel* model);
 
 // 1 when the database holds a row for the job's pair and edge angle.
 int limit_has_coefficients(const LimitModel* model);
+
+// Takes every later limit from the relative X receptance g (m/N) sampled at omega (rad/s,
+// increasing, at least 2 points above 0), linear between samples and 0 outside them, instead
+// of the X modes. 1, or 0 with *error.
+int limit_use_table(LimitModel* model, const std::vector<double>& omega,
+                    const std::vector<std::complex<double>>& g, std::string* error);
+
+// Takes every later limit from these X modes (engine units: kg, -, N/m, degrees) instead of the
+// job's, and drops any table.
+void limit_use_modes(LimitModel* model, const std::vector<ModalMode>& modes);
 
 // Relative X displacement per X force (m/N) at omega (rad/s) and spindle speed rpm.
 std::complex<double> limit_frf(const LimitModel* model, double omega, double rpm);
