@@ -36,6 +36,16 @@ int fail(const std::string& what) {
   return 1;
 }
 
+int usage(const std::string& problem) {
+  std::fprintf(stderr, "corvanel-frf: %s\n", problem.c_str());
+  std::fputs("usage: corvanel-frf fit FILE... --structure tool|workpiece --direction x|y|z [options]\n"
+             "       corvanel-frf lobes TOOL_X_FRF [WORKPIECE_X_FRF] --job JOB.in [options]\n"
+             "       corvanel-frf synth OUT.uff --mode FN,ZETA,K... --from HZ --to HZ [options]\n"
+             "       corvanel-frf --help | SUBCOMMAND --help | --version\n",
+             stderr);
+  return 2;
+}
+
 void warn(const std::string& what) { std::fprintf(stderr, "corvanel-frf: warning: %s\n", what.c_str()); }
 
 // How to read the FRF files, from the command line.
@@ -103,7 +113,7 @@ int check_directions(const std::vector<FrfData>& frfs, int axis, std::string* er
       if (dir == 0 || dir == axis) continue;
       const std::string said = dir <= 3 ? std::string(1, names[dir]) : "rotation " + std::to_string(dir);
       *error = f.source + ": measured in direction " + said + ", not " + names[axis] +
-               " as the other FRFs fitted with it (--direction)";
+               " (--direction; FRFs fitted together share one direction)";
       return 0;
     }
   }
@@ -334,7 +344,7 @@ struct SynthArgs {
   std::vector<std::string> modes;
   double from = 0.0, to = 0.0, step = 0.25, proportional = 0.02, floor = 0.005;
   unsigned seed = 1;
-  int direction = 1;
+  std::string direction = "x";
 };
 
 int run_synth(const SynthArgs& a) {
@@ -356,7 +366,7 @@ int run_synth(const SynthArgs& a) {
   }
   FrfData f = synth_frf(modes, a.from, a.to, a.step, a.proportional, a.floor, a.seed);
   if (f.freq.empty()) return fail("--from, --to and --step give no frequencies");
-  f.response_dir = f.reference_dir = a.direction;
+  f.response_dir = f.reference_dir = axis_of(a.direction);
   f.source = "synthetic: known modes plus noise, seed " + std::to_string(a.seed);
   FrfKind kind;
   convert_parse_kind(a.kind, &kind);
@@ -433,6 +443,7 @@ int main(int argc, char** argv) {
   synth->add_option("--floor", sa.floor, "noise floor as a fraction of the peak (default 0.005)");
   synth->add_option("--seed", sa.seed, "seed of the noise (default 1)");
   synth->add_option("--layout", sa.layout, "ascii (dataset 58) or binary (58b)")->check(CLI::IsMember({"ascii", "binary"}));
+  synth->add_option("--direction", sa.direction, "x, y or z (default x)")->check(CLI::IsMember({"x", "y", "z"}));
   synth->add_option("--type", sa.kind, "receptance, mobility or accelerance")
       ->check(CLI::IsMember({"receptance", "mobility", "accelerance"}));
 
@@ -445,17 +456,11 @@ int main(int argc, char** argv) {
   } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    std::fprintf(stderr, "corvanel-frf: %s\n", e.what());
-    std::fprintf(stderr, "usage: corvanel-frf fit FILE... --structure tool|workpiece --direction x|y|z [options]\n"
-                         "       corvanel-frf lobes TOOL_X_FRF [WORKPIECE_X_FRF] --job JOB.in [options]\n"
-                         "       corvanel-frf synth OUT.uff --mode FN,ZETA,K... --from HZ --to HZ [options]\n"
-                         "       corvanel-frf --help | SUBCOMMAND --help | --version\n");
-    return 2;
+    return usage(e.what());
   }
   if (fit->parsed()) {
     if ((fa.from > 0) != (fa.to > 0) || (fa.to > 0 && !(fa.to > fa.from))) {
-      std::fprintf(stderr, "corvanel-frf: --from and --to go together, --from below --to\n");
-      return 2;
+      return usage("--from and --to go together, --from below --to");
     }
     return run_fit(fa);
   }
