@@ -53,7 +53,7 @@ std::string frf_block(const std::string& name, const std::vector<double>& freq,
   return s + "EOD\n";
 }
 
-// The fitted receptance on a grid four times finer than the measurement's, over its band.
+// The fitted receptance on a grid as fine as the measurement's, over its band.
 std::string fit_block(const std::vector<FrfData>& frfs, const FitResult& fit) {
   double from = frfs[0].freq.front(), to = frfs[0].freq.back();
   size_t points = 0;
@@ -62,7 +62,7 @@ std::string fit_block(const std::vector<FrfData>& frfs, const FitResult& fit) {
     to = std::max(to, f.freq.back());
     points = std::max(points, f.freq.size());
   }
-  const size_t n = std::clamp<size_t>(4 * points, 200, 20000);
+  const size_t n = std::clamp<size_t>(points, 200, 4000);
   std::vector<double> freq;
   std::vector<std::complex<double>> value;
   for (size_t i = 0; i < n; ++i) {
@@ -79,16 +79,18 @@ std::string measured_blocks(const std::vector<FrfData>& frfs) {
   return s;
 }
 
+// One panel: the measurements as lines (points for the phase, which wraps), the fit over them.
 std::string panel(const std::vector<FrfData>& frfs, const char* title, const char* ylabel,
                   int column) {
+  const char* style = column == 5 ? "points" : "lines";
   std::string s = "set title " + gnuplot_quote(title) + "\nset xlabel 'frequency [Hz]'\n" +
                   "set ylabel " + gnuplot_quote(ylabel) + "\nplot ";
   for (size_t k = 0; k < frfs.size(); ++k) {
     s += "$m" + std::to_string(k) + " using 1:" + std::to_string(column) +
-         " with points lt " + std::to_string(k == 0 ? 1 : 3 + static_cast<int>(k % 2)) +
+         " with " + style + " lt " + std::to_string(k == 0 ? 1 : 3 + static_cast<int>(k % 2)) +
          " title " + gnuplot_quote("measured " + frfs[k].source) + " noenhanced, \\\n     ";
   }
-  return s + "$fit using 1:" + std::to_string(column) + " with lines lt 2 title 'fitted modes'\n";
+  return s + "$fit using 1:" + std::to_string(column) + " with lines lt 2 dt 2 title 'fitted modes'\n";
 }
 
 std::string limit_block(const std::string& name, const std::vector<FrfplotLimit>& curve) {
@@ -105,7 +107,7 @@ std::string limit_block(const std::string& name, const std::vector<FrfplotLimit>
 std::string frfplot_fit_script(const std::vector<FrfData>& frfs, const FitResult& fit,
                                const std::string& title) {
   std::string s = measured_blocks(frfs) + fit_block(frfs, fit) + preamble(1200, 860, title, 2, 2);
-  s += "set key font 'Sans,9'\n";
+  s += "set key font 'Sans,9'\nset autoscale xfix\n";
   s += panel(frfs, "real part", "receptance [m/N]", 2);
   s += panel(frfs, "imaginary part", "receptance [m/N]", 3);
   s += "set logscale y\nset format y '%.0e'\n";
@@ -127,7 +129,7 @@ std::string frfplot_stabilisation_script(const std::vector<FrfData>& frfs, const
   s += "EOD\n";
   s += preamble(1100, 640, title, 1, 1);
   s += "set xlabel 'frequency [Hz]'\nset ylabel 'model order'\nset y2label 'magnitude [m/N]'\n"
-       "set logscale y2\nset y2tics\nset format y2 '%.0e'\nset ytics nomirror\n"
+       "set autoscale xfix\nset logscale y2\nset y2tics\nset format y2 '%.0e'\nset ytics nomirror\n"
        "set key outside bottom center horizontal\n";
   for (const FittedMode& m : fit.modes) {
     char buf[160];

@@ -269,7 +269,7 @@ struct Curve {
 
 Curve limit_curve(const LimitModel* model, double from, double to) {
   Curve c;
-  const int n = 400;
+  const int n = 1000;  // speeds drawn; the bottoms are added exactly
   for (int i = 0; i <= n; ++i) {
     const double rpm = from + (to - from) * i / n;
     const LimitPoint p = limit_at_speed(model, rpm);
