@@ -86,6 +86,17 @@ TEST(FrfCommands, FitIntoTheDemoJobChangesOnlyThatBlock) {
   EXPECT_NEAR(k2 / 500000.0, 1.0, 0.03);
   EXPECT_EQ(a1, 0.0);
   EXPECT_EQ(a2, 0.0);
+
+  // An English job takes lbf s^2/in and lbf/in: 175.126 N/m per lbf/in.
+  std::string english = demo;
+  english.replace(english.find("\n1\n640"), 6, "\n0\n640");
+  write_file(dir.file("english.in"), english);
+  ASSERT_EQ(frf(dir, "fit tool.uff --structure tool --direction x --into english.in").status, 0);
+  const std::string e = read_file(dir.file("english.in"));
+  EXPECT_EQ(e.substr(0, at), english.substr(0, at));
+  ASSERT_EQ(std::sscanf(e.c_str() + at, "%d %lf %lf %lf", &n, &m1, &z1, &k1), 4);
+  EXPECT_NEAR(k1 / (2.26e8 / 175.1259842519685), 1.0, 0.03);
+  EXPECT_NEAR(m1 / (2.26e8 / (4 * 9.869604401089358 * 250 * 250) / 175.1259842519685), 1.0, 0.03);
 }
 
 TEST(FrfCommands, RefusalsAreOneLineAndLeaveTheJobAlone) {
