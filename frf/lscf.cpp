@@ -142,8 +142,10 @@ int lscf_diagram(const std::vector<FrfData>& frfs, double freq_from, double freq
   const BandMap map{0.5 * (w_from + w_to), kCircleShare * std::numbers::pi / (0.5 * (w_to - w_from))};
   std::vector<Blocks> blocks;
   for (const FrfData& frf : frfs) blocks.push_back(lscf_blocks(frf, freq_from, freq_to, order_max, map));
+  // Orders go up in steps of two: the poles of consecutive orders alternate between two
+  // slightly different families, and a step of two compares like with like.
   std::vector<LscfPole> previous;
-  for (int order = std::max(1, order_min - 1); order <= order_max; ++order) {
+  for (int order = order_min > 2 ? order_min - 2 : order_min; order <= order_max; order += 2) {
     std::vector<LscfPole> current = lscf_order_poles(blocks, order, map, freq_from, freq_to);
     lscf_mark_stable(previous, &current);
     if (order >= order_min) poles->insert(poles->end(), current.begin(), current.end());
@@ -153,8 +155,8 @@ int lscf_diagram(const std::vector<FrfData>& frfs, double freq_from, double freq
 }
 
 std::vector<LscfChoice> lscf_choose(const std::vector<LscfPole>& poles, int order_min, int order_max) {
-  const int orders = std::max(1, order_max - order_min + 1);
-  const int needed = std::max(3, (orders + 2) / 3);
+  const int orders = (order_max - order_min) / 2 + 1;
+  const int needed = std::max(3, (orders + 3) / 4);
   std::vector<LscfPole> left;
   for (const LscfPole& p : poles)
     if (p.stable) left.push_back(p);
@@ -179,7 +181,7 @@ std::vector<LscfChoice> lscf_choose(const std::vector<LscfPole>& poles, int orde
     // Its group: the nearest pole of each order within the width.
     const double centre = left[best].freq;
     std::vector<size_t> members;
-    for (int order = order_min; order <= order_max; ++order) {
+    for (int order = order_min; order <= order_max; order += 2) {
       size_t pick = left.size();
       for (size_t i = 0; i < left.size(); ++i)
         if (left[i].order == order && std::abs(left[i].freq - centre) <= kClusterWidth * centre &&
