@@ -187,4 +187,34 @@ TEST(Convert, UnitNamesAndDirections) {
     EXPECT_FALSE(convert_parse_number(bad, 0, &v)) << bad;
 }
 
+TEST(FrfText, DamagedFilesAreReadOrRefusedInOneLine) {
+  const std::string good =
+      "# tap test\nFrequency [Hz];Real [mm/N];Imag [mm/N]\n10,0;1,5e-3;-2e-3\n10,5;1,4e-3;-2,1e-3\n"
+      "11,0;1,3e-3;-2,2e-3\n11,5;1,2e-3;-2,3e-3\n";
+  ScratchDir dir;
+  const std::string path = dir.file("damaged.csv");
+  unsigned state = 777u;
+  auto next = [&state]() { return state = state * 1103515245u + 12345u, (state >> 8) & 0xffffu; };
+  const char bytes[] = {';', ',', '\t', ' ', '\n', '\r', '-', 'e', '#', '\xb5', 'x', '0'};
+  for (int trial = 0; trial < 400; ++trial) {
+    std::string text = good;
+    for (int e = 0; e < 1 + static_cast<int>(next() % 3); ++e) {
+      const size_t at = next() % text.size();
+      if (next() % 2) text[at] = bytes[next() % sizeof bytes];
+      else text.erase(at, 1 + next() % 12);
+      if (text.empty()) text = "\n";
+    }
+    write_file(path, text);
+    FrfData f;
+    std::string error;
+    if (frftext_read(path, kNone, &f, &error)) {
+      EXPECT_EQ(f.freq.size(), f.value.size());
+      for (size_t i = 1; i < f.freq.size(); ++i) EXPECT_GT(f.freq[i], f.freq[i - 1]);
+    } else {
+      EXPECT_EQ(error.rfind(path, 0), 0u) << error;
+      EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+    }
+  }
+}
+
 }  // namespace

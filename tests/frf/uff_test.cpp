@@ -248,3 +248,46 @@ TEST(Uff, ClosingMinusOneMissingAtTheEndIsRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+// Damaged files: bytes overwritten, lines cut and the end lost. Each must be
+// read or refused with a line naming the file; the sanitizers watch for reads
+// past the text.
+TEST(Uff, DamagedFilesAreReadOrRefusedNeverOverrun) {
+  ScratchDir dir;
+  const std::string path = dir.file("damaged.uff");
+  const UffLayout layouts[] = {{0, 0, 0, 0, 1, 0, 1, 1, 0, 0, 0}, {1, 1, 1, 0, 1, 1, 0, 0, 1, 1, 0}};
+  unsigned state = 12345u;
+  auto next = [&state]() { return state = state * 1103515245u + 12345u, (state >> 8) & 0xffffu; };
+  const char bytes[] = {'-', '1', ' ', '\n', '\r', '9', 'E', 'D', '.', '\0', '\xff', 'b'};
+  for (const UffLayout& layout : layouts) {
+    std::string error;
+    ASSERT_TRUE(uff_write(path, {sample(layout.even)}, layout, nullptr, &error));
+    const std::string good = read_file(path);
+    for (int trial = 0; trial < 300; ++trial) {
+      std::string text = good;
+      const int edits = 1 + static_cast<int>(next() % 4);
+      for (int e = 0; e < edits; ++e) {
+        const size_t at = next() % text.size();
+        switch (next() % 3) {
+          case 0: text[at] = bytes[next() % sizeof bytes]; break;
+          case 1: text.erase(at, 1 + next() % 40); break;
+          default: text.resize(at); break;
+        }
+        if (text.empty()) text = "\n";
+      }
+      write_file(path, text);
+      std::vector<FrfData> got;
+      if (uff_read(path, UffHint{-1}, &got, &error)) {
+        for (const FrfData& f : got) EXPECT_EQ(f.freq.size(), f.value.size());
+      } else {
+        EXPECT_EQ(error.rfind(path, 0), 0u) << error;
+        EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+        EXPECT_EQ(error.find('\0'), std::string::npos) << error;
+      }
+    }
+  }
+}
+
+}  // namespace
