@@ -180,6 +180,17 @@ int run_fit(const FitArgs& a) {
   const int axis = axis_of(a.direction);
   if (!check_directions(frfs, axis, &error)) return fail(error);
   if (!a.plot.empty() && !gnuplot_find(&error)) return fail(error);
+  // The job's unit system decides the units of the block; a job the
+  // simulator would refuse is refused before any fitting.
+  int units = 1;
+  if (!a.into.empty()) {
+    SimParams* probe = params_create();
+    std::string why = "out of memory";
+    const int read = probe != nullptr && jobfile_read(probe, a.into.c_str(), &why);
+    if (read) units = probe->units;
+    params_free(probe);
+    if (!read) return fail(a.into + ": " + why);
+  }
   FitOptions options{a.from, a.to, 0, 0, kJobMaxModes};
   FitResult fit;
   if (!fit_modes(frfs, options, &fit, &error)) return fail(error);
@@ -191,25 +202,16 @@ int run_fit(const FitArgs& a) {
   const int structure = a.structure == "tool" ? 1 : 0;
   const char* names = "?XYZ";
   if (!a.into.empty()) {
-    // The job's unit system decides the units of the block.
-    std::ifstream in(a.into);
-    if (!in) return fail(a.into + ": cannot open the job file");
-    SimParams* probe = params_create();
-    std::string why;
-    const int read = probe != nullptr && jobfile_read(probe, a.into.c_str(), &why);
-    const int units = read ? probe->units : 1;
-    params_free(probe);
-    if (!read) return fail(a.into + ": " + why);
     if (!jobedit_write_modes(a.into, structure, axis - 1, job_modes(units, modes), &error))
       return fail(error);
     std::printf("wrote %zu %s %c mode(s) into %s (%s units)\n", modes.size(), a.structure.c_str(),
                 names[axis], a.into.c_str(), units == 0 ? "English" : "metric");
   } else {
-    for (int units : {1, 0}) {
+    for (int system : {1, 0}) {
       std::printf("\n%s %c modal block, %s (mass, damping ratio, stiffness, modal angle):\n",
                   a.structure.c_str(), names[axis],
-                  units ? "metric job: kg, -, N/mm, degrees" : "English job: lbf s^2/in, -, lbf/in, degrees");
-      std::printf("%s\n", jobedit_block_text(job_modes(units, modes), "\n").c_str());
+                  system ? "metric job: kg, -, N/mm, degrees" : "English job: lbf s^2/in, -, lbf/in, degrees");
+      std::printf("%s\n", jobedit_block_text(job_modes(system, modes), "\n").c_str());
     }
   }
   if (!a.plot.empty()) {
