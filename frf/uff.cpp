@@ -210,8 +210,8 @@ int parse_record6(std::string_view line, Header* h) {
   // Written without the fixed columns: numbers and entity names separated by blanks.
   const auto t = tokens(line);
   long long unused;
-  if (t.size() == 10 && parse_int(t[0], &h->function_type) && parse_int(t[1], &unused) &&
-      parse_int(t[7], &unused) && parse_int(t[6], &h->response_dir) &&
+  if (t.size() == 10 && parse_int(t[0], &h->function_type) && parse_int(t[5], &unused) &&
+      parse_int(t[8], &unused) && parse_int(t[6], &h->response_dir) &&
       parse_int(t[9], &h->reference_dir))
     return 1;
   if (t.size() == 8 && parse_int(t[0], &h->function_type) && parse_int(t[5], &h->response_dir) &&

@@ -135,6 +135,32 @@ TEST(Uff, HandWrittenDatasetReadsColumnByColumn) {
   EXPECT_EQ(f.response_dir, -1);
   EXPECT_EQ(f.reference_dir, 3);
   EXPECT_EQ(f.kind, FRF_RECEPTANCE);
+
+  // Record 6 written with blanks between the fields instead of in columns,
+  // with and without entity names.
+  for (const char* record6 : {"4 1 1 0 TOOL 7 -2 HAMMER 7 2", "4 1 1 0 7 -2 7 2"}) {
+    std::string free = text;
+    const size_t at = free.find("    4         1");
+    free.replace(at, free.find('\n', at) - at, record6);
+    write_file(dir.file("free.uff"), free);
+    got.clear();
+    ASSERT_TRUE(uff_read(dir.file("free.uff"), UffHint{-1}, &got, &error)) << record6 << ": " << error;
+    EXPECT_EQ(got[0].response_dir, -2) << record6;
+    EXPECT_EQ(got[0].reference_dir, 2) << record6;
+  }
+  // Records 7 and 9 the same way: data type, points, spacing, start, step; an accelerance.
+  std::string free = text;
+  for (auto [from, to] : {std::pair<const char*, const char*>{"         5         4", "5 4 1 0.0 0.5D+00 0"},
+                          {"         8    1", "12 1 0 0 Acceleration m/s^2"}}) {
+    const size_t at = free.find(from);
+    free.replace(at, free.find('\n', at) - at, to);
+  }
+  write_file(dir.file("free.uff"), free);
+  got.clear();
+  ASSERT_TRUE(uff_read(dir.file("free.uff"), UffHint{-1}, &got, &error)) << error << "\n" << free;
+  EXPECT_EQ(got[0].kind, FRF_ACCELERANCE);
+  EXPECT_EQ(got[0].freq[2], 1.5);
+  EXPECT_EQ(got[0].value[2], std::complex<double>(5e-6, -6e-6));
 }
 
 TEST(Uff, Dataset164FactorsTakeFileUnitsToSi) {
