@@ -3,6 +3,7 @@
 #include <Eigen/Dense>
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <numbers>
 #include <unsupported/Eigen/NonLinearOptimization>
 
@@ -38,6 +39,12 @@ struct Model {
   Complex upper;  // m/N
 };
 
+std::string fit_number(double x) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", x);
+  return text;
+}
+
 std::string fit_direction_name(int dir) {
   static const char* const axes[] = {"", "X", "Y", "Z", "RX", "RY", "RZ"};
   if (dir == 0) return "unknown";
@@ -65,17 +72,17 @@ int fit_check(const FrfData& frf, std::string* error) {
   }
   for (size_t i = 0; i < frf.freq.size(); ++i) {
     if (!std::isfinite(frf.freq[i]) || !(frf.freq[i] > 0)) {
-      *error = frf.source + ": point " + std::to_string(i + 1) + " has frequency " + std::to_string(frf.freq[i]) +
+      *error = frf.source + ": point " + std::to_string(i + 1) + " has frequency " + fit_number(frf.freq[i]) +
                " Hz; frequencies must be positive";
       return 0;
     }
     if (i > 0 && !(frf.freq[i] > frf.freq[i - 1])) {
       *error = frf.source + ": frequencies not increasing at point " + std::to_string(i + 1) + " (" +
-               std::to_string(frf.freq[i]) + " Hz after " + std::to_string(frf.freq[i - 1]) + " Hz)";
+               fit_number(frf.freq[i]) + " Hz after " + fit_number(frf.freq[i - 1]) + " Hz)";
       return 0;
     }
     if (!std::isfinite(frf.value[i].real()) || !std::isfinite(frf.value[i].imag())) {
-      *error = frf.source + ": value at " + std::to_string(frf.freq[i]) + " Hz is not a finite number";
+      *error = frf.source + ": value at " + fit_number(frf.freq[i]) + " Hz is not a finite number";
       return 0;
     }
   }
@@ -355,7 +362,7 @@ int fit_modes(const std::vector<FrfData>& frfs, const FitOptions& options, FitRe
       return 0;
     }
   } else if (!std::isfinite(from) || !std::isfinite(to) || !(from >= 0) || !(to > from)) {
-    *error = "band " + std::to_string(from) + " to " + std::to_string(to) +
+    *error = "band " + fit_number(from) + " to " + fit_number(to) +
              " Hz: needs 0 <= lower < upper frequency";
     return 0;
   }
@@ -404,7 +411,7 @@ int fit_modes(const std::vector<FrfData>& frfs, const FitOptions& options, FitRe
   Refined refined;
   for (int pass = 0;; ++pass) {
     if (start.modes.empty()) {
-      *error = "no stable physical mode found between " + std::to_string(from) + " and " + std::to_string(to) +
+      *error = "no stable physical mode found between " + fit_number(from) + " and " + fit_number(to) +
                " Hz at model orders " + std::to_string(order_min) + " to " + std::to_string(order_max);
       return 0;
     }
@@ -425,7 +432,7 @@ int fit_modes(const std::vector<FrfData>& frfs, const FitOptions& options, FitRe
     start = kept;
   }
   if (refined.modes.empty()) {
-    *error = "no mode stands out of the misfit between " + std::to_string(from) + " and " + std::to_string(to) + " Hz";
+    *error = "no mode stands out of the misfit between " + fit_number(from) + " and " + fit_number(to) + " Hz";
     return 0;
   }
 
