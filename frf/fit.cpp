@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <new>
 #include <numbers>
 #include <unsupported/Eigen/NonLinearOptimization>
 
@@ -18,6 +19,7 @@ constexpr int kDefaultOrderMin = 2, kDefaultOrderMax = 40;
 constexpr double kFreqRange = 0.1;  // a refined frequency stays within +-10 % of its start
 constexpr int kMaxRefits = 4;       // refinements after dropping modes the data do not support
 constexpr double kPeakOverMisfit = 2;  // a mode's peak must stand this far out of the misfit
+constexpr size_t kMostPoints = 100000;  // points of all FRFs in the band, fitted at once
 
 // The measured points of one FRF in the band, its sign turned to a driving point's.
 struct Band {
@@ -334,10 +336,8 @@ int fit_unsupported(const FittedMode& m, double misfit) {
          !(peak > kPeakOverMisfit * misfit);
 }
 
-}  // namespace
-
-int fit_modes(const std::vector<FrfData>& frfs, const FitOptions& options, FitResult* result, std::string* error) {
-  *result = FitResult{};
+int fit_modes_unguarded(const std::vector<FrfData>& frfs, const FitOptions& options, FitResult* result,
+                        std::string* error) {
   if (frfs.empty()) {
     *error = "no FRF to fit";
     return 0;
@@ -370,6 +370,16 @@ int fit_modes(const std::vector<FrfData>& frfs, const FitOptions& options, FitRe
   if (order_min == 0 && order_max == 0) {
     order_min = kDefaultOrderMin;
     order_max = kDefaultOrderMax;
+  }
+
+  size_t points = 0;
+  for (const FrfData& frf : frfs)
+    points += static_cast<size_t>(
+        std::count_if(frf.freq.begin(), frf.freq.end(), [&](double f) { return f >= from && f <= to; }));
+  if (points > kMostPoints) {
+    *error = std::to_string(points) + " points between " + fit_number(from) + " and " + fit_number(to) +
+             " Hz; at most " + std::to_string(kMostPoints) + " are fitted at once: narrow the band";
+    return 0;
   }
 
   // A response measured against the force's direction is turned round.
@@ -459,6 +469,20 @@ int fit_modes(const std::vector<FrfData>& frfs, const FitOptions& options, FitRe
     }
   result->relative_error = std::sqrt(misfit / measured);
   return 1;
+}
+
+}  // namespace
+
+int fit_modes(const std::vector<FrfData>& frfs, const FitOptions& options, FitResult* result, std::string* error) {
+  *result = FitResult{};
+  int ok = 0;
+  try {
+    ok = fit_modes_unguarded(frfs, options, result, error);
+  } catch (const std::bad_alloc&) {
+    *error = "out of memory fitting the modes";
+  }
+  if (!ok) *result = FitResult{};
+  return ok;
 }
 
 std::complex<double> fit_receptance(const FitResult& result, double f, int with_residuals) {

@@ -289,7 +289,10 @@ TEST(Fit, RefusesWhatItCannotFit) {
       {"empty", {changed([](FrfData& f) { f.freq.clear(), f.value.clear(); })}, {0, 0, 2, 12, 0},
        "b.unv: no points"},
       {"nothing", {}, {0, 0, 2, 12, 0}, "no FRF to fit"},
-      {"orders", {a}, {0, 0, 12, 2, 0}, "model orders 12 to 2: need 1 <= lowest <= highest"},
+      {"orders", {a}, {0, 0, 12, 2, 0}, "model orders 12 to 2: need 1 <= lowest <= highest <= 120"},
+      {"order too high", {a}, {0, 0, 2, 121, 0}, "model orders 2 to 121: need 1 <= lowest <= highest <= 120"},
+      {"too many points", {synth_frf(modes, 100, 1100, 0.01, 0, 0, 1)}, {0, 0, 2, 12, 0},
+       "100001 points between 100 and 1100 Hz; at most 100000 are fitted at once: narrow the band"},
       {"band", {a}, {300, 200, 2, 12, 0}, "band 300 to 200 Hz: needs 0 <= lower < upper frequency"},
       {"max modes", {a}, {0, 0, 2, 12, -1}, "most modes to keep is -1; must be 0 (all) or more"},
       // A driving point whose sign was lost: every modal constant comes out negative.
