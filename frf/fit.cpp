@@ -3,6 +3,8 @@
 #include <Eigen/Dense>
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <new>
 #include <numbers>
 #include <unsupported/Eigen/NonLinearOptimization>
 
@@ -17,6 +19,7 @@ constexpr int kDefaultOrderMin = 2, kDefaultOrderMax = 40;
 constexpr double kFreqRange = 0.1;  // a refined frequency stays within +-10 % of its start
 constexpr int kMaxRefits = 4;       // refinements after dropping modes the data do not support
 constexpr double kPeakOverMisfit = 2;  // a mode's peak must stand this far out of the misfit
+constexpr size_t kMostPoints = 100000;  // points of all FRFs in the band, fitted at once
 
 // The measured points of one FRF in the band, its sign turned to a driving point's.
 struct Band {
@@ -37,6 +40,12 @@ struct Model {
   Complex lower;  // (m/N)(rad/s)^2
   Complex upper;  // m/N
 };
+
+std::string fit_number(double x) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", x);
+  return text;
+}
 
 std::string fit_direction_name(int dir) {
   static const char* const axes[] = {"", "X", "Y", "Z", "RX", "RY", "RZ"};
@@ -65,17 +74,17 @@ int fit_check(const FrfData& frf, std::string* error) {
   }
   for (size_t i = 0; i < frf.freq.size(); ++i) {
     if (!std::isfinite(frf.freq[i]) || !(frf.freq[i] > 0)) {
-      *error = frf.source + ": point " + std::to_string(i + 1) + " has frequency " + std::to_string(frf.freq[i]) +
+      *error = frf.source + ": point " + std::to_string(i + 1) + " has frequency " + fit_number(frf.freq[i]) +
                " Hz; frequencies must be positive";
       return 0;
     }
     if (i > 0 && !(frf.freq[i] > frf.freq[i - 1])) {
       *error = frf.source + ": frequencies not increasing at point " + std::to_string(i + 1) + " (" +
-               std::to_string(frf.freq[i]) + " Hz after " + std::to_string(frf.freq[i - 1]) + " Hz)";
+               fit_number(frf.freq[i]) + " Hz after " + fit_number(frf.freq[i - 1]) + " Hz)";
       return 0;
     }
     if (!std::isfinite(frf.value[i].real()) || !std::isfinite(frf.value[i].imag())) {
-      *error = frf.source + ": value at " + std::to_string(frf.freq[i]) + " Hz is not a finite number";
+      *error = frf.source + ": value at " + fit_number(frf.freq[i]) + " Hz is not a finite number";
       return 0;
     }
   }
@@ -327,10 +336,8 @@ int fit_unsupported(const FittedMode& m, double misfit) {
          !(peak > kPeakOverMisfit * misfit);
 }
 
-}  // namespace
-
-int fit_modes(const std::vector<FrfData>& frfs, const FitOptions& options, FitResult* result, std::string* error) {
-  *result = FitResult{};
+int fit_modes_unguarded(const std::vector<FrfData>& frfs, const FitOptions& options, FitResult* result,
+                        std::string* error) {
   if (frfs.empty()) {
     *error = "no FRF to fit";
     return 0;
@@ -355,7 +362,7 @@ int fit_modes(const std::vector<FrfData>& frfs, const FitOptions& options, FitRe
       return 0;
     }
   } else if (!std::isfinite(from) || !std::isfinite(to) || !(from >= 0) || !(to > from)) {
-    *error = "band " + std::to_string(from) + " to " + std::to_string(to) +
+    *error = "band " + fit_number(from) + " to " + fit_number(to) +
              " Hz: needs 0 <= lower < upper frequency";
     return 0;
   }
@@ -363,6 +370,16 @@ int fit_modes(const std::vector<FrfData>& frfs, const FitOptions& options, FitRe
   if (order_min == 0 && order_max == 0) {
     order_min = kDefaultOrderMin;
     order_max = kDefaultOrderMax;
+  }
+
+  size_t points = 0;
+  for (const FrfData& frf : frfs)
+    points += static_cast<size_t>(
+        std::count_if(frf.freq.begin(), frf.freq.end(), [&](double f) { return f >= from && f <= to; }));
+  if (points > kMostPoints) {
+    *error = std::to_string(points) + " points between " + fit_number(from) + " and " + fit_number(to) +
+             " Hz; at most " + std::to_string(kMostPoints) + " are fitted at once: narrow the band";
+    return 0;
   }
 
   // A response measured against the force's direction is turned round.
@@ -404,7 +421,7 @@ int fit_modes(const std::vector<FrfData>& frfs, const FitOptions& options, FitRe
   Refined refined;
   for (int pass = 0;; ++pass) {
     if (start.modes.empty()) {
-      *error = "no stable physical mode found between " + std::to_string(from) + " and " + std::to_string(to) +
+      *error = "no stable physical mode found between " + fit_number(from) + " and " + fit_number(to) +
                " Hz at model orders " + std::to_string(order_min) + " to " + std::to_string(order_max);
       return 0;
     }
@@ -425,7 +442,7 @@ int fit_modes(const std::vector<FrfData>& frfs, const FitOptions& options, FitRe
     start = kept;
   }
   if (refined.modes.empty()) {
-    *error = "no mode stands out of the misfit between " + std::to_string(from) + " and " + std::to_string(to) + " Hz";
+    *error = "no mode stands out of the misfit between " + fit_number(from) + " and " + fit_number(to) + " Hz";
     return 0;
   }
 
@@ -452,6 +469,20 @@ int fit_modes(const std::vector<FrfData>& frfs, const FitOptions& options, FitRe
     }
   result->relative_error = std::sqrt(misfit / measured);
   return 1;
+}
+
+}  // namespace
+
+int fit_modes(const std::vector<FrfData>& frfs, const FitOptions& options, FitResult* result, std::string* error) {
+  *result = FitResult{};
+  int ok = 0;
+  try {
+    ok = fit_modes_unguarded(frfs, options, result, error);
+  } catch (const std::bad_alloc&) {
+    *error = "out of memory fitting the modes";
+  }
+  if (!ok) *result = FitResult{};
+  return ok;
 }
 
 std::complex<double> fit_receptance(const FitResult& result, double f, int with_residuals) {

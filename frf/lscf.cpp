@@ -20,6 +20,7 @@ constexpr double kStableFreq = 0.01;     // relative change of frequency between
 constexpr double kStableDamping = 0.05;  // relative change of damping ratio between orders
 constexpr double kClusterWidth = 0.01;   // relative half-width of a group of poles
 constexpr double kCircleShare = 0.9;     // share of the unit circle the band covers
+constexpr int kHighestOrder = 120;       // beyond it the polynomial roots lose their accuracy
 
 // The frequency map of the band.
 struct BandMap {
@@ -41,22 +42,30 @@ Blocks lscf_blocks(const FrfData& frf, double freq_from, double freq_to, int ord
   double scale = 0;
   for (size_t i : rows) scale = std::max(scale, std::abs(frf.value[i]));
   if (!(scale > 0)) scale = 1;
-  const Eigen::Index n = static_cast<Eigen::Index>(rows.size());
-  Eigen::MatrixXcd basis(n, order + 1);
-  Eigen::MatrixXcd weighted(n, order + 1);
-  for (Eigen::Index k = 0; k < n; ++k) {
-    const size_t i = rows[static_cast<size_t>(k)];
-    const double theta = (2 * std::numbers::pi * frf.freq[i] - map.centre) * map.period;
-    const Complex h = frf.value[i] / scale;
-    for (int j = 0; j <= order; ++j) {
-      basis(k, j) = std::polar(1.0, theta * j);
-      weighted(k, j) = h * basis(k, j);
-    }
-  }
   Blocks b;
-  b.r = basis.adjoint() * basis;
-  b.s = -(basis.adjoint() * weighted);
-  b.t = weighted.adjoint() * weighted;
+  b.r = Eigen::MatrixXcd::Zero(order + 1, order + 1);
+  b.s = b.r;
+  b.t = b.r;
+  // The sums go a slice of rows at a time, so long FRFs need little memory.
+  constexpr size_t kSlice = 2048;
+  for (size_t first = 0; first < rows.size(); first += kSlice) {
+    const size_t count = std::min(kSlice, rows.size() - first);
+    Eigen::MatrixXcd basis(static_cast<Eigen::Index>(count), order + 1);
+    Eigen::MatrixXcd weighted(static_cast<Eigen::Index>(count), order + 1);
+    for (size_t k = 0; k < count; ++k) {
+      const size_t i = rows[first + k];
+      const double theta = (2 * std::numbers::pi * frf.freq[i] - map.centre) * map.period;
+      const Complex h = frf.value[i] / scale;
+      const Eigen::Index row = static_cast<Eigen::Index>(k);
+      for (int j = 0; j <= order; ++j) {
+        basis(row, j) = std::polar(1.0, theta * j);
+        weighted(row, j) = h * basis(row, j);
+      }
+    }
+    b.r += basis.adjoint() * basis;
+    b.s -= basis.adjoint() * weighted;
+    b.t += weighted.adjoint() * weighted;
+  }
   return b;
 }
 
@@ -115,9 +124,9 @@ double lscf_median(std::vector<double> v) {
 int lscf_diagram(const std::vector<FrfData>& frfs, double freq_from, double freq_to, int order_min,
                  int order_max, std::vector<LscfPole>* poles, std::string* error) {
   poles->clear();
-  if (order_min < 1 || order_max < order_min) {
+  if (order_min < 1 || order_max < order_min || order_max > kHighestOrder) {
     *error = "model orders " + std::to_string(order_min) + " to " + std::to_string(order_max) +
-             ": need 1 <= lowest <= highest";
+             ": need 1 <= lowest <= highest <= " + std::to_string(kHighestOrder);
     return 0;
   }
   if (!(freq_from >= 0) || !(freq_to > freq_from)) {

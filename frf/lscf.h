@@ -26,8 +26,8 @@ struct LscfChoice {
 // The poles of orders order_min, order_min + 2, ... up to order_max fitted to the FRFs'
 // points in freq_from..freq_to (Hz); every pole with its natural frequency in the band and
 // 0 < damping < 1 goes into *poles, ascending order then frequency; "previous order" is
-// the order two below. 1, or 0 with *error (needs 1 <= order_min <= order_max and at
-// least 2 order_max + 1 points of every FRF in the band).
+// the order two below. 1, or 0 with *error (needs 1 <= order_min <= order_max <= 120
+// and at least 2 order_max + 1 points of every FRF in the band).
 int lscf_diagram(const std::vector<FrfData>& frfs, double freq_from, double freq_to, int order_min,
                  int order_max, std::vector<LscfPole>* poles, std::string* error);
 
