@@ -27,15 +27,15 @@ need_packages() {
 
 case "${1:-}" in
   example)
-    need_packages libgtest-dev libbenchmark-dev gnuplot-nox libeigen3-dev libcli11-dev
+    need_packages libgtest-dev libbenchmark-dev gnuplot-nox libkissfft-dev nlohmann-json3-dev libeigen3-dev libcli11-dev
     cmake --workflow --preset example
     ;;
   test)
-    need_packages libgtest-dev gnuplot-nox libeigen3-dev libcli11-dev
+    need_packages libgtest-dev gnuplot-nox libkissfft-dev nlohmann-json3-dev libeigen3-dev libcli11-dev
     cmake --workflow --preset dev
     ;;
   bench)
-    need_packages libgtest-dev libbenchmark-dev libeigen3-dev libcli11-dev
+    need_packages libgtest-dev libbenchmark-dev libkissfft-dev nlohmann-json3-dev libeigen3-dev libcli11-dev
     cmake --preset release >/dev/null && cmake --build --preset release
     for b in build/release/bench/corvanel_bench_*; do "$b"; done
     ;;

@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "app/jobfile.h"
+#include "model/units.h"
 #include "sweep/plan.h"
 #include "sweep/svg.h"
 
@@ -350,7 +351,11 @@ int collect_all(const std::string& out, std::string* error) {
   double from = 0, to = 0;
   svg_axis_range(speeds, &from, &to);
   std::string limit_text;
-  SvgMap map{model->params->title, unit, results, limit_curve(m, from, to, &limit_text)};
+  SvgMap map{model->params->title, unit, results, limit_curve(m, from, to, &limit_text), {}, 0};
+  for (const CollectBoundary& b : bounds)
+    map.boundary.push_back({b.rpm, b.last_stable, b.first_unstable, b.boundary});
+  // The engine's cutting speed at the first step: pi x diameter x rpm, in m/min.
+  map.cutting_speed_per_rpm = kPi * (2 * model->params->workpiece_radius);
   if (!plan_write_text(out + "/map.csv", map_csv(results), error) ||
       !plan_write_text(out + "/boundary.csv", boundary_csv(bounds), error) ||
       !plan_write_text(out + "/limit.csv", limit_text, error) ||

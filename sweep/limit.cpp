@@ -16,7 +16,6 @@
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
 constexpr double kTwoPi = 6.283185307179586;
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr int kMaxScanPoints = 200000;  // frequency samples per spindle speed, at most

@@ -6,13 +6,15 @@
 
 namespace {
 
-constexpr double kWidth = 880, kHeight = 560;          // px
-constexpr double kLeft = 80, kTop = 56;                // px, plot corner
+constexpr double kWidth = 880, kHeight = 590;          // px
+constexpr double kLeft = 80, kTop = 84;                // px, plot corner
 constexpr double kPlotWidth = 600, kPlotHeight = 420;  // px
+constexpr double kLegendX = kLeft + kPlotWidth + 24;   // px
 
 const char* const kFill[kCollectClasses] = {"#3c9d4e", "#d64541", "#7b3294", "#333333", "#ffffff"};
 const char* const kLegend[kCollectClasses] = {"stable", "chatter", "tool left the cut", "failed",
                                               "missing"};
+const char kLimitColour[] = "#1f4e9c";
 
 std::string fmt(const char* format, double a) {
   char text[64];
@@ -20,27 +22,35 @@ std::string fmt(const char* format, double a) {
   return text;
 }
 
-std::string px(double v) {
-  return fmt("%.1f", v);
-}
+std::string px(double v) { return fmt("%.1f", v); }
 
-// Cell edges of sorted distinct values: halfway to the neighbours, the outer
-// cells as wide as their inner halves.
+// Cell edges of sorted distinct values: halfway to the neighbours, but no
+// more than half the median spacing from the value.
 std::vector<double> edges(const std::vector<double>& v) {
-  std::vector<double> e(v.size() + 1);
   if (v.size() == 1) {
     const double half = v[0] != 0 ? std::fabs(v[0]) * 0.05 : 0.5;
     return {v[0] - half, v[0] + half};
   }
-  for (size_t i = 1; i < v.size(); ++i) e[i] = 0.5 * (v[i - 1] + v[i]);
-  e[0] = v[0] - (e[1] - v[0]);
-  e[v.size()] = v.back() + (v.back() - e[v.size() - 1]);
+  std::vector<double> gaps;
+  for (size_t i = 1; i < v.size(); ++i) gaps.push_back(v[i] - v[i - 1]);
+  std::vector<double> sorted = gaps;
+  std::nth_element(sorted.begin(), sorted.begin() + (sorted.size() - 1) / 2, sorted.end());
+  const double half_step = sorted[(sorted.size() - 1) / 2] / 2;
+  // Two edges per cell: left and right; neighbouring cells share an edge
+  // where they touch.
+  std::vector<double> e;
+  for (size_t i = 0; i < v.size(); ++i) {
+    const double left = i == 0 ? half_step : std::min(half_step, gaps[i - 1] / 2);
+    const double right = i + 1 == v.size() ? half_step : std::min(half_step, gaps[i] / 2);
+    e.push_back(v[i] - left);
+    e.push_back(v[i] + right);
+  }
   return e;
 }
 
 struct Axis {
   std::vector<double> values;  // distinct, sorted
-  std::vector<double> edge;
+  std::vector<double> edge;    // left and right edge of each value's cell
   double lo, hi;
   size_t index(double v) const {
     return static_cast<size_t>(std::lower_bound(values.begin(), values.end(), v) - values.begin());
@@ -56,9 +66,7 @@ Axis make_axis(std::vector<double> v) {
   return a;
 }
 
-double x_of(const Axis& a, double v) {
-  return kLeft + (v - a.lo) / (a.hi - a.lo) * kPlotWidth;
-}
+double x_of(const Axis& a, double v) { return kLeft + (v - a.lo) / (a.hi - a.lo) * kPlotWidth; }
 double y_of(const Axis& a, double v) {
   return kTop + kPlotHeight - (v - a.lo) / (a.hi - a.lo) * kPlotHeight;
 }
@@ -71,25 +79,52 @@ double tick_step(double range) {
   return 10 * p;
 }
 
-std::string ticks(const Axis& a, bool horizontal) {
+// Tick values from lo to hi (any unit).
+std::vector<double> tick_values(double lo, double hi) {
+  std::vector<double> t;
+  if (!(hi > lo)) return t;
+  const double step = tick_step(hi - lo);
+  for (double v = std::ceil(lo / step) * step; v <= hi + 1e-9 * step; v += step)
+    t.push_back(std::fabs(v) < 1e-9 * step ? 0.0 : v);
+  return t;
+}
+
+std::string line(double x1, double y1, double x2, double y2, const char* style) {
+  return "<line x1=\"" + px(x1) + "\" y1=\"" + px(y1) + "\" x2=\"" + px(x2) + "\" y2=\"" + px(y2) +
+         "\" " + style + "/>\n";
+}
+
+std::string text(double x, double y, const char* anchor, const std::string& body) {
+  return "<text x=\"" + px(x) + "\" y=\"" + px(y) + "\" text-anchor=\"" + anchor + "\">" + body +
+         "</text>\n";
+}
+
+std::string ticks(const Axis& xa, const Axis& ya) {
   std::string s;
-  const double step = tick_step(a.hi - a.lo);
-  for (double t = std::ceil(a.lo / step) * step; t <= a.hi + 1e-9 * step; t += step) {
-    const std::string label = fmt("%g", std::fabs(t) < 1e-9 * step ? 0.0 : t);
-    if (horizontal) {
-      const double x = x_of(a, t);
-      s += "<line x1=\"" + px(x) + "\" y1=\"" + px(kTop + kPlotHeight) + "\" x2=\"" + px(x) +
-           "\" y2=\"" + px(kTop + kPlotHeight + 5) + "\" stroke=\"#000\"/>\n";
-      s += "<text x=\"" + px(x) + "\" y=\"" + px(kTop + kPlotHeight + 20) +
-           "\" text-anchor=\"middle\">" + label + "</text>\n";
-    } else {
-      const double y = y_of(a, t);
-      s += "<line x1=\"" + px(kLeft - 5) + "\" y1=\"" + px(y) + "\" x2=\"" + px(kLeft) +
-           "\" y2=\"" + px(y) + "\" stroke=\"#000\"/>\n";
-      s += "<text x=\"" + px(kLeft - 8) + "\" y=\"" + px(y + 4) + "\" text-anchor=\"end\">" +
-           label + "</text>\n";
-    }
+  const double bottom = kTop + kPlotHeight;
+  for (double t : tick_values(xa.lo, xa.hi)) {
+    s += line(x_of(xa, t), bottom, x_of(xa, t), bottom + 5, "stroke=\"#000\"");
+    s += text(x_of(xa, t), bottom + 20, "middle", fmt("%g", t));
   }
+  for (double t : tick_values(ya.lo, ya.hi)) {
+    s += line(kLeft - 5, y_of(ya, t), kLeft, y_of(ya, t), "stroke=\"#000\"");
+    s += text(kLeft - 8, y_of(ya, t) + 4, "end", fmt("%g", t));
+  }
+  return s;
+}
+
+// The cutting speed at the start radius along the top edge.
+std::string speed_axis(const SvgMap& m, const Axis& xa) {
+  const double c = m.cutting_speed_per_rpm;
+  if (!(c > 0) || !std::isfinite(c)) return "";
+  std::string s;
+  for (double v : tick_values(xa.lo * c, xa.hi * c)) {
+    const double x = x_of(xa, v / c);
+    s += line(x, kTop - 5, x, kTop, "stroke=\"#000\"");
+    s += text(x, kTop - 9, "middle", fmt("%g", v));
+  }
+  s += text(kLeft + kPlotWidth / 2, kTop - 28, "middle",
+            "Cutting speed at the start radius (m/min)");
   return s;
 }
 
@@ -105,9 +140,9 @@ std::string cells(const SvgMap& m, const Axis& xa, const Axis& ya) {
   std::string s;
   for (const CollectResult& r : m.results) {
     const size_t i = xa.index(r.run.rpm), j = ya.index(r.run.depth);
-    const double x0 = x_of(xa, xa.edge[i]), x1 = x_of(xa, xa.edge[i + 1]);
-    const double y0 = y_of(ya, ya.edge[j + 1]), y1 = y_of(ya, ya.edge[j]);
-    s += std::string("<rect class=\"cell ") + collect_class_name(r.cls) + "\" x=\"" + px(x0) +
+    const double x0 = x_of(xa, xa.edge[2 * i]), x1 = x_of(xa, xa.edge[2 * i + 1]);
+    const double y0 = y_of(ya, ya.edge[2 * j + 1]), y1 = y_of(ya, ya.edge[2 * j]);
+    s += std::string("<rect data-class=\"") + collect_class_name(r.cls) + "\" x=\"" + px(x0) +
          "\" y=\"" + px(y0) + "\" width=\"" + px(x1 - x0) + "\" height=\"" + px(y1 - y0) +
          "\" fill=\"" + kFill[r.cls] + "\"";
     if (r.cls == COLLECT_MISSING) s += " stroke=\"#999999\" stroke-dasharray=\"2,2\"";
@@ -116,25 +151,117 @@ std::string cells(const SvgMap& m, const Axis& xa, const Axis& ya) {
   return s;
 }
 
-// The curve as polylines, broken where there is no limit, clipped to the plot.
-std::string curve(const SvgMap& m, const Axis& xa, const Axis& ya) {
-  std::string s, points;
-  const double cap = ya.hi + (ya.hi - ya.lo);  // keeps coordinates small above the plot
+struct Point {
+  double x, y;  // px
+};
+
+// Clips the segment a-b to the plot (Liang-Barsky); false when nothing is inside.
+bool clip_segment(Point* a, Point* b) {
+  const double dx = b->x - a->x, dy = b->y - a->y;
+  double t0 = 0, t1 = 1;
+  const double p[] = {-dx, dx, -dy, dy};
+  const double q[] = {a->x - kLeft, kLeft + kPlotWidth - a->x, a->y - kTop,
+                      kTop + kPlotHeight - a->y};
+  for (int i = 0; i < 4; ++i) {
+    if (p[i] == 0) {
+      if (q[i] < 0) return false;
+      continue;
+    }
+    const double t = q[i] / p[i];
+    if (p[i] < 0) {
+      t0 = std::max(t0, t);
+    } else {
+      t1 = std::min(t1, t);
+    }
+    if (t0 > t1) return false;
+  }
+  const Point start{a->x + t0 * dx, a->y + t0 * dy};
+  *b = {a->x + t1 * dx, a->y + t1 * dy};
+  *a = start;
+  return true;
+}
+
+// Polylines through the points, broken at NaN points and clipped to the plot.
+std::string polylines(const std::vector<Point>& points, const std::string& style) {
+  std::string s, run;
+  int count = 0;
+  Point last{0, 0};
   auto flush = [&]() {
-    if (points.find(' ') != points.rfind(' '))
-      s += "<polyline class=\"limit\" fill=\"none\" stroke=\"#1f4e9c\" stroke-width=\"2\" "
-           "clip-path=\"url(#plot)\" points=\"" +
-           points + "\"/>\n";
-    points.clear();
+    if (count >= 2) s += "<polyline fill=\"none\" " + style + " points=\"" + run + "\"/>\n";
+    run.clear();
+    count = 0;
   };
-  for (const SvgLimitPoint& p : m.limit) {
-    if (!std::isfinite(p.depth) || p.rpm < xa.lo || p.rpm > xa.hi) {
+  for (size_t i = 1; i < points.size(); ++i) {
+    Point a = points[i - 1], b = points[i];
+    if (std::isnan(a.y) || std::isnan(b.y) || !clip_segment(&a, &b)) {
       flush();
       continue;
     }
-    points += " " + px(x_of(xa, p.rpm)) + "," + px(y_of(ya, std::min(p.depth, cap)));
+    if (count == 0 || a.x != last.x || a.y != last.y) {
+      flush();
+      run = px(a.x) + "," + px(a.y);
+      count = 1;
+    }
+    run += " " + px(b.x) + "," + px(b.y);
+    ++count;
+    last = b;
   }
   flush();
+  return s;
+}
+
+// The analytic curve, broken where there is no limit.
+std::string curve(const SvgMap& m, const Axis& xa, const Axis& ya) {
+  std::vector<Point> points;
+  const double cap = ya.hi + (ya.hi - ya.lo);  // keeps coordinates small above the plot
+  for (const SvgLimitPoint& p : m.limit) {
+    const double y = std::isfinite(p.depth) ? y_of(ya, std::min(p.depth, cap)) : NAN;
+    points.push_back({x_of(xa, p.rpm), y});
+  }
+  return polylines(points, std::string("stroke=\"") + kLimitColour + "\" stroke-width=\"2\"");
+}
+
+// The speeds of the boundary in groups of neighbours on the grid: a band or
+// a line joins only speeds with no unrun speed between them.
+std::vector<std::vector<SvgBoundaryPoint>> neighbour_groups(const SvgMap& m, const Axis& xa) {
+  std::vector<std::vector<SvgBoundaryPoint>> groups;
+  for (const SvgBoundaryPoint& b : m.boundary) {
+    const size_t i = xa.index(b.rpm);
+    const bool joined = !groups.empty() && i > 0 && i < xa.values.size() &&
+                        xa.edge[2 * i] == xa.edge[2 * i - 1] &&
+                        groups.back().back().rpm == xa.values[i - 1];
+    if (!joined) groups.emplace_back();
+    groups.back().push_back(b);
+  }
+  return groups;
+}
+
+// The bracket of the boundary as dashed boxes, the boundary as a line with a
+// dot per speed. The boxes are outlines so that the cells stay visible.
+std::string boundary(const SvgMap& m, const Axis& xa, const Axis& ya) {
+  const char band_style[] = "fill=\"none\" stroke=\"#000000\" stroke-width=\"0.8\" "
+                            "stroke-dasharray=\"3,2\"";
+  std::string s;
+  for (const auto& group : neighbour_groups(m, xa)) {
+    std::vector<Point> centre;
+    for (const SvgBoundaryPoint& b : group) {
+      // Each bracket spans its own cell: neighbouring cells' brackets join
+      // into a band, and a lone speed's stays a box over its column.
+      const size_t i = xa.index(b.rpm);
+      if (std::isfinite(b.low) && std::isfinite(b.high)) {
+        const double x0 = x_of(xa, xa.edge[2 * i]), x1 = x_of(xa, xa.edge[2 * i + 1]);
+        const double y0 = y_of(ya, b.high), y1 = y_of(ya, b.low);
+        s += std::string("<rect ") + band_style + " x=\"" + px(x0) + "\" y=\"" + px(y0) +
+             "\" width=\"" + px(x1 - x0) + "\" height=\"" + px(y1 - y0) + "\"/>\n";
+      }
+      centre.push_back({x_of(xa, b.rpm), std::isfinite(b.boundary) ? y_of(ya, b.boundary) : NAN});
+    }
+    s += polylines(centre, "stroke=\"#000000\" stroke-width=\"1.5\"");
+    for (const Point& p : centre) {
+      if (std::isnan(p.y)) continue;
+      s += "<circle cx=\"" + px(p.x) + "\" cy=\"" + px(p.y) + "\" r=\"2.5\" fill=\"#000000\"/>\n";
+    }
+  }
   return s;
 }
 
@@ -144,18 +271,28 @@ std::string legend(const SvgMap& m) {
   std::string s;
   double y = kTop + 10;
   for (int c = 0; c < kCollectClasses; ++c) {
-    s += "<rect x=\"" + px(kLeft + kPlotWidth + 24) + "\" y=\"" + px(y - 11) +
+    s += "<rect x=\"" + px(kLegendX) + "\" y=\"" + px(y - 11) +
          "\" width=\"14\" height=\"14\" fill=\"" + kFill[c] + "\" stroke=\"#999999\"/>\n";
-    s += "<text x=\"" + px(kLeft + kPlotWidth + 46) + "\" y=\"" + px(y) + "\">" + kLegend[c] +
-         " (" + std::to_string(counts[c]) + ")</text>\n";
+    s += text(kLegendX + 22, y, "start", std::string(kLegend[c]) + " (" +
+                                             std::to_string(counts[c]) + ")");
+    y += 22;
+  }
+  bool bracketed = false;
+  for (const SvgBoundaryPoint& b : m.boundary) bracketed |= std::isfinite(b.boundary);
+  if (bracketed) {
+    s += line(kLegendX, y - 4, kLegendX + 14, y - 4, "stroke=\"#000000\" stroke-width=\"1.5\"");
+    s += text(kLegendX + 22, y, "start", "simulated boundary");
+    y += 22;
+    s += "<rect x=\"" + px(kLegendX) + "\" y=\"" + px(y - 11) +
+         "\" width=\"14\" height=\"14\" fill=\"none\" stroke=\"#000000\" stroke-width=\"0.8\" "
+         "stroke-dasharray=\"3,2\"/>\n";
+    s += text(kLegendX + 22, y, "start", "its bracket (runs either side)");
     y += 22;
   }
   if (!m.limit.empty()) {
-    s += "<line x1=\"" + px(kLeft + kPlotWidth + 24) + "\" y1=\"" + px(y - 4) + "\" x2=\"" +
-         px(kLeft + kPlotWidth + 38) + "\" y2=\"" + px(y - 4) +
-         "\" stroke=\"#1f4e9c\" stroke-width=\"2\"/>\n";
-    s += "<text x=\"" + px(kLeft + kPlotWidth + 46) + "\" y=\"" + px(y) +
-         "\">analytic limit</text>\n";
+    s += line(kLegendX, y - 4, kLegendX + 14, y - 4,
+              "stroke=\"#1f4e9c\" stroke-width=\"2\"");
+    s += text(kLegendX + 22, y, "start", "analytic limit");
   }
   return s;
 }
@@ -211,22 +348,26 @@ std::string svg_map(const SvgMap& m) {
   s += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + px(kWidth) + "\" height=\"" +
        px(kHeight) + "\" viewBox=\"0 0 " + px(kWidth) + " " + px(kHeight) +
        "\" font-family=\"sans-serif\" font-size=\"12\">\n";
-  s += "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n";
-  s += "<clipPath id=\"plot\"><rect x=\"" + px(kLeft) + "\" y=\"" + px(kTop) + "\" width=\"" +
-       px(kPlotWidth) + "\" height=\"" + px(kPlotHeight) + "\"/></clipPath>\n";
-  s += "<text x=\"" + px(kLeft) + "\" y=\"28\" font-size=\"15\">" + svg_escape(m.title) +
+  s += "<rect x=\"0\" y=\"0\" width=\"" + px(kWidth) + "\" height=\"" + px(kHeight) +
+       "\" fill=\"#ffffff\"/>\n";
+  s += "<text x=\"" + px(kLeft) + "\" y=\"22\" font-size=\"15\">" + svg_escape(m.title) +
        "</text>\n";
   // Thin white lines between the cells show the grid.
   s += "<g stroke=\"#ffffff\" stroke-width=\"0.5\">\n" + cells(m, xa, ya) + "</g>\n";
+  s += boundary(m, xa, ya);
   s += curve(m, xa, ya);
   s += "<rect x=\"" + px(kLeft) + "\" y=\"" + px(kTop) + "\" width=\"" + px(kPlotWidth) +
        "\" height=\"" + px(kPlotHeight) + "\" fill=\"none\" stroke=\"#000\"/>\n";
-  s += ticks(xa, true) + ticks(ya, false);
-  s += "<text x=\"" + px(kLeft + kPlotWidth / 2) + "\" y=\"" + px(kTop + kPlotHeight + 42) +
-       "\" text-anchor=\"middle\">Spindle speed (rpm)</text>\n";
+  s += ticks(xa, ya) + speed_axis(m, xa);
+  s += text(kLeft + kPlotWidth / 2, kTop + kPlotHeight + 42, "middle", "Spindle speed (rpm)");
   s += "<text transform=\"translate(24," + px(kTop + kPlotHeight / 2) +
        ") rotate(-90)\" text-anchor=\"middle\">Depth of cut (" + svg_escape(m.length_unit) +
        ")</text>\n";
+  if (!m.limit.empty()) {
+    s += "<text x=\"" + px(kLeft) + "\" y=\"" + px(kTop + kPlotHeight + 68) +
+         "\" font-size=\"11\">The analytic limit neglects process damping, flank wear and the "
+         "loss of contact; the simulated runs include them.</text>\n";
+  }
   s += legend(m) + "</svg>\n";
   return s;
 }

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 
 #include "engine/random.h"
 #include "sweep/svg.h"
@@ -148,9 +150,9 @@ TEST(Collect, CountsAndShowsFailedAndMissingRuns) {
 
   const std::string svg = read_file(dir.file("out/map.svg"));
   EXPECT_EQ(sweep_test::xml_problem(svg), "");
-  EXPECT_EQ(count_of(svg, "<rect class=\"cell "), 4u);
-  EXPECT_EQ(count_of(svg, "<rect class=\"cell failed\""), 2u);
-  EXPECT_EQ(count_of(svg, "<rect class=\"cell missing\""), 1u);
+  EXPECT_EQ(count_of(svg, "<rect data-class=\""), 4u);
+  EXPECT_EQ(count_of(svg, "<rect data-class=\"failed\""), 2u);
+  EXPECT_EQ(count_of(svg, "<rect data-class=\"missing\""), 1u);
   EXPECT_NE(svg.find("failed (2)"), std::string::npos);
   EXPECT_EQ(lines_of(read_file(dir.file("out/boundary.csv"))).size(), 3u);
 }
@@ -169,22 +171,88 @@ TEST(SvgMap, IsWellFormedWithOneCellPerRunAndTheCurve) {
   const CollectClass classes[] = {COLLECT_STABLE, COLLECT_CHATTER, COLLECT_LEFT_CUT,
                                   COLLECT_FAILED, COLLECT_MISSING, COLLECT_STABLE};
   int n = 0;
-  for (double rpm : {4000.0, 4500.0, 6000.0})
+  for (double rpm : {4000.0, 4500.0, 5000.0})
     for (double depth : {1.0, 2.0}) m.results.push_back(result(rpm, depth, classes[n++], 1));
   m.results[3].note = "exit status 1: a <bad> line & more";
-  for (double rpm = 3700; rpm <= 6800; rpm += 100)
-    m.limit.push_back({rpm, rpm < 5000 ? 1.5 : (rpm < 5500 ? INFINITY : 50.0)});
+  for (double rpm = 3700; rpm <= 5400; rpm += 100)
+    m.limit.push_back({rpm, rpm < 4400 ? 1.5 : (rpm < 4700 ? INFINITY : (rpm < 5000 ? 2.2 : 50.0))});
   const std::string svg = svg_map(m);
   EXPECT_EQ(sweep_test::xml_problem(svg), "") << svg;
-  EXPECT_EQ(count_of(svg, "<rect class=\"cell "), 6u);
+  EXPECT_EQ(count_of(svg, "<rect data-class=\""), 6u);
   EXPECT_EQ(count_of(svg, "<title>"), 6u);
   EXPECT_NE(svg.find("Steel &lt;fast&gt; &amp; &quot;deep&quot;"), std::string::npos);
-  // Two pieces of curve: the gap without a limit breaks it.
-  EXPECT_EQ(count_of(svg, "<polyline class=\"limit\""), 2u);
+  // Two pieces of curve: the gap without a limit breaks it; the piece at
+  // 2.2 mm runs off the top at 50 mm and is clipped to the plot, not hidden
+  // behind a clip path.
+  EXPECT_EQ(count_of(svg, "<polyline fill=\"none\" stroke=\"#1f4e9c\""), 2u);
+  EXPECT_EQ(count_of(svg, "clip-path"), 0u);
+  EXPECT_EQ(count_of(svg, " class="), 0u);  // ImageMagick's renderer refuses CSS classes
   // Cells reach halfway to their neighbours: 4000 rpm spans 3750 to 4250.
-  // The plot spans 3750 to 6750 rpm over 600 px from x = 80.
-  EXPECT_NE(svg.find("<rect class=\"cell stable\" x=\"80.0\" y=\""), std::string::npos);
-  EXPECT_NE(svg.find("width=\"100.0\""), std::string::npos);
+  // The plot spans 3750 to 5250 rpm over 600 px from x = 80.
+  EXPECT_NE(svg.find("<rect data-class=\"stable\" x=\"80.0\" y=\""), std::string::npos);
+  EXPECT_NE(svg.find("width=\"200.0\""), std::string::npos);
+  EXPECT_NE(svg.find("neglects process damping"), std::string::npos);
+}
+
+// Every drawn coordinate of a picture, for range checks.
+std::vector<double> coordinates(const std::string& svg) {
+  std::vector<double> v;
+  for (const char* key : {" x=\"", " y=\"", " x1=\"", " x2=\"", " cx=\"", " cy=\""}) {
+    for (size_t at = svg.find(key); at != std::string::npos; at = svg.find(key, at + 1))
+      v.push_back(std::atof(svg.c_str() + at + std::strlen(key)));
+  }
+  return v;
+}
+
+TEST(SvgMap, SmallAndUnevenGridsKeepTheirCellsAndAxesInsideThePicture) {
+  struct Case {
+    const char* name;
+    std::vector<double> rpms, depths;
+    double widest;  // px, the widest cell allowed
+  } cases[] = {
+      {"1x1", {5000}, {2}, 600.1},
+      {"2x2", {1000, 2000}, {1, 2}, 300.1},
+      {"one speed", {6000}, {1, 2, 3, 4}, 600.1},
+      // 1000, 2000 and 5000 rpm: no cell stretches over the speeds never run.
+      {"uneven", {1000, 2000, 5000}, {1, 2}, 600.0 / 5 + 0.1},
+  };
+  for (const Case& c : cases) {
+    SvgMap m;
+    m.title = c.name;
+    m.length_unit = "mm";
+    for (double rpm : c.rpms)
+      for (double depth : c.depths) m.results.push_back(result(rpm, depth, COLLECT_STABLE, 1));
+    for (double rpm : c.rpms) m.limit.push_back({rpm, 1.5});
+    m.cutting_speed_per_rpm = 0.314159;  // 100 mm workpiece diameter
+    const std::string svg = svg_map(m);
+    EXPECT_EQ(sweep_test::xml_problem(svg), "") << c.name;
+    for (double v : coordinates(svg)) {
+      EXPECT_GE(v, 0.0) << c.name;
+      EXPECT_LE(v, 880.0) << c.name;
+    }
+    for (size_t at = svg.find("<rect data-class"); at != std::string::npos;
+         at = svg.find("<rect data-class", at + 1)) {
+      const double width = std::atof(svg.c_str() + svg.find("width=\"", at) + 7);
+      EXPECT_GT(width, 0.0) << c.name;
+      EXPECT_LE(width, c.widest) << c.name;
+    }
+    EXPECT_NE(svg.find("Cutting speed at the start radius (m/min)"), std::string::npos);
+  }
+}
+
+TEST(SvgMap, TheBoundaryIsALineInsideTheBandOfItsBracket) {
+  SvgMap m;
+  m.length_unit = "mm";
+  for (double rpm : {1000.0, 2000.0, 3000.0})
+    for (double depth : {1.0, 2.0, 3.0}) m.results.push_back(result(rpm, depth, COLLECT_STABLE, 1));
+  m.boundary = {{1000, 1, 2, 1.5}, {2000, 2, 3, 2.2}, {3000, NAN, NAN, NAN}};
+  const std::string svg = svg_map(m);
+  EXPECT_EQ(sweep_test::xml_problem(svg), "");
+  EXPECT_EQ(count_of(svg, "stroke-dasharray=\"3,2\" x="), 2u);  // a box per bracketed speed
+  EXPECT_EQ(count_of(svg, "<polyline fill=\"none\" stroke=\"#000000\""), 1u);
+  EXPECT_EQ(count_of(svg, "<circle "), 2u);
+  EXPECT_NE(svg.find("simulated boundary"), std::string::npos);
+  EXPECT_EQ(svg.find("neglects"), std::string::npos);  // no analytic curve, no note
 }
 
 TEST(SvgMap, XmlCheckerCatchesBrokenDocuments) {
