@@ -193,7 +193,11 @@ int run_fit(const FitArgs& a) {
   }
   FitOptions options{a.from, a.to, 0, 0, kJobMaxModes};
   FitResult fit;
-  if (!fit_modes(frfs, options, &fit, &error)) return fail(error);
+  if (!fit_modes(frfs, options, &fit, &error)) {
+    // The fit's refusal names the file where it concerns one.
+    if (frfs.size() == 1 && error.rfind(frfs[0].source, 0) != 0) error = frfs[0].source + ": " + error;
+    return fail(error);
+  }
   if (fit.modes.empty()) return fail("no stable mode found in the band");
   if (fit.dropped > 0)
     warn(std::to_string(fit.dropped) + " weaker mode(s) dropped: a job holds at most 5 per direction");
@@ -258,7 +262,10 @@ int read_one(const std::string& path, const ReadOptions& ro, FrfData* frf, std::
 
 int fit_one(const FrfData& frf, std::vector<ModalMode>* modes, std::string* error) {
   FitResult fit;
-  if (!fit_modes({frf}, FitOptions{0, 0, 0, 0, kJobMaxModes}, &fit, error)) return 0;
+  if (!fit_modes({frf}, FitOptions{0, 0, 0, 0, kJobMaxModes}, &fit, error)) {
+    if (error->rfind(frf.source, 0) != 0) *error = frf.source + ": " + *error;
+    return 0;
+  }
   for (const FittedMode& m : fit.modes) modes->push_back({m.mass, m.damping_ratio, m.stiffness, 0.0});
   return 1;
 }

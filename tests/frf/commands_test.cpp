@@ -2,6 +2,8 @@
 // file, a job written by --into and one left alone when anything fails.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <string>
 
 #include "tests/support/test_support.h"
@@ -148,6 +150,43 @@ TEST(FrfCommands, MoreThanFiveModesKeepTheStrongestWithAWarning) {
   EXPECT_NE(r.err.find("warning: 1 weaker mode(s) dropped"), std::string::npos) << r.err;
   EXPECT_NE(read_file(dir.file("job.in")).find("\n5\n"), std::string::npos);
   EXPECT_EQ(read_file(dir.file("job.in")).find("1000000.000000"), std::string::npos);  // 900 Hz dropped
+}
+
+}  // namespace
+
+namespace {
+
+TEST(FrfCommands, LobesFromTheMeasurementAndFromItsFit) {
+  ScratchDir dir;
+  const std::string validation = std::string(CORVANEL_SOURCE_DIR) + "/examples/validation/";
+  ASSERT_EQ(frf(dir, "synth tool.uff --mode 250,0.012,2.26e8 --from 50 --to 1000 --noise 0 --floor 0")
+                .status,
+            0);
+  // The tool alone, and the tool with a stiff workpiece measured over a narrower band.
+  ASSERT_EQ(frf(dir, "synth wp.uff --mode 600,0.05,1e10 --from 100 --to 900 --noise 0 --floor 0").status, 0);
+  for (const char* workpiece : {"", " wp.uff"}) {
+    const Outcome r = frf(dir, std::string("lobes tool.uff") + workpiece + " --job '" + validation +
+                                   "validation.in' --database '" + validation +
+                                   "kfkncfa.db' --rpm 3900:4200");
+    ASSERT_EQ(r.status, 0) << r.err;
+    // The limit of the textbook mode: 2 k zeta (1 + zeta) / Ks with Ks 1000 MPa, 5.49 mm.
+    double measured = 0, fitted = 0, difference = 100;
+    const size_t m = r.out.find("from the measured FRF:  minimum ");
+    const size_t f = r.out.find("from the fitted modes:  minimum ");
+    const size_t d = r.out.find("difference at the minimum: ");
+    ASSERT_TRUE(m != std::string::npos && f != std::string::npos && d != std::string::npos) << r.out;
+    std::sscanf(r.out.c_str() + m + 32, "%lf", &measured);
+    std::sscanf(r.out.c_str() + f + 32, "%lf", &fitted);
+    std::sscanf(r.out.c_str() + d + 27, "%lf", &difference);
+    EXPECT_NEAR(measured, 5.49, 0.06) << r.out;
+    EXPECT_NEAR(fitted, 5.49, 0.06) << r.out;
+    EXPECT_LT(std::fabs(difference), 1.0) << r.out;
+  }
+  ASSERT_EQ(frf(dir, "synth far.uff --mode 3000,0.05,1e9 --from 2000 --to 4000").status, 0);
+  const Outcome r = frf(dir, "lobes tool.uff far.uff --job '" + validation + "validation.in' --database '" +
+                                 validation + "kfkncfa.db'");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("far.uff: its band does not overlap"), std::string::npos) << r.err;
 }
 
 }  // namespace
