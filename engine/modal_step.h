@@ -47,7 +47,7 @@ inline bool modal_step_memo_matches(const ModeResponse* r, int i, double dt) {
 // cos and sin of wd t1 and wd t0 (s) and e^(sigma dt) of mode i at global step
 // n. The start of a step is the end of the one before: its sine and cosine,
 // and the growth over one step, are those the memo kept (which it updates).
-inline ModeStepTrig modal_step_trig(ModeResponse* r, int i, double dt, int n, double t0,
+[[gnu::always_inline]] inline ModeStepTrig modal_step_trig(ModeResponse* r, int i, double dt, int n, double t0,
                                     double t1) {
   const double wd = r->damped_freq[i], sigma = r->decay_rate[i];
   ModeStepMemo* memo = &r->memo[i];
@@ -90,7 +90,7 @@ struct ModeIntegrals {
 // Rebases mode i's integrals when one is above the limit, then adds the step's
 // integrals delta_cos and delta_sin (referred to t = n dt, dt in s) to them;
 // returns the new integrals (handed over in registers, not read back).
-inline ModeIntegrals modal_step_accumulate(ModeResponse* r, int i, double dt, int n, double delta_cos,
+[[gnu::always_inline]] inline ModeIntegrals modal_step_accumulate(ModeResponse* r, int i, double dt, int n, double delta_cos,
                                   double delta_sin) {
   const double sigma = r->decay_rate[i];
   // Signed test: a large negative integral does not rebase.
@@ -132,7 +132,7 @@ inline double modal_step_unscaled(const ModeResponse* r, int i, double mass,
 
 // Mode i's displacement (m) at the end of step n from x0, its value before the
 // reference decay (rebasing when x0 overflowed); mass in kg, dt in s.
-inline double modal_step_finish(ModeResponse* r, int i, double mass, double dt, int n,
+[[gnu::always_inline]] inline double modal_step_finish(ModeResponse* r, int i, double mass, double dt, int n,
                                 const ModeStepTrig& trig, double x0) {
   const double sigma = r->decay_rate[i];
   if (!std::isfinite(x0) && std::isfinite(r->integral_cos[i]) &&
