@@ -1,12 +1,12 @@
 #include "engine/modal_response.h"
 
-#include "engine/modal_batch.h"
-#include "engine/modal_step.h"
-
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
+
+#include "engine/modal_batch.h"
+#include "engine/modal_step.h"
 
 namespace {
 
@@ -145,18 +145,18 @@ void modal_drives(const SimParams* params, SimState* state, ModalDrive drives[kM
   // itself. Each structure's own history holds its displacement in machine
   // axes; the relative history holds the tool's minus the workpiece's, so
   // both compliances add (two springs in series).
-  drives[0] = {sw.x_modes, sw.x_count, state->sw_modes_x, -state->force_x, -1.0,
-               state->rel_disp_x, state->sw_disp_x};
-  drives[1] = {sw.y_modes, sw.y_count, state->sw_modes_y, -state->force_y, -1.0,
-               state->rel_disp_y, state->sw_disp_y};
-  drives[2] = {sw.z_modes, sw.z_count, state->sw_modes_z, -state->force_z, -1.0,
-               state->rel_disp_z, state->sw_disp_z};
-  drives[3] = {tool.x_modes, tool.x_count, state->tool_modes_x, state->force_x, +1.0,
-               state->rel_disp_x, state->tool_disp_x};
-  drives[4] = {tool.y_modes, tool.y_count, state->tool_modes_y, state->force_y, +1.0,
-               state->rel_disp_y, state->tool_disp_y};
-  drives[5] = {tool.z_modes, tool.z_count, state->tool_modes_z, state->force_z, +1.0,
-               state->rel_disp_z, state->tool_disp_z};
+  drives[0] = {sw.x_modes, sw.x_count,        state->sw_modes_x, -state->force_x,
+               -1.0,       state->rel_disp_x, state->sw_disp_x};
+  drives[1] = {sw.y_modes, sw.y_count,        state->sw_modes_y, -state->force_y,
+               -1.0,       state->rel_disp_y, state->sw_disp_y};
+  drives[2] = {sw.z_modes, sw.z_count,        state->sw_modes_z, -state->force_z,
+               -1.0,       state->rel_disp_z, state->sw_disp_z};
+  drives[3] = {tool.x_modes, tool.x_count,      state->tool_modes_x, state->force_x,
+               +1.0,         state->rel_disp_x, state->tool_disp_x};
+  drives[4] = {tool.y_modes, tool.y_count,      state->tool_modes_y, state->force_y,
+               +1.0,         state->rel_disp_y, state->tool_disp_y};
+  drives[5] = {tool.z_modes, tool.z_count,      state->tool_modes_z, state->force_z,
+               +1.0,         state->rel_disp_z, state->tool_disp_z};
 }
 
 void modal_respond_scalar(const SimParams* params, SimState* state, int k) {

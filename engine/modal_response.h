@@ -12,10 +12,10 @@ struct ModalDrive {
   const ModalMode* modes;  // null when the list is empty
   int count;               // modes of the list, at most 5 are used
   ModeResponse* response;
-  double force;            // N, the force on this structure
-  double relative_sign;    // +1 tool, -1 spindle-workpiece: relative = tool - workpiece
-  double* relative;        // m, relative history of the list's axis
-  double* structure;       // m, the structure's own history of that axis
+  double force;          // N, the force on this structure
+  double relative_sign;  // +1 tool, -1 spindle-workpiece: relative = tool - workpiece
+  double* relative;      // m, relative history of the list's axis
+  double* structure;     // m, the structure's own history of that axis
 };
 
 // Advances all modes of both structures by step k and places each

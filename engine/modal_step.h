@@ -38,8 +38,8 @@ inline ModeStepTimes modal_step_times(const SimState* state, int k) {
 // True when mode i's memo was written for its constants and time step dt (s).
 inline bool modal_step_memo_matches(const ModeResponse* r, int i, double dt) {
   const ModeStepMemo& m = r->memo[i];
-  return m.valid && std::bit_cast<uint64_t>(m.damped_freq) ==
-                        std::bit_cast<uint64_t>(r->damped_freq[i]) &&
+  return m.valid &&
+         std::bit_cast<uint64_t>(m.damped_freq) == std::bit_cast<uint64_t>(r->damped_freq[i]) &&
          std::bit_cast<uint64_t>(m.decay_rate) == std::bit_cast<uint64_t>(r->decay_rate[i]) &&
          std::bit_cast<uint64_t>(m.time_step) == std::bit_cast<uint64_t>(dt);
 }
@@ -47,8 +47,8 @@ inline bool modal_step_memo_matches(const ModeResponse* r, int i, double dt) {
 // cos and sin of wd t1 and wd t0 (s) and e^(sigma dt) of mode i at global step
 // n. The start of a step is the end of the one before: its sine and cosine,
 // and the growth over one step, are those the memo kept (which it updates).
-[[gnu::always_inline]] inline ModeStepTrig modal_step_trig(ModeResponse* r, int i, double dt, int n, double t0,
-                                    double t1) {
+[[gnu::always_inline]] inline ModeStepTrig modal_step_trig(ModeResponse* r, int i, double dt, int n,
+                                                           double t0, double t1) {
   const double wd = r->damped_freq[i], sigma = r->decay_rate[i];
   ModeStepMemo* memo = &r->memo[i];
   ModeStepTrig out;
@@ -90,8 +90,9 @@ struct ModeIntegrals {
 // Rebases mode i's integrals when one is above the limit, then adds the step's
 // integrals delta_cos and delta_sin (referred to t = n dt, dt in s) to them;
 // returns the new integrals (handed over in registers, not read back).
-[[gnu::always_inline]] inline ModeIntegrals modal_step_accumulate(ModeResponse* r, int i, double dt, int n, double delta_cos,
-                                  double delta_sin) {
+[[gnu::always_inline]] inline ModeIntegrals modal_step_accumulate(ModeResponse* r, int i, double dt,
+                                                                  int n, double delta_cos,
+                                                                  double delta_sin) {
   const double sigma = r->decay_rate[i];
   // Signed test: a large negative integral does not rebase.
   if (r->integral_cos[i] > kModalRebaseLimit || r->integral_sin[i] > kModalRebaseLimit)
@@ -132,8 +133,9 @@ inline double modal_step_unscaled(const ModeResponse* r, int i, double mass,
 
 // Mode i's displacement (m) at the end of step n from x0, its value before the
 // reference decay (rebasing when x0 overflowed); mass in kg, dt in s.
-[[gnu::always_inline]] inline double modal_step_finish(ModeResponse* r, int i, double mass, double dt, int n,
-                                const ModeStepTrig& trig, double x0) {
+[[gnu::always_inline]] inline double modal_step_finish(ModeResponse* r, int i, double mass,
+                                                       double dt, int n, const ModeStepTrig& trig,
+                                                       double x0) {
   const double sigma = r->decay_rate[i];
   if (!std::isfinite(x0) && std::isfinite(r->integral_cos[i]) &&
       std::isfinite(r->integral_sin[i])) {

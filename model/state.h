@@ -61,7 +61,7 @@ struct ModalLane {
   double delta_sin;        // step's addition to integral_sin, unreferred
   double integral_cos;     // running integrals after the step
   double integral_sin;
-  double displacement;     // m, before the reference decay
+  double displacement;  // m, before the reference decay
 };
 
 // One step of every mode of the run at once, one lane per mode (lists in
@@ -71,7 +71,7 @@ struct ModalLane {
 // than columns: registers are assembled value by value from what the scalar
 // stages just stored, which the processor forwards from its store buffer.
 struct ModalLanes {
-  int32_t count;                  // lanes in use
+  int32_t count;  // lanes in use
   ModalLane lane[kModalLanes];
 };
 
@@ -116,10 +116,10 @@ struct SimState {
   ModeResponse* tool_modes_x;
   ModeResponse* tool_modes_y;
   ModeResponse* tool_modes_z;
-  int32_t steps_per_rev;       // 34200 / angular_increments
-  int32_t revolution;          // index of the current revolution, from 0
-  int32_t listener_id;         // slot of the registered listener, -1 for none
-  int32_t capacity;            // entries per history array
+  int32_t steps_per_rev;  // 34200 / angular_increments
+  int32_t revolution;     // index of the current revolution, from 0
+  int32_t listener_id;    // slot of the registered listener, -1 for none
+  int32_t capacity;       // entries per history array
   // Entries of the nine displacement histories from this index on are all
   // zero: raised by modal_respond as it adds, lowered by sim_shift_history.
   // Code that writes those histories otherwise must raise it too.

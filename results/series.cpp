@@ -3,8 +3,8 @@
 #include <initializer_list>
 
 #include "model/paths.h"
-#include "results/format.h"
 #include "model/units.h"
+#include "results/format.h"
 
 namespace {
 
@@ -94,8 +94,8 @@ void series_write_main_row(FILE* out, const SimState* state, int step, int units
   FormatRow row;
   format_begin(&row);
   format_int(&row, step, 4);
-  for (double value : {state->cut_angle, state->force_x / div, state->force_y / div,
-                       state->force_z / div}) {
+  for (double value :
+       {state->cut_angle, state->force_x / div, state->force_y / div, state->force_z / div}) {
     format_text(&row, " ");
     format_fixed(&row, value, 4, 10);
   }

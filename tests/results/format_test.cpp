@@ -61,7 +61,12 @@ void add_neighbours(std::vector<double>* values, double v) {
 std::vector<double> test_values() {
   constexpr double kInf = std::numeric_limits<double>::infinity();
   const double nan = std::numeric_limits<double>::quiet_NaN();
-  std::vector<double> v = {0.0,  -0.0, kInf, -kInf, nan, -nan,
+  std::vector<double> v = {0.0,
+                           -0.0,
+                           kInf,
+                           -kInf,
+                           nan,
+                           -nan,
                            std::bit_cast<double>(uint64_t{0x7ff8000000000123}),
                            std::numeric_limits<double>::denorm_min(),
                            std::numeric_limits<double>::min(),
@@ -79,8 +84,8 @@ std::vector<double> test_values() {
   std::uniform_int_distribution<int64_t> digits(0, 99999999);
   for (int i = 0; i < 6000; ++i) {
     const double m = static_cast<double>(digits(random)) + 0.5;
-    add_neighbours(&v, m / 1e6);    // "%lf"
-    add_neighbours(&v, -m / 1e4);   // "%10.4lf"
+    add_neighbours(&v, m / 1e6);                            // "%lf"
+    add_neighbours(&v, -m / 1e4);                           // "%10.4lf"
     add_neighbours(&v, m * std::pow(10.0, (i % 40) - 27));  // "%e", seven significant digits
   }
   // Exact ties: n / 128 ends in a 5 at the seventh decimal, n / 32 at the
@@ -93,7 +98,8 @@ std::vector<double> test_values() {
   // The cut angles: s 360 / 34200 plus the whole revolutions' degrees.
   for (int64_t r : {0, 1, 2, 7, 19, 250, 62790}) {
     const double revolution_degrees = static_cast<double>(r * 3600) / 10.0;
-    for (int s = 0; s < 34200; s += r == 0 ? 1 : 7) v.push_back(s * (360.0 / 34200) + revolution_degrees);
+    for (int s = 0; s < 34200; s += r == 0 ? 1 : 7)
+      v.push_back(s * (360.0 / 34200) + revolution_degrees);
   }
   return v;
 }
@@ -118,8 +124,8 @@ TEST(FormatNumbers, EveryConversionGivesPrintfsCharacters) {
 }
 
 TEST(FormatNumbers, IntegersMatchPercentFourD) {
-  std::vector<int> values = {0, 1, -1, 9, 10, 99, 100, 999, 1000, -999, -1000, 34199,
-                             INT_MAX, INT_MIN};
+  std::vector<int> values = {0,   1,    -1,   9,     10,    99,      100,
+                             999, 1000, -999, -1000, 34199, INT_MAX, INT_MIN};
   std::mt19937 random(7);
   for (int i = 0; i < 20000; ++i) values.push_back(static_cast<int>(random()));
   for (int value : values) {
