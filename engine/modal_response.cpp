@@ -173,5 +173,17 @@ void modal_respond_scalar(const SimParams* params, SimState* state, int k) {
 }
 
 void modal_respond(const SimParams* params, SimState* state, int k) {
-  modal_batch_respond(params, state, k, modal_batch_width());
+  // A lone mode has no other mode to share its registers with: its scalar
+  // step is the quicker one (and the same to the last bit).
+  const ModalSet* sets[] = {&params->spindle_modes, &params->tool_modes};
+  int modes = 0;
+  for (const ModalSet* set : sets) {
+    if (set->x_modes != nullptr) modes += std::min(set->x_count, kMaxModesPerDirection);
+    if (set->y_modes != nullptr) modes += std::min(set->y_count, kMaxModesPerDirection);
+    if (set->z_modes != nullptr) modes += std::min(set->z_count, kMaxModesPerDirection);
+  }
+  if (modes <= 1)
+    modal_respond_scalar(params, state, k);
+  else
+    modal_batch_respond(params, state, k, modal_batch_width());
 }

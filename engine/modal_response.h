@@ -19,7 +19,8 @@ struct ModalDrive {
 };
 
 // Advances all modes of both structures by step k and places each
-// displacement delay_steps ahead in the histories (packed lanes).
+// displacement delay_steps ahead in the histories (in packed lanes; a lone
+// mode takes the scalar step).
 void modal_respond(const SimParams* params, SimState* state, int k);
 
 // The same step mode by mode through modal_mode_step: the reference that
