@@ -164,7 +164,7 @@ TEST(SimShiftHistory, MovingTheWrittenEntriesLeavesTheHistoriesAsTheFullShift) {
     SCOPED_TRACE("increments " + std::to_string(c.increments) + ", far " + std::to_string(c.far));
     Job full(c.increments, 0.05), written(c.increments, 0.05);
     unsigned seed_a = 3, seed_b = 3;
-    for (int r = 0; r < 4; ++r) {
+    for (int r = 0; r < 3; ++r) {
       full.s->revolution = written.s->revolution = r;
       for (int k = 0; k < full.s->steps_per_rev; ++k) {
         set_forces(full.s, k, &seed_a);
