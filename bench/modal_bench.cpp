@@ -5,6 +5,7 @@
 #include <cmath>
 #include <vector>
 
+#include "engine/modal_batch.h"
 #include "engine/modal_params.h"
 #include "engine/modal_response.h"
 
@@ -30,9 +31,16 @@ SimParams* make_job(int lists, int per_list) {
   return p;
 }
 
+// range(2): 0 the run's choice (modal_respond), 1 the scalar reference,
+// 2 the SSE2 lanes, 4 the AVX2 lanes.
 void BM_ModalRespond(benchmark::State& bench) {
   const int lists = static_cast<int>(bench.range(0));
   const int per_list = static_cast<int>(bench.range(1));
+  const int path = static_cast<int>(bench.range(2));
+  if (path == 4 && modal_batch_width() != 4) {
+    bench.SkipWithError("the processor has no AVX2");
+    return;
+  }
   SimParams* p = make_job(lists, per_list);
   SimState* s = state_create(kHistoryCapacity);
   s->steps_per_rev = kGridSteps;
@@ -48,7 +56,12 @@ void BM_ModalRespond(benchmark::State& bench) {
       s->force_x = force[k];
       s->force_y = 0.5 * force[k];
       s->force_z = 0.25 * force[k];
-      modal_respond(p, s, k);
+      if (path == 0)
+        modal_respond(p, s, k);
+      else if (path == 1)
+        modal_respond_scalar(p, s, k);
+      else
+        modal_batch_respond(p, s, k, path);
     }
     benchmark::DoNotOptimize(s->rel_disp_x[kGridSteps]);
     // Step numbers stay far from the int limit however long the benchmark runs.
@@ -64,5 +77,10 @@ void BM_ModalRespond(benchmark::State& bench) {
 
 }  // namespace
 
-// {lists, modes per list}: 1 mode, one mode in each of the six lists, five in each.
-BENCHMARK(BM_ModalRespond)->Args({1, 1})->Args({6, 1})->Args({6, 5})->Unit(benchmark::kMillisecond);
+// {lists, modes per list, path}: 1 mode, one mode in each of the six lists,
+// five in each; each through the run's choice, the scalar reference and both
+// lane widths.
+BENCHMARK(BM_ModalRespond)
+    ->ArgsProduct({{1}, {1}, {0, 1, 2, 4}})
+    ->ArgsProduct({{6}, {1, 5}, {0, 1, 2, 4}})
+    ->Unit(benchmark::kMillisecond);

@@ -24,5 +24,5 @@ cp examples/wear.db examples/kfkncfa.db "$work/"
     > /dev/null 2> valgrind.log )
 callgrind_annotate --inclusive=yes "$work/callgrind.out" 2>/dev/null |
   awk -v top="$top" '/PROGRAM TOTALS/ {print; next}
-       /sim_revolution|modal|cut_|damping|wear_|series_|stats_|matdb|sim_shift|sincos|exp@@|pow@@|asin|memmove|memcpy/ && n < top {print; n++}' |
+       /sim_revolution|modal|respond_|cut_|damping|wear_|series_|format_|stats_|matdb|sim_shift|sincos|exp@@|pow@@|asin|memmove|memcpy|memset/ && n < top {print; n++}' |
   cut -c1-120

@@ -5,9 +5,30 @@
 #include "model/params.h"
 #include "model/state.h"
 
+inline constexpr int kModalLists = 6;  // spindle-workpiece X, Y, Z, then tool X, Y, Z
+
+// One mode list, the force that drives it and the histories it adds to.
+struct ModalDrive {
+  const ModalMode* modes;  // null when the list is empty
+  int count;               // modes of the list, at most 5 are used
+  ModeResponse* response;
+  double force;          // N, the force on this structure
+  double relative_sign;  // +1 tool, -1 spindle-workpiece: relative = tool - workpiece
+  double* relative;      // m, relative history of the list's axis
+  double* structure;     // m, the structure's own history of that axis
+};
+
 // Advances all modes of both structures by step k and places each
-// displacement delay_steps ahead in the histories.
+// displacement delay_steps ahead in the histories (in packed lanes; a lone
+// mode takes the scalar step).
 void modal_respond(const SimParams* params, SimState* state, int k);
+
+// The same step mode by mode through modal_mode_step: the reference that
+// the packed step must match bit for bit.
+void modal_respond_scalar(const SimParams* params, SimState* state, int k);
+
+// The six mode lists in processing order with the step's forces (N) on them.
+void modal_drives(const SimParams* params, SimState* state, ModalDrive drives[kModalLists]);
 
 // Advances mode i of a list by step k under force (N); returns its displacement (m).
 double modal_mode_step(const ModalMode* modes, const SimState* state, ModeResponse* response,

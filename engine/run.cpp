@@ -323,8 +323,24 @@ void sim_shift_history(SimState* state) {
   double* histories[] = {state->rel_disp_x,  state->rel_disp_y,  state->rel_disp_z,
                          state->sw_disp_x,   state->sw_disp_y,   state->sw_disp_z,
                          state->tool_disp_x, state->tool_disp_y, state->tool_disp_z};
-  for (double* history : histories) {
-    std::memmove(history, history + kGridSteps, kShiftedEntries * sizeof(double));
+  // Every entry from history_end on is zero, so moving 171000 entries down by
+  // a revolution comes to moving the written ones and clearing the place
+  // they leave; the entries from 171000 on stay as they are either way.
+  const int end = state->history_end;
+  if (end < 0 || end > kShiftedEntries + kGridSteps) {
+    for (double* history : histories) {
+      std::memmove(history, history + kGridSteps, kShiftedEntries * sizeof(double));
+    }
+  } else {
+    const int moved = end > kGridSteps ? end - kGridSteps : 0;
+    const int cleared_end = end < kShiftedEntries ? end : kShiftedEntries;
+    for (double* history : histories) {
+      std::memmove(history, history + kGridSteps, static_cast<size_t>(moved) * sizeof(double));
+      if (cleared_end > moved) {
+        std::memset(history + moved, 0, static_cast<size_t>(cleared_end - moved) * sizeof(double));
+      }
+    }
+    if (end <= kShiftedEntries) state->history_end = moved;
   }
   state_reset_extremes(state);
 }

@@ -24,6 +24,22 @@ inline void update(double v, double* max, double* min) {
   lower_min(v, min);
 }
 
+// Means and sums of squared deviations of the nine histories over n steps,
+// each value divided by its output unit (when `divide`) before it counts.
+template <bool divide>
+void accumulate(const double* const* hist, const double* div, int n, double* avg, double* dev) {
+  double sum[kQuantities] = {};
+  for (int i = 0; i < n; ++i)
+    for (int q = 0; q < kQuantities; ++q) sum[q] += divide ? hist[q][i] / div[q] : hist[q][i];
+  for (int q = 0; q < kQuantities; ++q) avg[q] = sum[q] / n;
+  for (int i = 0; i < n; ++i) {
+    for (int q = 0; q < kQuantities; ++q) {
+      const double d = (divide ? hist[q][i] / div[q] : hist[q][i]) - avg[q];
+      dev[q] += d * d;
+    }
+  }
+}
+
 }  // namespace
 
 void stats_update_extremes(SimState* state, int s) {
@@ -59,20 +75,14 @@ void stats_revolution_summary(const SimParams* params, SimState* state, int n) {
       &state->force_x_rms,     &state->force_y_rms,     &state->force_z_rms,
       &state->sw_disp_x_rms,   &state->sw_disp_y_rms,   &state->sw_disp_z_rms,
       &state->tool_disp_x_rms, &state->tool_disp_y_rms, &state->tool_disp_z_rms};
-  // Metric values are used as they are; dividing by 1.0 is exact, so one
-  // loop serves both unit systems.
-  double sum[kQuantities] = {};
-  for (int i = 0; i < n; ++i)
-    for (int q = 0; q < kQuantities; ++q) sum[q] += hist[q][i] / div[q];
+  // Metric values are used as they are: dividing by 1.0 is exact, so the
+  // metric loops leave the division out and give the same sums.
   double avg[kQuantities];
-  for (int q = 0; q < kQuantities; ++q) avg[q] = sum[q] / n;
   double dev[kQuantities] = {};
-  for (int i = 0; i < n; ++i) {
-    for (int q = 0; q < kQuantities; ++q) {
-      const double d = hist[q][i] / div[q] - avg[q];
-      dev[q] += d * d;
-    }
-  }
+  if (english)
+    accumulate<true>(hist, div, n, avg, dev);
+  else
+    accumulate<false>(hist, div, n, avg, dev);
   for (int q = 0; q < kQuantities; ++q) {
     *mean[q] = avg[q];
     *rms[q] = std::sqrt(dev[q] / n);

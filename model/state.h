@@ -40,6 +40,41 @@ struct ModeResponse {
   ModeStepMemo memo[5];       // saved work of the previous step
 };
 
+inline constexpr int kModalLanes = 32;  // six lists of five modes, padded to whole 4-lane registers
+
+// One mode's values within the packed step (see ModalLanes).
+struct ModalLane {
+  double decay_rate;       // 1/s
+  double damped_freq;      // rad/s
+  double natural_freq_sq;  // rad^2/s^2
+  double mass_freq;        // kg rad/s, modal mass times damped frequency
+  double force;            // N, on the mode at the end of the step
+  double prev_force;       // N, at the start of the step
+  double slope;            // N/s, force change across the step
+  double offset;           // N, force line extended back to t = 0
+  double cos_end;          // cos(damped_freq t1)
+  double sin_end;          // sin(damped_freq t1)
+  double cos_start;        // cos(damped_freq t0)
+  double sin_start;        // sin(damped_freq t0)
+  double growth;           // e^(decay_rate time_step)
+  double delta_cos;        // step's addition to integral_cos, unreferred
+  double delta_sin;        // step's addition to integral_sin, unreferred
+  double integral_cos;     // running integrals after the step
+  double integral_sin;
+  double displacement;  // m, before the reference decay
+};
+
+// One step of every mode of the run at once, one lane per mode (lists in
+// processing order: spindle-workpiece X, Y, Z, tool X, Y, Z; modes in list
+// order). Scratch of modal_respond, filled and used within one step; the
+// lanes past the modes hold a mode at rest. The lanes are records rather
+// than columns: registers are assembled value by value from what the scalar
+// stages just stored, which the processor forwards from its store buffer.
+struct ModalLanes {
+  int32_t count;  // lanes in use
+  ModalLane lane[kModalLanes];
+};
+
 struct SimState {
   double force_x, force_y, force_z;                 // N, on the tool, machine axes, current step
   double cut_angle;                                 // degrees from the start of the run
@@ -81,10 +116,15 @@ struct SimState {
   ModeResponse* tool_modes_x;
   ModeResponse* tool_modes_y;
   ModeResponse* tool_modes_z;
-  int32_t steps_per_rev;       // 34200 / angular_increments
-  int32_t revolution;          // index of the current revolution, from 0
-  int32_t listener_id;         // slot of the registered listener, -1 for none
-  int32_t capacity;            // entries per history array
+  int32_t steps_per_rev;  // 34200 / angular_increments
+  int32_t revolution;     // index of the current revolution, from 0
+  int32_t listener_id;    // slot of the registered listener, -1 for none
+  int32_t capacity;       // entries per history array
+  // Entries of the nine displacement histories from this index on are all
+  // zero: raised by modal_respond as it adds, lowered by sim_shift_history.
+  // Code that writes those histories otherwise must raise it too.
+  int32_t history_end;
+  ModalLanes modal_lanes;      // scratch of modal_respond
   EventContext event_context;  // the run's context, filled by sim_run before its first event
 };
 

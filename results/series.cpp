@@ -1,7 +1,10 @@
 #include "results/series.h"
 
+#include <initializer_list>
+
 #include "model/paths.h"
 #include "model/units.h"
+#include "results/format.h"
 
 namespace {
 
@@ -18,12 +21,36 @@ constexpr FILE* SeriesFiles::*kMembers[kFileCount] = {
     &SeriesFiles::main, &SeriesFiles::fx, &SeriesFiles::fy, &SeriesFiles::fz, &SeriesFiles::sx,
     &SeriesFiles::sy,   &SeriesFiles::sz, &SeriesFiles::wx, &SeriesFiles::wy, &SeriesFiles::wz};
 
-// One displacement row: English in inches with the exponent form, metric in metres.
+// "%d %lf %lf\n" (or "%d %1f %1f \n", which prints the same numbers, with a
+// space before the line end when trailing_space is set).
+void write_pair_row(FILE* out, int step, double angle, double value, bool trailing_space) {
+  FormatRow row;
+  format_begin(&row);
+  format_int(&row, step, 0);
+  format_text(&row, " ");
+  format_fixed(&row, angle, 6, 0);
+  format_text(&row, " ");
+  format_fixed(&row, value, 6, 0);
+  format_text(&row, trailing_space ? " \n" : "\n");
+  format_write(&row, out);
+}
+
+// One displacement row: English in inches with the exponent form ("%d %lf
+// %e\n"), metric in metres ("%d %lf %lf\n").
 void write_disp_row(FILE* out, int step, double angle, double disp, int units) {
-  if (units == 0)
-    std::fprintf(out, "%d %lf %e\n", step, angle, disp / kInch);
-  else
-    std::fprintf(out, "%d %lf %lf\n", step, angle, disp);
+  if (units != 0) {
+    write_pair_row(out, step, angle, disp, false);
+    return;
+  }
+  FormatRow row;
+  format_begin(&row);
+  format_int(&row, step, 0);
+  format_text(&row, " ");
+  format_fixed(&row, angle, 6, 0);
+  format_text(&row, " ");
+  format_exp(&row, disp / kInch);
+  format_text(&row, "\n");
+  format_write(&row, out);
 }
 
 }  // namespace
@@ -63,8 +90,17 @@ void series_write_main_row(FILE* out, const SimState* state, int step, int units
   if (out == nullptr || state == nullptr) return;
   // Metric forces are written as they are; dividing by 1.0 is exact.
   const double div = units == 0 ? kNewtonsPerPound : 1.0;
-  std::fprintf(out, "%4d %10.4lf %10.4lf %10.4lf %10.4lf \n", step, state->cut_angle,
-               state->force_x / div, state->force_y / div, state->force_z / div);
+  // "%4d %10.4lf %10.4lf %10.4lf %10.4lf \n"
+  FormatRow row;
+  format_begin(&row);
+  format_int(&row, step, 4);
+  for (double value :
+       {state->cut_angle, state->force_x / div, state->force_y / div, state->force_z / div}) {
+    format_text(&row, " ");
+    format_fixed(&row, value, 4, 10);
+  }
+  format_text(&row, " \n");
+  format_write(&row, out);
 }
 
 void series_write_step(SeriesFiles* files, const SimState* state, int step, int units) {
@@ -74,13 +110,13 @@ void series_write_step(SeriesFiles* files, const SimState* state, int step, int 
   const double angle = state->cut_angle;
   series_write_main_row(files->main, state, step, units);
   if (units == 0) {
-    std::fprintf(files->fx, "%d %1f %1f \n", step, angle, state->force_x / kNewtonsPerPound);
-    std::fprintf(files->fy, "%d %lf %lf\n", step, angle, state->force_y / kNewtonsPerPound);
-    std::fprintf(files->fz, "%d %lf %lf\n", step, angle, state->force_z / kNewtonsPerPound);
+    write_pair_row(files->fx, step, angle, state->force_x / kNewtonsPerPound, true);
+    write_pair_row(files->fy, step, angle, state->force_y / kNewtonsPerPound, false);
+    write_pair_row(files->fz, step, angle, state->force_z / kNewtonsPerPound, false);
   } else {
-    std::fprintf(files->fx, "%d %lf %lf\n", step, angle, state->force_x);
-    std::fprintf(files->fy, "%d %lf %lf\n", step, angle, state->force_y);
-    std::fprintf(files->fz, "%d %lf %lf\n", step, angle, state->force_z);
+    write_pair_row(files->fx, step, angle, state->force_x, false);
+    write_pair_row(files->fy, step, angle, state->force_y, false);
+    write_pair_row(files->fz, step, angle, state->force_z, false);
   }
   write_disp_row(files->sx, step, angle, state->sw_disp_x[step], units);
   write_disp_row(files->sy, step, angle, state->sw_disp_y[step], units);

@@ -1,0 +1,19 @@
+// The modal step of all modes together: the modes of a step sit in lanes
+// (SimState::modal_lanes) and the step's arithmetic, divisions included,
+// runs on whole registers of 2 (SSE2) or 4 (AVX2) modes. Every lane's
+// operations are the scalar step's in their written order, and each packed
+// addition, multiplication and division is correctly rounded per lane, so
+// the results are those of modal_mode_step to the last bit. The sines,
+// cosines and exponentials stay the scalar library calls.
+#pragma once
+
+#include "model/params.h"
+#include "model/state.h"
+
+// Lanes per register of the best kernel this processor runs: 4 with AVX2, else 2.
+int modal_batch_width();
+
+// Advances all modes of both structures by step k as modal_respond does,
+// with kernels of width lanes (2, or 4 where the processor has AVX2; any
+// other width uses 2).
+void modal_batch_respond(const SimParams* params, SimState* state, int k, int width);

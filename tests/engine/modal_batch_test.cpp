@@ -1,0 +1,186 @@
+// The packed modal step against the scalar reference, and the short
+// revolution shift against the full one: both must leave every history
+// entry and every workspace bit for bit as the reference does.
+#include "engine/modal_batch.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "engine/modal_params.h"
+#include "engine/modal_response.h"
+#include "engine/run.h"
+
+namespace {
+
+// How a state is stepped: the scalar reference or the lanes of one width.
+enum Path { kScalar = 1, kLanes2 = 2, kLanes4 = 4 };
+
+// A turning job at 1000 rev/min with modes in all six lists (1, 2, 3, 5, 2
+// and 4 modes: registers filled, padded and spanning lists), strongly
+// damped so that the running integrals pass 1e100 and rebase within a few
+// revolutions; with its state.
+struct Job {
+  SimParams* p = params_create();
+  SimState* s = state_create(kHistoryCapacity);
+  Job(int increments, double damping) {
+    p->process = 'T';
+    p->spindle_rpm = 1000.0;
+    p->angular_increments = increments;
+    s->steps_per_rev = kGridSteps / increments;
+    const int counts[kModalLists] = {1, 2, 3, 5, 2, 4};
+    ModalSet* sets[] = {&p->spindle_modes, &p->tool_modes};
+    for (int l = 0; l < kModalLists; ++l) {
+      ModalSet* set = sets[l / 3];
+      ModalMode** lists[] = {&set->x_modes, &set->y_modes, &set->z_modes};
+      int32_t* sizes[] = {&set->x_count, &set->y_count, &set->z_count};
+      params_resize_modes(lists[l % 3], sizes[l % 3], counts[l]);
+      for (int i = 0; i < counts[l]; ++i) {
+        const double wn = 900.0 + 610.0 * (3 * l + i);  // rad/s
+        const double mass = 0.5 + 0.3 * i;
+        (*lists[l % 3])[i] = {mass, damping - 0.05 * (i % 2), wn * wn * mass, 20.0 * (l + i)};
+      }
+    }
+    modal_prepare(p, s);
+  }
+  ~Job() {
+    state_free(s);
+    params_free(p);
+  }
+  Job(const Job&) = delete;
+  Job& operator=(const Job&) = delete;
+};
+
+// The step's forces (N): a mean with a ripple and a pseudo-random scatter
+// that is the same for every state, zero at the run's first step.
+void set_forces(SimState* s, int k, unsigned* seed) {
+  *seed = *seed * 1103515245u + 12345u;
+  const double scatter = static_cast<double>(*seed >> 16 & 1023) / 1024.0;
+  const double t = static_cast<double>(k + kGridSteps * s->revolution);
+  s->force_x = 300.0 + 60.0 * std::sin(t * 0.0041) + 25.0 * scatter;
+  s->force_y = 0.4 * s->force_x - 10.0 * scatter;
+  s->force_z = -150.0 + 30.0 * std::cos(t * 0.0013) + 40.0 * scatter;
+  if (k == 0 && s->revolution == 0) s->force_x = s->force_y = s->force_z = 0.0;
+}
+
+void step(Job& job, Path path, int k) {
+  if (path == kScalar)
+    modal_respond_scalar(job.p, job.s, k);
+  else
+    modal_batch_respond(job.p, job.s, k, path);
+}
+
+// The run's shift as it was written first: all 171000 entries moved.
+void full_shift(SimState* s) {
+  for (double* a : {s->rel_disp_x, s->rel_disp_y, s->rel_disp_z, s->sw_disp_x, s->sw_disp_y,
+                    s->sw_disp_z, s->tool_disp_x, s->tool_disp_y, s->tool_disp_z})
+    std::memmove(a, a + kGridSteps, kShiftedEntries * sizeof(double));
+}
+
+// Name of the first displacement history where the two states differ
+// anywhere in [0, capacity), or empty.
+std::string first_difference(const SimState* a, const SimState* b) {
+  const struct {
+    const char* name;
+    double* SimState::*field;
+  } histories[] = {{"rel x", &SimState::rel_disp_x},   {"rel y", &SimState::rel_disp_y},
+                   {"rel z", &SimState::rel_disp_z},   {"sw x", &SimState::sw_disp_x},
+                   {"sw y", &SimState::sw_disp_y},     {"sw z", &SimState::sw_disp_z},
+                   {"tool x", &SimState::tool_disp_x}, {"tool y", &SimState::tool_disp_y},
+                   {"tool z", &SimState::tool_disp_z}};
+  const size_t bytes = static_cast<size_t>(a->capacity) * sizeof(double);
+  for (const auto& h : histories)
+    if (std::memcmp(a->*h.field, b->*h.field, bytes) != 0) return h.name;
+  ModeResponse* SimState::*const workspaces[] = {&SimState::sw_modes_x,   &SimState::sw_modes_y,
+                                                 &SimState::sw_modes_z,   &SimState::tool_modes_x,
+                                                 &SimState::tool_modes_y, &SimState::tool_modes_z};
+  for (int l = 0; l < kModalLists; ++l)
+    if (std::memcmp(a->*workspaces[l], b->*workspaces[l], sizeof(ModeResponse)) != 0)
+      return "workspace of list " + std::to_string(l);
+  return {};
+}
+
+// Highest reference step of any mode: above 0 once some mode has rebased.
+int latest_rebase(const SimState* s) {
+  int latest = 0;
+  for (const ModeResponse* r : {s->sw_modes_x, s->sw_modes_y, s->sw_modes_z, s->tool_modes_x,
+                                s->tool_modes_y, s->tool_modes_z})
+    for (int i = 0; i < kMaxModesPerDirection; ++i) latest = std::max(latest, r->ref_step[i]);
+  return latest;
+}
+
+}  // namespace
+
+TEST(ModalBatch, PackedStepsMatchTheScalarStepBitForBitThroughRebases) {
+  std::vector<Path> widths = {kLanes2};
+  if (modal_batch_width() == 4) widths.push_back(kLanes4);
+  const struct {
+    int increments;
+    int revolutions;
+  } cases[] = {{1, 4}, {3, 6}};
+  for (const auto& c : cases) {
+    for (Path width : widths) {
+      SCOPED_TRACE("increments " + std::to_string(c.increments) + ", lanes " +
+                   std::to_string(width));
+      Job reference(c.increments, 0.5), packed(c.increments, 0.5);
+      unsigned seed_a = 7, seed_b = 7;
+      int rebasing_revolutions = 0, latest = 0;
+      for (int r = 0; r < c.revolutions; ++r) {
+        reference.s->revolution = packed.s->revolution = r;
+        for (int k = 0; k < reference.s->steps_per_rev; ++k) {
+          set_forces(reference.s, k, &seed_a);
+          set_forces(packed.s, k, &seed_b);
+          step(reference, kScalar, k);
+          step(packed, width, k);
+        }
+        ASSERT_EQ(first_difference(reference.s, packed.s), "") << "revolution " << r;
+        if (latest_rebase(reference.s) != latest) ++rebasing_revolutions;
+        latest = latest_rebase(reference.s);
+        full_shift(reference.s);
+        full_shift(packed.s);
+      }
+      // The integrals of the strongly damped modes passed the limit again
+      // and again: rebases in more than one revolution, up to the last.
+      EXPECT_GE(rebasing_revolutions, 2);
+      EXPECT_GT(latest, kGridSteps * (c.revolutions - 1));
+    }
+  }
+}
+
+TEST(SimShiftHistory, MovingTheWrittenEntriesLeavesTheHistoriesAsTheFullShift) {
+  // Increments 1 write well past the revolution; increments 20 stay below
+  // it. Hand-written entries past 171000, beyond what any job reaches, stay
+  // in the tail that no shift moves (5000 past), or beyond the reach of a
+  // short shift, which then moves everything (40000 past).
+  const struct {
+    int increments;
+    int far;  // entries past 171000 of a hand-written value, 0 for none
+  } cases[] = {{1, 0}, {20, 0}, {1, 5000}, {20, 40000}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE("increments " + std::to_string(c.increments) + ", far " + std::to_string(c.far));
+    Job full(c.increments, 0.05), written(c.increments, 0.05);
+    unsigned seed_a = 3, seed_b = 3;
+    for (int r = 0; r < 3; ++r) {
+      full.s->revolution = written.s->revolution = r;
+      for (int k = 0; k < full.s->steps_per_rev; ++k) {
+        set_forces(full.s, k, &seed_a);
+        set_forces(written.s, k, &seed_b);
+        modal_respond(full.p, full.s, k);
+        modal_respond(written.p, written.s, k);
+      }
+      if (c.far > 0 && r == 1) {
+        for (SimState* s : {full.s, written.s}) {
+          s->tool_disp_y[kShiftedEntries + c.far] = 1e-6;
+          s->history_end = kShiftedEntries + c.far + 1;
+        }
+      }
+      full_shift(full.s);
+      sim_shift_history(written.s);
+      ASSERT_EQ(first_difference(full.s, written.s), "") << "revolution " << r;
+    }
+  }
+}
