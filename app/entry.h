@@ -22,6 +22,7 @@ struct EntryInput {
   size_t pos;                        // characters of line already consumed
   bool at_eof;                       // getc has reported the end of input
   bool ended;                        // a reading met the end of input; the dialogue must stop
+  bool bad_answer_noted;             // an answer that is not wholly a number has been reported
   const char* structure;             // structure whose modes are asked, for messages
   char direction;                    // direction whose modes are asked, for messages
 };
