@@ -96,7 +96,7 @@ int intake_check_cut(const SimParams* p, IntakeNote* fault, std::vector<IntakeNo
                       unit_of(p) + " (twice the nose radius)");
   }
   if (!check_length(p, &p->initial_wear, "the initial wear", true, kIntakeMaxWear,
-                    "a worn-out insert", fault)) {
+                    "tool-life criteria end at 0.3 to 0.6 mm", fault)) {
     return 0;
   }
   if (warnings != nullptr) {

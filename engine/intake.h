@@ -22,7 +22,7 @@ inline constexpr double kIntakeMaxRpm = 100000.0;
 inline constexpr double kIntakeMaxWorkpieceRadius = 5000.0;  // mm
 inline constexpr double kIntakeMaxNoseRadius = 50.0;         // mm
 inline constexpr double kIntakeMaxDepth = 100.0;             // mm
-inline constexpr double kIntakeMaxWear = 10.0;               // mm
+inline constexpr double kIntakeMaxWear = 1.0;                // mm
 inline constexpr double kIntakeMaxEdgeAngle = 90.0;          // degrees, excluded (either sign)
 
 // Checks the cutting numbers (all finite): spindle speed, radii, edge angle,
