@@ -125,8 +125,12 @@ bool parse_whole(const std::string& token, int32_t* value) {
   return true;
 }
 
-const char* kind_of(const double*) { return "a number"; }
-const char* kind_of(const int32_t*) { return "a whole number of 32 bits"; }
+// What a token that is not wholly a value of the field's kind is.
+const char* kind_of(const double*, const std::string&) { return "a number"; }
+const char* kind_of(const int32_t*, const std::string& token) {
+  double value = 0;
+  return parse_whole(token, &value) ? "a whole number of 32 bits" : "a number";
+}
 
 // Reads one number item into field; a token that is not wholly a number
 // refuses the job at its own line.
@@ -138,7 +142,7 @@ Read read_number(Reader& r, T* field, const std::string& what) {
   if (got != Read::ok) return got;
   T value{};
   if (!parse_whole(token, &value)) {
-    refuse(r, line, what + ": \"" + shown(token) + "\" is not " + kind_of(field));
+    refuse(r, line, what + ": \"" + shown(token) + "\" is not " + kind_of(field, token));
     return Read::refused;
   }
   *field = value;
@@ -169,8 +173,7 @@ Read read_modal_block(Reader& r, ModalSet* set, const char* structure) {
     const Read got = read_number(r, &count, "the " + direction + " mode count");
     if (got != Read::ok) return got;
     if (count < 0 || count > kMaxModesPerDirection) {
-      refuse(r, r.line, "the " + direction + " mode count: " + std::to_string(count) +
-                            " is outside 0 to 5");
+      refuse(r, r.line, direction + " mode count " + std::to_string(count) + " is outside 0 to 5");
       return Read::refused;
     }
     if (!params_resize_modes(lists[axis], counts[axis], count)) {
@@ -218,10 +221,10 @@ Read read_text(Reader& r, char* field, const char* what) {
   note_line(r, field, line);
   switch (got) {
     case JOBFILE_LINE_TOO_LONG:
-      refuse(r, line, std::string(what) + ": the text is longer than 63 characters");
+      refuse(r, line, std::string(what) + " is longer than 63 characters");
       return Read::refused;
     case JOBFILE_LINE_HOLDS_NUL:
-      refuse(r, line, std::string(what) + ": the text holds a NUL byte; a job file is plain text");
+      refuse(r, line, std::string(what) + " holds a NUL byte; a job file is plain text");
       return Read::refused;
     default:
       return Read::ok;

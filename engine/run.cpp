@@ -338,6 +338,11 @@ int sim_check_database(const SimParams* p, const MatDb* db, std::string* error,
                                 ": cannot read the cutting-coefficient database: " +
                                 std::strerror(db->database_error));
   }
+  // Only turning cuts: another process takes no number from the databases.
+  if (p->process != 'T') {
+    if (error != nullptr) error->clear();
+    return 1;
+  }
   // The lookup the first step makes: the angles in radians, the edge angle
   // copied for turning, every database field cleared beforehand so that only
   // what the files hold for this pair is seen.
