@@ -244,13 +244,14 @@ bool stop(EntryInput* in, const std::string& question) {
   return false;
 }
 
-// Says once per dialogue that an answer was not wholly a number: the
-// readings go on as before, so the answers after it land in other fields and
-// the job's check afterwards refuses what they leave unusable.
+// Says once per dialogue that an answer was not wholly a number. The
+// readings go on as before (answer scripts rely on the questions asked), but
+// the answers after it land in other fields, so the dialogue's job is refused.
 void note_bad_answer(EntryInput* in, const std::string& question, const std::string& bad) {
   if (bad.empty() || in->bad_answer_noted) return;
   in->bad_answer_noted = true;
-  complain(in, "the job entered: " + question + ": the answer \"" + bad + "\" is not wholly a number");
+  complain(in, "the job entered: " + question + ": the answer \"" + bad +
+                   "\" is not wholly a number; the job is refused");
 }
 
 void warn_too_long(EntryInput* in, const char* what) {
@@ -480,7 +481,7 @@ int entry_interactive_from(SimParams* params, FILE* in_stream, FILE* out) {
   } else if (ask_cut(params, &in) && ask_materials_and_run(params, &in) &&
              ask_structures(params, &in)) {
     offer_save(params, &in);
-    result = 1;
+    result = in.bad_answer_noted ? 0 : 1;
   }
   std::fflush(out);
   return result;

@@ -31,7 +31,8 @@ struct EntryInput {
 void entry_input_init(EntryInput* input, FILE* in, FILE* out);
 
 // Fills a new record from the dialogue on standard input and output;
-// 1 when it holds a complete job, 0 on failure.
+// 1 when it holds a complete job, 0 on failure (an answer that was not
+// wholly a number among them: the answers after it went to other fields).
 int entry_interactive(SimParams* params);
 
 // The dialogue with its input and output streams given.
