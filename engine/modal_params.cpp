@@ -10,6 +10,9 @@
 namespace {
 
 constexpr double kTwoPi = 6.283185307179586;
+// Largest decay exponent over one step: e^700 is below the largest double
+// (about e^709.78), with room for the force and frequency factors.
+constexpr double kMaxStepDecay = 700.0;
 
 // One mode list of a job, named as the messages name it.
 struct ModeList {
@@ -92,6 +95,20 @@ std::string delay_fault(const ModalMode& si, const ModalConstants& c, const SimP
          " steps a revolution allow";
 }
 
+// Reason why the decay of a valid mode over one step would overflow the
+// integration's e^(decay_rate * time_step), or empty. The step lasts
+// 60 / (steps_per_rev * rpm) s.
+std::string step_fault(const ModalConstants& c, const SimParams* p, int steps_per_rev) {
+  const double rpm = p->spindle_rpm;
+  if (!(std::isfinite(rpm) && rpm > 0.0) || steps_per_rev <= 0) return {};
+  const double time_step = 60.0 / (static_cast<double>(steps_per_rev) * rpm);
+  const double exponent = c.decay_rate * time_step;
+  if (exponent <= kMaxStepDecay) return {};
+  return "decay rate " + number(c.decay_rate) + " 1/s over a step of " + number(time_step) +
+         " s gives e^" + number(exponent) + ", beyond the range of doubles (e^" +
+         number(kMaxStepDecay) + " at most: more steps a revolution or a higher spindle speed)";
+}
+
 // Copy of an entered mode in engine units, as units_normalise converts it.
 ModalMode to_engine_units(const ModalMode& entered, int32_t units) {
   ModalMode si = entered;
@@ -118,6 +135,10 @@ std::string list_fault(const ModeList& list, const SimParams* p, int steps_per_r
       const ModalConstants c = modal_constants(&si);
       *field = &list.modes[i].stiffness;
       reason = converted_fault(si, c);
+      if (reason.empty()) {
+        *field = &list.modes[i].damping_ratio;
+        reason = step_fault(c, p, steps_per_rev);
+      }
       if (reason.empty()) {
         *field = &list.modes[i].modal_angle;
         reason = delay_fault(si, c, p, steps_per_rev);

@@ -221,6 +221,14 @@ const std::vector<Row>& catalogue() {
       {"modes", "modal angle 1e300 degrees",
        [](Inputs& in) { job_is(in, with_spindle_x_mode("2\n0.05\n20000\n1e300")); }, E::refused,
        at(20), ": spindle-workpiece X mode 1: modal angle 1e+300 gives a delay of"},
+      {"modes", "decay over one long step beyond the doubles (0.3 rpm, 34 steps a revolution)",
+       [](Inputs& in) { job_is(in, with_line(4, "0.3")); }, E::refused, at(18),
+       ": spindle-workpiece X mode 1: decay rate 158.114 1/s over a step of 5.88235 s gives "
+       "e^930.082, beyond the range of doubles (e^700 at most: more steps a revolution or a "
+       "higher spindle speed)"},
+      {"modes", "the same spindle speed with 342 steps a revolution",
+       [](Inputs& in) { job_is(in, with_lines({{4, "0.3"}, {28, "100"}})); }, E::completes, "",
+       ""},
       // Cutting conditions.
       {"cutting", "zero spindle speed", [](Inputs& in) { job_is(in, with_line(4, "0")); },
        E::refused, at(4), ": the spindle speed 0.000000 rpm is not positive"},
