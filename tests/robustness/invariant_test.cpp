@@ -24,23 +24,10 @@ using test_support::write_file;
 
 namespace {
 
-// A real pair's constants (a break-in that settles, thickness exponents
-// below zero) at every whole edge angle the intake accepts.
+// A real pair's wear constants (a break-in that settles); its coefficient
+// rows (thickness exponents below zero) are written at every edge angle.
 const char kWear[] =
     "STEEL CARB 3.0e4 0.05 -0.02 2.72e-12 3.0 0.4 1.32 0.0 0.2 0.634 0.0 0.2 1.32 0.0 0.2\n";
-
-std::string coefficient_rows() {
-  std::string rows;
-  for (int angle = -89; angle <= 89; ++angle) {
-    char row[160];
-    std::snprintf(row, sizeof row,
-                  "STEEL           CARB                            %d 53100 -0.35 -0.12 142500 "
-                  "-0.25 -0.07 18.0 0.0 0.0\n",
-                  angle);
-    rows += row;
-  }
-  return rows;
-}
 
 class Draw {
  public:
@@ -118,7 +105,8 @@ TEST(Invariant, AcceptedRandomJobsWriteOnlyFiniteNumbers) {
   ScratchDir dir;
   WorkingDir here(dir.path());
   write_file("wear.db", kWear);
-  write_file("kfkncfa.db", coefficient_rows());
+  write_file("kfkncfa.db", test_support::steel_rows_at_every_angle(
+                               "53100 -0.35 -0.12 142500 -0.25 -0.07 18.0 0.0 0.0"));
   Draw d(20261208);
   int accepted = 0;
   int finished = 0;

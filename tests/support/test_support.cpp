@@ -64,6 +64,16 @@ int run_command(const std::string& command, std::string* out) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+std::string steel_rows_at_every_angle(const std::string& numbers) {
+  std::string rows;
+  for (int angle = -89; angle <= 89; ++angle) {
+    char key[64];
+    std::snprintf(key, sizeof key, "%-16s%-32s%d ", "STEEL", "CARB", angle);
+    rows += key + numbers + "\n";
+  }
+  return rows;
+}
+
 std::string non_finite_result(const std::string& base) {
   static const char* const kSuffixes[] = {".dat",    ".fx.dat", ".fy.dat", ".fz.dat",
                                           ".sx.dat", ".sy.dat", ".sz.dat", ".wx.dat",

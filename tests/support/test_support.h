@@ -40,6 +40,10 @@ bool file_exists(const std::string& path);
 // as "FILE: TOKEN", or "" when every token is one.
 std::string non_finite_result(const std::string& base);
 
+// A coefficient database with a row for STEEL and CARB at every whole edge
+// angle the job check accepts (-89 to 89 degrees), each with the nine numbers given.
+std::string steel_rows_at_every_angle(const std::string& numbers);
+
 // Runs a shell command; returns its exit status, standard output in *out when given.
 int run_command(const std::string& command, std::string* out = nullptr);
 
