@@ -120,6 +120,9 @@ int intake_travel(const SimParams* p, int steps_per_rev, long long* fits, long l
   const double d0 = 2 * in_metres(p, p->workpiece_radius);
   const double c = 2 * in_metres(p, p->feed_per_rev) / kGridSteps;
   const long double zero_at = static_cast<long double>(d0) / c;  // step where D0 - k c = 0
+  // A feed so fine that the centre lies beyond any run (more steps than 62790
+  // revolutions hold, by far): no limit.
+  if (!(zero_at < 1e15L)) return 0;
   const long double drift = zero_at * std::ldexp(1.0L, -53) * d0 / c;  // steps
   const long long first_at_zero = static_cast<long long>(std::ceil(zero_at));
   const long long safe_steps = static_cast<long long>(std::ceil(zero_at - drift));

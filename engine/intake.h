@@ -36,7 +36,7 @@ int intake_check_cut(const SimParams* params, IntakeNote* fault, std::vector<Int
 // 34200 simulated steps) stops being positive. With steps_per_rev steps a
 // revolution: *fits is the largest revolution count whose every step has a
 // positive speed, *centre the revolution (from 1) whose step first has none.
-// Returns 0 when the feed is zero (the tool never gets there).
+// Returns 0 when the feed is zero or so fine that no run gets there.
 int intake_travel(const SimParams* params, int steps_per_rev, long long* fits, long long* centre);
 
 // Checks that revs_total keeps the tool short of the centre (see intake_travel).

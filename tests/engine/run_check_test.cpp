@@ -236,12 +236,18 @@ TEST(RunCheck, TheToolMayNotPassTheCentreOfTheFace) {
                          " revolutions fit");
     EXPECT_EQ(notes.field, &job.p->revs_total);
   }
-  // Without feed the tool stays where it is.
-  EnteredJob still;
-  still.p->feed_per_rev = 0;
-  long long fits = 0;
-  long long centre = 0;
-  EXPECT_EQ(intake_travel(still.p, kGridSteps, &fits, &centre), 0);
+  // Without feed the tool stays where it is; with the finest feeds no run
+  // gets there (and no count overflows).
+  for (double feed : {0.0, 1e-300, 5e-324}) {
+    EnteredJob still;
+    still.p->feed_per_rev = feed;
+    long long fits = 0;
+    long long centre = 0;
+    EXPECT_EQ(intake_travel(still.p, kGridSteps, &fits, &centre), 0) << feed;
+    still.p->revs_total = 62790;
+    std::string error;
+    EXPECT_EQ(sim_check_job(still.p, "out", &error), 1) << feed << ": " << error;
+  }
 }
 
 // ---------------------------------------------------------------------------
