@@ -706,13 +706,13 @@ TEST(CatalogueGuard, ARunawayStopsAtTheStepNamingItAndWritesOnlyFiniteNumbers) {
   ScratchDir dir;
   Job job;
   job.units = 0;
-  job.rpm = 1000;
+  job.rpm = 2000;
   job.feed = 0.2;
   job.depth = 2;
   job.radius = 50;
   job.nose = 0.8;
   job.calc_type = 1;
-  job.spindle_modes = "1\n2\n0.05\n2000\n30\n0\n0\n";
+  job.spindle_modes = "0\n0\n0\n";  // the tool's modes alone: the sign of the workpiece's does not matter
   job.tool_modes = "0\n1\n0.4\n0.02\n300005\n0\n1\n3\n0.04\n50000000\n10\n";
   job.revs_total = 2;
   job.revs_skipped = 1;
