@@ -24,10 +24,10 @@ const char* const kAxisNames[] = {"X", "Y", "Z"};
 // where the line of each item read and of a refusal go.
 struct Reader {
   FILE* in;
-  int line;              // line of the next character, from 1
-  bool required;         // an end of file here refuses the job
-  JobfileLines* lines;   // or null
-  std::string* error;    // or null
+  int line;             // line of the next character, from 1
+  bool required;        // an end of file here refuses the job
+  JobfileLines* lines;  // or null
+  std::string* error;   // or null
 };
 
 int get(Reader& r) {
@@ -69,8 +69,9 @@ enum class Read { ok, ended, refused };
 Read ended_before(Reader& r, const std::string& what) {
   if (!r.required) return Read::ended;
   refuse(r, r.line,
-         what + ": the job file ends here, before the revolutions to simulate; nothing would be "
-                "simulated");
+         what +
+             ": the job file ends here, before the revolutions to simulate; nothing would be "
+             "simulated");
   return Read::refused;
 }
 
@@ -126,7 +127,9 @@ bool parse_whole(const std::string& token, int32_t* value) {
 }
 
 // What a token that is not wholly a value of the field's kind is.
-const char* kind_of(const double*, const std::string&) { return "a number"; }
+const char* kind_of(const double*, const std::string&) {
+  return "a number";
+}
 const char* kind_of(const int32_t*, const std::string& token) {
   double value = 0;
   return parse_whole(token, &value) ? "a whole number of 32 bits" : "a number";

@@ -29,7 +29,9 @@ double in_metres(const SimParams* p, double length) {
   return p->units != 0 ? length / kMilli : length * kInch;
 }
 
-const char* unit_of(const SimParams* p) { return p->units != 0 ? "mm" : "in"; }
+const char* unit_of(const SimParams* p) {
+  return p->units != 0 ? "mm" : "in";
+}
 
 // "the X: V unit" for messages.
 std::string stated(const SimParams* p, const char* what, double value) {

@@ -51,7 +51,8 @@ std::string entered_fault(const ModalMode& m, const void** field) {
                 {&m.modal_angle, "modal angle"}};
   for (const auto& v : values) {
     *field = v.value;
-    if (!std::isfinite(*v.value)) return std::string(v.name) + " " + number(*v.value) + " is not finite";
+    if (!std::isfinite(*v.value))
+      return std::string(v.name) + " " + number(*v.value) + " is not finite";
   }
   *field = &m.mass;
   if (!(m.mass > 0.0)) return "mass " + number(m.mass) + " is not positive";

@@ -72,8 +72,8 @@ bool check_run_control(const SimParams* p, IntakeNote* fault) {
     return false;
   }
   if (p->revs_total < 0) {
-    *fault = {&p->revs_total, "the revolutions to simulate (" + std::to_string(p->revs_total) +
-                                  ") are negative"};
+    *fault = {&p->revs_total,
+              "the revolutions to simulate (" + std::to_string(p->revs_total) + ") are negative"};
     return false;
   }
   if (p->revs_total > kMaxRevolutions) {
@@ -197,12 +197,12 @@ const char* non_finite_summary(const SimState* st) {
       {"X force", st->force_x_mean, st->force_x_rms, st->force_x_max, st->force_x_min},
       {"Y force", st->force_y_mean, st->force_y_rms, st->force_y_max, st->force_y_min},
       {"Z force", st->force_z_mean, st->force_z_rms, st->force_z_max, st->force_z_min},
-      {"spindle-workpiece X displacement", st->sw_disp_x_mean, st->sw_disp_x_rms,
-       st->sw_disp_x_max, st->sw_disp_x_min},
-      {"spindle-workpiece Y displacement", st->sw_disp_y_mean, st->sw_disp_y_rms,
-       st->sw_disp_y_max, st->sw_disp_y_min},
-      {"spindle-workpiece Z displacement", st->sw_disp_z_mean, st->sw_disp_z_rms,
-       st->sw_disp_z_max, st->sw_disp_z_min},
+      {"spindle-workpiece X displacement", st->sw_disp_x_mean, st->sw_disp_x_rms, st->sw_disp_x_max,
+       st->sw_disp_x_min},
+      {"spindle-workpiece Y displacement", st->sw_disp_y_mean, st->sw_disp_y_rms, st->sw_disp_y_max,
+       st->sw_disp_y_min},
+      {"spindle-workpiece Z displacement", st->sw_disp_z_mean, st->sw_disp_z_rms, st->sw_disp_z_max,
+       st->sw_disp_z_min},
       {"tool X displacement", st->tool_disp_x_mean, st->tool_disp_x_rms, st->tool_disp_x_max,
        st->tool_disp_x_min},
       {"tool Y displacement", st->tool_disp_y_mean, st->tool_disp_y_rms, st->tool_disp_y_max,
@@ -318,7 +318,8 @@ std::string missing_row(const SimParams* p, const MatDb* db, const SimParams* pr
     return text + " degrees";
   }
   const std::vector<std::string> pairs = matdb_pairs_like(db, probe);
-  if (pairs.empty()) return text + ", nor a pair whose names match when case and blanks are ignored";
+  if (pairs.empty())
+    return text + ", nor a pair whose names match when case and blanks are ignored";
   text += "; pairs whose names match when case and blanks are ignored:";
   for (size_t i = 0; i < pairs.size(); ++i) text += (i == 0 ? " \"" : ", \"") + pairs[i] + "\"";
   return text;
@@ -330,8 +331,8 @@ int sim_check_database(const SimParams* p, const MatDb* db, std::string* error,
                        std::string* warning) {
   if (db == nullptr) return set_error(error, "the databases are not loaded");
   if (!db->wear_opened) {
-    return set_error(error, std::string("wear.db: cannot read the wear file: ") +
-                                std::strerror(db->wear_error));
+    return set_error(
+        error, std::string("wear.db: cannot read the wear file: ") + std::strerror(db->wear_error));
   }
   if (!db->database_opened) {
     return set_error(error, std::string(p->database_file) +

@@ -12,10 +12,10 @@
 
 // What a check or a run has to say beyond its result.
 struct SimNotes {
-  const void* field = nullptr;             // job field a refusal names, or null
-  std::vector<IntakeNote> warnings;        // the job check's warnings (field, "ITEM: what")
-  std::vector<std::string> run_warnings;   // warning lines the run printed (databases)
-  int stopped = 0;                         // 1 when the run stopped at a non-finite number
+  const void* field = nullptr;            // job field a refusal names, or null
+  std::vector<IntakeNote> warnings;       // the job check's warnings (field, "ITEM: what")
+  std::vector<std::string> run_warnings;  // warning lines the run printed (databases)
+  int stopped = 0;                        // 1 when the run stopped at a non-finite number
 };
 
 // Checks the whole job before any result file is touched: the composed file
@@ -40,8 +40,7 @@ int sim_check_database(const SimParams* params, const MatDb* db, std::string* er
 // result file cannot be opened or written, or a force or displacement
 // stops being finite (the run stops there, notes->stopped is 1). Warning
 // lines it prints are kept in notes->run_warnings.
-int sim_run(SimParams* params, SimState* state, const char* output_base,
-            SimNotes* notes = nullptr);
+int sim_run(SimParams* params, SimState* state, const char* output_base, SimNotes* notes = nullptr);
 
 // Moves the nine displacement histories down by one revolution (34200
 // entries) and resets the extremes.

@@ -207,7 +207,9 @@ bool read_all_wear(FILE* file, std::vector<MatDbWearRecord>& out) {
 }
 
 // errno of a failed open or read; EIO when the library left none.
-int failure_errno() { return errno != 0 ? errno : EIO; }
+int failure_errno() {
+  return errno != 0 ? errno : EIO;
+}
 
 void load_wear(MatDb* db) {
   errno = 0;

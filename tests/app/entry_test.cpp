@@ -371,9 +371,10 @@ TEST(EntryDialogue, NonNumericAnswerFailsEveryConversionUpToTheNextDiscard) {
   o = run_dialogue(big.p, "n\nTitle\nT\n1\n1\n1\n1\n1\n1\n1\n1\n1\n1\nSteel\nHSS\n1\n"
                           "99999999999\nn\n");
   EXPECT_EQ(o.result, 0);
-  EXPECT_EQ(o.err,
-            "corvanel: the job entered: \"Enter in the total number of revolutions to be "
-            "simulated:\": the answer \"99999999999\" is not wholly a number; the job is refused\n");
+  EXPECT_EQ(
+      o.err,
+      "corvanel: the job entered: \"Enter in the total number of revolutions to be "
+      "simulated:\": the answer \"99999999999\" is not wholly a number; the job is refused\n");
   EXPECT_EQ(o.out, kPromptsToRunControl + kSpindle + kX + kY + kZ + kTool + kX + kY + kZ +
                        kSaveQuestion);
   EXPECT_EQ(big.p->revs_total, 0);
@@ -386,10 +387,11 @@ TEST(EntryDialogue, ANumberFollowedByLettersIsTakenButRefusesTheJob) {
   // after it (their prompts go by unanswered) up to the discard before the
   // workpiece material. One line names the answer; the job is refused.
   Record r;
-  Outcome o = run_dialogue(r.p, "n\nTitle\nT\n1\n12OO\nSteel\nHSS\n0\n2\n0\n0\n0\n0\n0\n0\n0\n0\nn\n");
+  Outcome o =
+      run_dialogue(r.p, "n\nTitle\nT\n1\n12OO\nSteel\nHSS\n0\n2\n0\n0\n0\n0\n0\n0\n0\n0\nn\n");
   EXPECT_EQ(o.result, 0);
-  EXPECT_EQ(o.out, kPromptsToRunControl + kSpindle + kX + kY + kZ + kTool + kX + kY + kZ +
-                       kSaveQuestion);
+  EXPECT_EQ(o.out,
+            kPromptsToRunControl + kSpindle + kX + kY + kZ + kTool + kX + kY + kZ + kSaveQuestion);
   EXPECT_EQ(o.err,
             "corvanel: the job entered: \"Enter in the spindle RPM:\": the answer \"12OO\" is not "
             "wholly a number; the job is refused\n");

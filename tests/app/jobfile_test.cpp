@@ -127,8 +127,9 @@ TEST(Jobfile, AFileEndingBeforeTheRevolutionCountIsRefusedAfterItKeepsDefaults) 
 
   // Ending after the revolution count keeps the defaults of the rest.
   p = params_create();
-  write_file(dir.file("t.in"), "Short\nT\n1\n900\n0.1\n2\n0\n0\n0\n15\n50\n0.8\nW\nI\n0\n"
-                               "0\n0\n0\n0\n0\n0\n7");
+  write_file(dir.file("t.in"),
+             "Short\nT\n1\n900\n0.1\n2\n0\n0\n0\n15\n50\n0.8\nW\nI\n0\n"
+             "0\n0\n0\n0\n0\n0\n7");
   ASSERT_EQ(jobfile_read(p, dir.file("t.in").c_str(), &error, &lines), 1) << error;
   EXPECT_EQ(p->revs_total, 7);
   EXPECT_EQ(p->revs_skipped, 0);

@@ -194,8 +194,8 @@ const char kWearDb[] =
     "STEEL CARB 3.0e4 0.05 -0.02 2.72e-12 3.0 0.4 1.32 0.1 0.2 0.634 0.1 0.2 1.32 -0.1 -0.2\n";
 
 const std::string& coefficient_db() {
-  static const std::string rows =
-      test_support::steel_rows_at_every_angle("53100 -0.35 -0.12 142500 -0.25 -0.07 18.0 -0.1 0.05");
+  static const std::string rows = test_support::steel_rows_at_every_angle(
+      "53100 -0.35 -0.12 142500 -0.25 -0.07 18.0 -0.1 0.05");
   return rows;
 }
 

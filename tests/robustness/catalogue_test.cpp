@@ -642,7 +642,8 @@ TEST(WriteFailures, AnInteractiveRunOnAFullDeviceEndsWithTheFailureLine) {
 // speed and depth of cut answers.
 std::string typed_answers(const std::string& rpm, const std::string& depth) {
   return "n\nTyped\nT\n1\n" + rpm + "\n0.2\n" + depth +
-         "\n0\n0\n0\n15\n50\n0.8\nSTEEL\nCARB\n0\n1\n0\n1000\n1\n2\n0.05\n20000\n30\n0\n0\n0\n0\n0\n"
+         "\n0\n0\n0\n15\n50\n0.8\nSTEEL\nCARB\n0\n1\n0\n1000\n1\n2\n0."
+         "05\n20000\n30\n0\n0\n0\n0\n0\n"
          "n\n";
 }
 
@@ -712,14 +713,16 @@ TEST(CatalogueGuard, ARunawayStopsAtTheStepNamingItAndWritesOnlyFiniteNumbers) {
   job.radius = 50;
   job.nose = 0.8;
   job.calc_type = 1;
-  job.spindle_modes = "0\n0\n0\n";  // the tool's modes alone: the sign of the workpiece's does not matter
+  job.spindle_modes =
+      "0\n0\n0\n";  // the tool's modes alone: the sign of the workpiece's does not matter
   job.tool_modes = "0\n1\n0.4\n0.02\n300005\n0\n1\n3\n0.04\n50000000\n10\n";
   job.revs_total = 2;
   job.revs_skipped = 1;
   job.increments = 100;
   Inputs in;
   in.job = job_file(job);
-  in.wear = wear_with("3.0e4 0.05 -0.02 2.72e-12 3.0 0.4 1.32 0.1 0.2 0.634 0.1 0.2 1.32 -0.1 -0.2");
+  in.wear =
+      wear_with("3.0e4 0.05 -0.02 2.72e-12 3.0 0.4 1.32 0.1 0.2 0.634 0.1 0.2 1.32 -0.1 -0.2");
   in.coefficients = row_with("53100 -0.35 -0.12 142500 -0.25 -0.07 18.0 -0.1 0.05");
   lay_out(dir, in);
   Outcome o = run_program(dir.path(), "job .");

@@ -74,8 +74,9 @@ void draw_job(Draw& d, SimParams* p) {
   const double nose = d.log_uniform(0.05, 50);
   p->nose_radius = nose / unit;
   const double feed_pick = d.uniform(0, 1);
-  p->feed_per_rev = feed_pick < 0.1 ? 0 : feed_pick < 0.2 ? 2 * p->nose_radius
-                                                          : d.uniform(0, 2 * nose) / unit;
+  p->feed_per_rev = feed_pick < 0.1   ? 0
+                    : feed_pick < 0.2 ? 2 * p->nose_radius
+                                      : d.uniform(0, 2 * nose) / unit;
   p->depth_of_cut = d.chance(0.1) ? 0 : d.log_uniform(0.001, 100) / unit;
   p->initial_wear = d.chance(0.5) ? 0 : d.uniform(0, 1) / unit;
   p->inclination_angle = d.uniform(-180, 180);
@@ -92,9 +93,8 @@ void draw_job(Draw& d, SimParams* p) {
   // Now and then a workpiece small enough that the run ends just short of the centre.
   long long fits = 0;
   long long centre = 0;
-  if (d.chance(0.1) &&
-      intake_travel(p, 34200 / p->angular_increments, &fits, &centre) && fits >= 1 &&
-      fits < p->revs_total) {
+  if (d.chance(0.1) && intake_travel(p, 34200 / p->angular_increments, &fits, &centre) &&
+      fits >= 1 && fits < p->revs_total) {
     p->revs_total = static_cast<int>(fits);
   }
 }
