@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "app/entry.h"
 #include "app/jobfile.h"
@@ -23,12 +24,22 @@ bool g_batch_mode = false;
 // goes on and then reports failure.
 bool g_page_failed = false;
 
+// Warning lines of the run, repeated at the end of an interactive run.
+std::vector<std::string> g_warnings;
+
 void report_problem(const char* source, const std::string& what) {
   std::fprintf(stderr, "corvanel: %s: %s\n", source, what.c_str());
 }
 
+// "SOURCE:LINE" when the field was read from a line of the job file, else SOURCE.
+std::string place_of(const char* source, const JobfileLines* lines, const void* field) {
+  const int line = jobfile_line_of(lines, field);
+  return line > 0 ? std::string(source) + ":" + std::to_string(line) : std::string(source);
+}
+
 // Fills the job from the batch job file or the dialogue; 0 when there is none.
-int obtain_job(SimParams* params, const char* job_name, const char* directory, char* source) {
+int obtain_job(SimParams* params, const char* job_name, const char* directory, char* source,
+               JobfileLines* lines) {
   if (!g_batch_mode) {
     std::snprintf(source, kPathSize, "%s", "the job entered");
     return entry_interactive(params);
@@ -38,19 +49,30 @@ int obtain_job(SimParams* params, const char* job_name, const char* directory, c
     return 0;
   }
   std::string error;
-  if (!jobfile_read(params, source, &error)) {
-    report_problem(source, error);
+  if (!jobfile_read(params, source, &error, lines)) {
+    const std::string where = lines->error_line > 0
+                                  ? std::string(source) + ":" + std::to_string(lines->error_line)
+                                  : std::string(source);
+    report_problem(where.c_str(), error);
     return 0;
   }
   return 1;
 }
 
 // Runs an obtained job; the state exists only for the run.
-int run_job(SimParams* params, const char* output_base, const char* source) {
+int run_job(SimParams* params, const char* output_base, const char* source,
+            const JobfileLines* lines) {
   std::string error;
-  if (!sim_check_job(params, output_base, &error)) {
-    report_problem(source, error);
+  SimNotes notes;
+  if (!sim_check_job(params, output_base, &error, &notes)) {
+    report_problem(place_of(source, lines, notes.field).c_str(), error);
     return 0;
+  }
+  for (const IntakeNote& warning : notes.warnings) {
+    const std::string line =
+        "corvanel: warning: " + place_of(source, lines, warning.field) + ": " + warning.text;
+    std::fprintf(stderr, "%s\n", line.c_str());
+    g_warnings.push_back(line);
   }
   SimState* state = state_create(kHistoryCapacity);
   if (state == nullptr) {
@@ -59,10 +81,19 @@ int run_job(SimParams* params, const char* output_base, const char* source) {
   }
   state_add_listener(state, app_console_listener);  // without it the run is silent
   g_page_failed = false;
-  int result = sim_run(params, state, output_base);
+  int result = sim_run(params, state, output_base, &notes);
+  for (const std::string& line : notes.run_warnings) g_warnings.push_back(line);
   if (g_page_failed) result = 0;
   state_free(state);
   return result;
+}
+
+// Repeats the run's warnings after everything else an interactive run
+// printed, so that none has scrolled away.
+void repeat_warnings() {
+  if (g_warnings.empty()) return;
+  std::fflush(stdout);
+  for (const std::string& line : g_warnings) std::fprintf(stderr, "%s\n", line.c_str());
 }
 
 }  // namespace
@@ -81,6 +112,7 @@ int app_main(int argc, char** argv) {
       std::printf("\nSimulation Run Failure.\n");
       code = 1;
     }
+    repeat_warnings();
   } else if (argc == 4) {
     code = app_run(argv[1], argv[2], argv[3]) == 1 ? 0 : 1;
   } else {
@@ -103,12 +135,14 @@ int app_run(const char* job_name, const char* directory, const char* database_fi
   char source[kPathSize];
   char output_base[kPathSize];
   int result = 0;
-  if (obtain_job(params, job_name, directory, source)) {
+  JobfileLines lines;
+  g_warnings.clear();
+  if (obtain_job(params, job_name, directory, source, &lines)) {
     if (!g_batch_mode) {
       path_join(output_base, "output", "");
-      result = run_job(params, output_base, source);
+      result = run_job(params, output_base, source, nullptr);
     } else if (path_join_dir(output_base, directory, job_name, "")) {
-      result = run_job(params, output_base, source);
+      result = run_job(params, output_base, source, &lines);
     }
   }
   params_free(params);

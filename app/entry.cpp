@@ -118,8 +118,25 @@ Got read_word(EntryInput* in, char* field) {
   return Got::too_long;
 }
 
+// The answer word that starts at s, for messages: up to white space, at
+// most 32 characters, bytes that do not print as '?'.
+std::string answer_at(const char* s) {
+  std::string word;
+  for (; *s != '\0' && !is_space(static_cast<unsigned char>(*s)) && word.size() < 32; ++s) {
+    word.push_back(std::isprint(static_cast<unsigned char>(*s)) ? *s : '?');
+  }
+  return word;
+}
+
+// Whether a number read from s up to end was the whole answer word.
+bool whole_answer(const char* end) {
+  return *end == '\0' || is_space(static_cast<unsigned char>(*end));
+}
+
 // A decimal integer with optional sign; one that does not fit 32 bits fails.
-Got read_int(EntryInput* in, int32_t* field) {
+// An answer that is not wholly a number goes to *bad (the number it begins
+// with is still taken, as a formatted read takes it).
+Got read_int(EntryInput* in, int32_t* field, std::string* bad) {
   std::fflush(in->out);
   if (!skip_space(in)) return Got::ended;
   hold_rest_of_line(in);
@@ -127,7 +144,10 @@ Got read_int(EntryInput* in, int32_t* field) {
   size_t i = 0;
   bool negative = s[0] == '-';
   if (s[0] == '-' || s[0] == '+') ++i;
-  if (!is_digit(s[i])) return Got::failed;
+  if (!is_digit(s[i])) {
+    *bad = answer_at(s);
+    return Got::failed;
+  }
   int64_t value = 0;
   bool too_big = false;
   for (; is_digit(s[i]); ++i) {
@@ -135,21 +155,30 @@ Got read_int(EntryInput* in, int32_t* field) {
     too_big = too_big || value > int64_t{INT32_MAX} + 1;
   }
   if (negative) value = -value;
-  if (too_big || value > INT32_MAX || value < INT32_MIN) return Got::failed;
+  if (too_big || value > INT32_MAX || value < INT32_MIN) {
+    *bad = answer_at(s);
+    return Got::failed;
+  }
+  if (!whole_answer(s + i)) *bad = answer_at(s);
   *field = static_cast<int32_t>(value);
   in->pos += i;
   return Got::ok;
 }
 
-// A floating-point number in any form that strtod accepts.
-Got read_double(EntryInput* in, double* field) {
+// A floating-point number in any form that strtod accepts; an answer that is
+// not wholly one goes to *bad as in read_int.
+Got read_double(EntryInput* in, double* field, std::string* bad) {
   std::fflush(in->out);
   if (!skip_space(in)) return Got::ended;
   hold_rest_of_line(in);
   const char* s = in->line + in->pos;
   char* end = nullptr;
   double value = std::strtod(s, &end);
-  if (end == s) return Got::failed;
+  if (end == s) {
+    *bad = answer_at(s);
+    return Got::failed;
+  }
+  if (!whole_answer(end)) *bad = answer_at(s);
   *field = value;
   in->pos += static_cast<size_t>(end - s);
   return Got::ok;
@@ -215,6 +244,16 @@ bool stop(EntryInput* in, const std::string& question) {
   return false;
 }
 
+// Says once per dialogue that an answer was not wholly a number. The
+// readings go on as before (answer scripts rely on the questions asked), but
+// the answers after it land in other fields, so the dialogue's job is refused.
+void note_bad_answer(EntryInput* in, const std::string& question, const std::string& bad) {
+  if (bad.empty() || in->bad_answer_noted) return;
+  in->bad_answer_noted = true;
+  complain(in, "the job entered: " + question + ": the answer \"" + bad +
+                   "\" is not wholly a number; the job is refused");
+}
+
 void warn_too_long(EntryInput* in, const char* what) {
   complain(in, std::string(what) + " is longer than 63 characters; its first 63 are kept");
 }
@@ -224,12 +263,18 @@ void warn_too_long(EntryInput* in, const char* what) {
 
 bool ask_int(EntryInput* in, const char* prompt, int32_t* field) {
   std::fputs(prompt, in->out);
-  return read_int(in, field) != Got::ended || stop(in, quoted(prompt));
+  std::string bad;
+  if (read_int(in, field, &bad) == Got::ended) return stop(in, quoted(prompt));
+  note_bad_answer(in, quoted(prompt), bad);
+  return true;
 }
 
 bool ask_double(EntryInput* in, const char* prompt, double* field) {
   std::fputs(prompt, in->out);
-  return read_double(in, field) != Got::ended || stop(in, quoted(prompt));
+  std::string bad;
+  if (read_double(in, field, &bad) == Got::ended) return stop(in, quoted(prompt));
+  note_bad_answer(in, quoted(prompt), bad);
+  return true;
 }
 
 bool ask_text(EntryInput* in, const char* prompt, char* field, const char* what) {
@@ -316,9 +361,11 @@ int load_job(SimParams* p, EntryInput* in) {
   if (got == Got::ended) return stop(in, quoted(kPrompt));
   if (got == Got::too_long) warn_too_long(in, "the file name");
   std::string error;
-  if (!jobfile_read(p, name, &error)) {
+  JobfileLines lines;
+  if (!jobfile_read(p, name, &error, &lines)) {
     std::fputs("File Read Error", in->out);
-    complain(in, std::string(name) + ": " + error);
+    const std::string line = lines.error_line > 0 ? ":" + std::to_string(lines.error_line) : "";
+    complain(in, std::string(name) + line + ": " + error);
     return 0;
   }
   std::fputs("File Read Successfully", in->out);
@@ -363,6 +410,7 @@ void entry_input_init(EntryInput* input, FILE* in, FILE* out) {
   input->pos = 0;
   input->at_eof = false;
   input->ended = false;
+  input->bad_answer_noted = false;
   input->structure = "spindle-workpiece";
   input->direction = 'X';
 }
@@ -381,11 +429,14 @@ void entry_modes(ModalMode* modes, int32_t count, EntryInput* in) {
   for (int32_t i = 0; i < count && !in->ended; ++i) {
     for (const auto& f : kFields) {
       std::fputs(f.prompt, in->out);
-      if (read_double(in, &(modes[i].*f.field)) == Got::ended) {
-        stop(in, std::string("the ") + f.name + " of " + in->structure + " " + in->direction +
-                     " mode " + std::to_string(i + 1));
+      const std::string question = std::string("the ") + f.name + " of " + in->structure + " " +
+                                   in->direction + " mode " + std::to_string(i + 1);
+      std::string bad;
+      if (read_double(in, &(modes[i].*f.field), &bad) == Got::ended) {
+        stop(in, question);
         return;
       }
+      note_bad_answer(in, question, bad);
     }
   }
 }
@@ -430,7 +481,7 @@ int entry_interactive_from(SimParams* params, FILE* in_stream, FILE* out) {
   } else if (ask_cut(params, &in) && ask_materials_and_run(params, &in) &&
              ask_structures(params, &in)) {
     offer_save(params, &in);
-    result = 1;
+    result = in.bad_answer_noted ? 0 : 1;
   }
   std::fflush(out);
   return result;

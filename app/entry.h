@@ -22,6 +22,7 @@ struct EntryInput {
   size_t pos;                        // characters of line already consumed
   bool at_eof;                       // getc has reported the end of input
   bool ended;                        // a reading met the end of input; the dialogue must stop
+  bool bad_answer_noted;             // an answer that is not wholly a number has been reported
   const char* structure;             // structure whose modes are asked, for messages
   char direction;                    // direction whose modes are asked, for messages
 };
@@ -30,7 +31,8 @@ struct EntryInput {
 void entry_input_init(EntryInput* input, FILE* in, FILE* out);
 
 // Fills a new record from the dialogue on standard input and output;
-// 1 when it holds a complete job, 0 on failure.
+// 1 when it holds a complete job, 0 on failure (an answer that was not
+// wholly a number among them: the answers after it went to other fields).
 int entry_interactive(SimParams* params);
 
 // The dialogue with its input and output streams given.

@@ -3,6 +3,8 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "model/params.h"
 
@@ -10,12 +12,24 @@
 // created or the job cannot be stored faithfully (error says why).
 int jobfile_write(const SimParams* params, const char* path, std::string* error = nullptr);
 
+// Where the items of a job file stand: the line of each field read, and the
+// line of the item a refusal names.
+struct JobfileLines {
+  std::vector<std::pair<const void*, int>> items;  // field of the record, line from 1
+  int error_line = 0;                              // 0 when the refusal names no line
+};
+
 // Reads a job into a record from params_create. 1 when read to the end of
-// the table or to its end (items not reached keep their values); 0 when the
-// file cannot be opened or read, is empty, a text line is too long or holds a
-// NUL byte, a number is not a number, or a mode count is negative or above 5
-// (error says which item and why).
-int jobfile_read(SimParams* params, const char* path, std::string* error = nullptr);
+// the table, or to the end of a file that ends after the revolution count
+// (the items not reached keep their values); 0 when the file cannot be opened
+// or read, is empty, ends before the revolution count, a text line is too
+// long or holds a NUL byte, a number token is not wholly a number, or a mode
+// count is negative or above 5 (error says which item and why, lines where).
+int jobfile_read(SimParams* params, const char* path, std::string* error = nullptr,
+                 JobfileLines* lines = nullptr);
+
+// Line (from 1) of the field of the record as jobfile_read found it, 0 if not read.
+int jobfile_line_of(const JobfileLines* lines, const void* field);
 
 enum JobfileLine {
   JOBFILE_LINE_HOLDS_NUL = -2,  // a NUL byte in the line (not a text file); the rest is skipped

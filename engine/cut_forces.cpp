@@ -36,6 +36,15 @@ double wear_force_factor(const SimParams* params, double coef, double feed_exp, 
          memo_pow(&memo->wear_depth[axis], kInchesPerMetre * params->depth_of_cut, depth_exp);
 }
 
+// Wear-land force of one axis (N): factor times contact area times the
+// reference force, switched by the cutting flag. Without a cut there is no
+// force, even where the factor or the area of a zero feed or depth is
+// infinite (a product that would be inf * 0).
+double wear_force(double factor, double contact, double reference, double cutting) {
+  const double force = factor * contact * reference * cutting;
+  return cutting == 0 && !std::isfinite(force) ? 0.0 : force;
+}
+
 }  // namespace
 
 void cut_edge_forces(const SimParams* params, SimState* state, double chip_thickness, double depth,
@@ -97,9 +106,9 @@ void cut_machine_forces(SimState* state, const SimParams* params, ForceReference
   if (state->revolution == 0 && k == 1) *reference = {fx, fy, fz};
   double cutting = (fx != 0 && fy != 0 && fz != 0) ? 1.0 : 0.0;
 
-  double ex = wx * contact * reference->x * cutting;
-  double ey = wy * contact * reference->y * cutting;
-  double ez = wz * contact * reference->z * cutting;
+  double ex = wear_force(wx, contact, reference->x, cutting);
+  double ey = wear_force(wy, contact, reference->y, cutting);
+  double ez = wear_force(wz, contact, reference->z, cutting);
 
   // One draw scatters all three axes together.
   double u = random_draw(random) - kScatterMid;

@@ -10,6 +10,9 @@
 namespace {
 
 constexpr double kTwoPi = 6.283185307179586;
+// Largest decay exponent over one step: e^700 is below the largest double
+// (about e^709.78), with room for the force and frequency factors.
+constexpr double kMaxStepDecay = 700.0;
 
 // One mode list of a job, named as the messages name it.
 struct ModeList {
@@ -36,19 +39,30 @@ std::string number(double value) {
   return text;
 }
 
-// Reason why the entered values of a mode cannot be used, or empty.
-std::string entered_fault(const ModalMode& m) {
-  if (!std::isfinite(m.mass)) return "mass " + number(m.mass) + " is not finite";
-  if (!std::isfinite(m.damping_ratio))
-    return "damping ratio " + number(m.damping_ratio) + " is not finite";
-  if (!std::isfinite(m.stiffness)) return "stiffness " + number(m.stiffness) + " is not finite";
-  if (!std::isfinite(m.modal_angle))
-    return "modal angle " + number(m.modal_angle) + " is not finite";
+// Reason why the entered values of a mode cannot be used, or empty; *field
+// is the value at fault.
+std::string entered_fault(const ModalMode& m, const void** field) {
+  const struct {
+    const double* value;
+    const char* name;
+  } values[] = {{&m.mass, "mass"},
+                {&m.damping_ratio, "damping ratio"},
+                {&m.stiffness, "stiffness"},
+                {&m.modal_angle, "modal angle"}};
+  for (const auto& v : values) {
+    *field = v.value;
+    if (!std::isfinite(*v.value))
+      return std::string(v.name) + " " + number(*v.value) + " is not finite";
+  }
+  *field = &m.mass;
   if (!(m.mass > 0.0)) return "mass " + number(m.mass) + " is not positive";
+  *field = &m.stiffness;
   if (!(m.stiffness > 0.0)) return "stiffness " + number(m.stiffness) + " is not positive";
+  *field = &m.damping_ratio;
   if (m.damping_ratio < 0.0) return "damping ratio " + number(m.damping_ratio) + " is negative";
   if (!(m.damping_ratio < 1.0))
     return "damping ratio " + number(m.damping_ratio) + " is not below 1";
+  *field = nullptr;
   return {};
 }
 
@@ -82,6 +96,20 @@ std::string delay_fault(const ModalMode& si, const ModalConstants& c, const SimP
          " steps a revolution allow";
 }
 
+// Reason why the decay of a valid mode over one step would overflow the
+// integration's e^(decay_rate * time_step), or empty. The step lasts
+// 60 / (steps_per_rev * rpm) s.
+std::string step_fault(const ModalConstants& c, const SimParams* p, int steps_per_rev) {
+  const double rpm = p->spindle_rpm;
+  if (!(std::isfinite(rpm) && rpm > 0.0) || steps_per_rev <= 0) return {};
+  const double time_step = 60.0 / (static_cast<double>(steps_per_rev) * rpm);
+  const double exponent = c.decay_rate * time_step;
+  if (exponent <= kMaxStepDecay) return {};
+  return "decay rate " + number(c.decay_rate) + " 1/s over a step of " + number(time_step) +
+         " s gives e^" + number(exponent) + ", beyond the range of doubles (e^" +
+         number(kMaxStepDecay) + " at most: more steps a revolution or a higher spindle speed)";
+}
+
 // Copy of an entered mode in engine units, as units_normalise converts it.
 ModalMode to_engine_units(const ModalMode& entered, int32_t units) {
   ModalMode si = entered;
@@ -93,7 +121,8 @@ ModalMode to_engine_units(const ModalMode& entered, int32_t units) {
   return si;
 }
 
-std::string list_fault(const ModeList& list, const SimParams* p, int steps_per_rev) {
+std::string list_fault(const ModeList& list, const SimParams* p, int steps_per_rev,
+                       const void** field) {
   const std::string where = std::string(list.structure) + " " + list.direction;
   if (list.count < 0) return where + ": mode count " + std::to_string(list.count) + " is negative";
   if (list.count > kMaxModesPerDirection)
@@ -101,12 +130,20 @@ std::string list_fault(const ModeList& list, const SimParams* p, int steps_per_r
            std::to_string(list.count) + " modes given, at most 5 in one direction";
   if (list.count > 0 && list.modes == nullptr) return where + " mode 1: no mode data";
   for (int i = 0; i < list.count; ++i) {
-    std::string reason = entered_fault(list.modes[i]);
+    std::string reason = entered_fault(list.modes[i], field);
     if (reason.empty()) {
       const ModalMode si = to_engine_units(list.modes[i], p->units);
       const ModalConstants c = modal_constants(&si);
+      *field = &list.modes[i].stiffness;
       reason = converted_fault(si, c);
-      if (reason.empty()) reason = delay_fault(si, c, p, steps_per_rev);
+      if (reason.empty()) {
+        *field = &list.modes[i].damping_ratio;
+        reason = step_fault(c, p, steps_per_rev);
+      }
+      if (reason.empty()) {
+        *field = &list.modes[i].modal_angle;
+        reason = delay_fault(si, c, p, steps_per_rev);
+      }
     }
     if (!reason.empty()) return where + " mode " + std::to_string(i + 1) + ": " + reason;
   }
@@ -178,13 +215,16 @@ void modal_prepare_direction(SimParams* params, ModalMode* modes, SimState* stat
   }
 }
 
-int modal_check(const SimParams* params, int steps_per_rev, std::string* error) {
+int modal_check(const SimParams* params, int steps_per_rev, std::string* error,
+                const void** field) {
   ModeList lists[6];
   job_lists(params, lists);
   for (const ModeList& list : lists) {
-    std::string reason = list_fault(list, params, steps_per_rev);
+    const void* at = nullptr;
+    std::string reason = list_fault(list, params, steps_per_rev, &at);
     if (!reason.empty()) {
       if (error != nullptr) *error = reason;
+      if (field != nullptr) *field = at;
       return 0;
     }
   }

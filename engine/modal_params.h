@@ -26,8 +26,10 @@ void modal_prepare_direction(SimParams* params, ModalMode* modes, SimState* stat
 // Checks, before the run converts anything, that every mode of the job (in
 // entered units) can be integrated and placed inside the histories with
 // steps_per_rev steps a revolution. On failure returns 0 and describes the
-// structure, direction, mode and reason in *error.
-int modal_check(const SimParams* params, int steps_per_rev, std::string* error);
+// structure, direction, mode and reason in *error, and the value at fault
+// in *field (null for a mode count).
+int modal_check(const SimParams* params, int steps_per_rev, std::string* error,
+                const void** field = nullptr);
 
 // Frequencies of a mode in engine units (mass kg, stiffness N/m).
 ModalConstants modal_constants(const ModalMode* mode);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "engine/modal_params.h"
 #include "engine/stats.h"
@@ -24,50 +25,61 @@ bool set_error(std::string* error, const std::string& text) {
   return false;
 }
 
+bool fail(std::string* error, SimNotes* notes, const IntakeNote& note) {
+  if (notes != nullptr) notes->field = note.field;
+  return set_error(error, note.text);
+}
+
 // The entered numbers that the engine computes with must be finite.
-bool check_numbers(const SimParams* p, std::string* error) {
+bool check_numbers(const SimParams* p, IntakeNote* fault) {
   const struct {
     const char* name;
-    double value;
-  } numbers[] = {{"spindle speed", p->spindle_rpm},
-                 {"feed per revolution", p->feed_per_rev},
-                 {"depth of cut", p->depth_of_cut},
-                 {"initial wear", p->initial_wear},
-                 {"inclination angle", p->inclination_angle},
-                 {"normal rake angle", p->normal_rake_angle},
-                 {"side cutting edge angle", p->side_cutting_edge_angle},
-                 {"workpiece radius", p->workpiece_radius},
-                 {"nose radius", p->nose_radius}};
+    const double* value;
+  } numbers[] = {{"spindle speed", &p->spindle_rpm},
+                 {"feed per revolution", &p->feed_per_rev},
+                 {"depth of cut", &p->depth_of_cut},
+                 {"initial wear", &p->initial_wear},
+                 {"inclination angle", &p->inclination_angle},
+                 {"normal rake angle", &p->normal_rake_angle},
+                 {"side cutting edge angle", &p->side_cutting_edge_angle},
+                 {"workpiece radius", &p->workpiece_radius},
+                 {"nose radius", &p->nose_radius}};
   for (const auto& number : numbers) {
-    if (!std::isfinite(number.value)) {
-      return set_error(error, std::string("the ") + number.name + " is not a finite number");
+    if (!std::isfinite(*number.value)) {
+      *fault = {number.value, std::string("the ") + number.name + " is not a finite number"};
+      return false;
     }
   }
   if (!(p->spindle_rpm > 0)) {
-    return set_error(
-        error, "the spindle speed " + std::to_string(p->spindle_rpm) + " rpm is not positive");
+    *fault = {&p->spindle_rpm,
+              "the spindle speed " + std::to_string(p->spindle_rpm) + " rpm is not positive"};
+    return false;
   }
   return true;
 }
 
-bool check_run_control(const SimParams* p, std::string* error) {
+bool check_run_control(const SimParams* p, IntakeNote* fault) {
   if (p->angular_increments < 1) {
-    return set_error(error, "the angular increments must be at least 1");
+    *fault = {&p->angular_increments, "the angular increments must be at least 1"};
+    return false;
   }
   // More increments than grid positions leave a revolution without a step,
   // whose summary would hold only the reset extremes.
   if (p->angular_increments > kGridSteps) {
-    return set_error(error, "the angular increments " + std::to_string(p->angular_increments) +
-                                " leave no step in a revolution (" + std::to_string(kGridSteps) +
-                                " at most)");
+    *fault = {&p->angular_increments,
+              "the angular increments " + std::to_string(p->angular_increments) +
+                  " leave no step in a revolution (" + std::to_string(kGridSteps) + " at most)"};
+    return false;
   }
   if (p->revs_total < 0) {
-    return set_error(
-        error, "the revolutions to simulate (" + std::to_string(p->revs_total) + ") are negative");
+    *fault = {&p->revs_total,
+              "the revolutions to simulate (" + std::to_string(p->revs_total) + ") are negative"};
+    return false;
   }
   if (p->revs_total > kMaxRevolutions) {
-    return set_error(error, "the revolutions to simulate (" + std::to_string(p->revs_total) +
-                                ") are above the limit of " + std::to_string(kMaxRevolutions));
+    *fault = {&p->revs_total, "the revolutions to simulate (" + std::to_string(p->revs_total) +
+                                  ") are above the limit of " + std::to_string(kMaxRevolutions)};
+    return false;
   }
   return true;
 }
@@ -169,22 +181,73 @@ int write_report(const SimParams* p, const char* base) {
   return 0;
 }
 
-// Summarises a recorded revolution into the .rms and .ave files.
+// Writes a summarised revolution into the .rms and .ave files.
 void summarise_revolution(const SimParams* p, SimState* state, RunContext* run) {
-  stats_revolution_summary(p, state, kGridSteps);
   if (params_output_enabled(p, OUTPUT_RMS)) summary_write_rms(run->rms, state, p->units);
   if (params_output_enabled(p, OUTPUT_AVERAGES)) summary_write_ave(run->ave, state);
 }
 
-void run_revolutions(SimParams* p, SimState* state, RunContext* run) {
+// The first value of the revolution summary that is not finite, or null:
+// a mean, an RMS value or a range (maximum less minimum).
+const char* non_finite_summary(const SimState* st) {
+  const struct {
+    const char* name;
+    double mean, rms, max, min;
+  } quantities[] = {
+      {"X force", st->force_x_mean, st->force_x_rms, st->force_x_max, st->force_x_min},
+      {"Y force", st->force_y_mean, st->force_y_rms, st->force_y_max, st->force_y_min},
+      {"Z force", st->force_z_mean, st->force_z_rms, st->force_z_max, st->force_z_min},
+      {"spindle-workpiece X displacement", st->sw_disp_x_mean, st->sw_disp_x_rms, st->sw_disp_x_max,
+       st->sw_disp_x_min},
+      {"spindle-workpiece Y displacement", st->sw_disp_y_mean, st->sw_disp_y_rms, st->sw_disp_y_max,
+       st->sw_disp_y_min},
+      {"spindle-workpiece Z displacement", st->sw_disp_z_mean, st->sw_disp_z_rms, st->sw_disp_z_max,
+       st->sw_disp_z_min},
+      {"tool X displacement", st->tool_disp_x_mean, st->tool_disp_x_rms, st->tool_disp_x_max,
+       st->tool_disp_x_min},
+      {"tool Y displacement", st->tool_disp_y_mean, st->tool_disp_y_rms, st->tool_disp_y_max,
+       st->tool_disp_y_min},
+      {"tool Z displacement", st->tool_disp_z_mean, st->tool_disp_z_rms, st->tool_disp_z_max,
+       st->tool_disp_z_min}};
+  for (const auto& q : quantities) {
+    if (!std::isfinite(q.mean) || !std::isfinite(q.rms) || !std::isfinite(q.max - q.min)) {
+      return q.name;
+    }
+  }
+  return nullptr;
+}
+
+// Simulates and summarises every revolution. 0 when a value stops being
+// finite: the run stops there, with one line naming the revolution, the
+// step and the quantity, before the value reaches a result file.
+int run_revolutions(SimParams* p, SimState* state, RunContext* run, const char* base) {
   for (int r = 0; r < p->revs_total; ++r) {
     state->revolution = r;
     state_fire_event(state, SIM_EVENT_REVOLUTION_START);
-    sim_revolution(p, state, run);
-    if (r >= p->revs_skipped) summarise_revolution(p, state, run);
+    if (!sim_revolution(p, state, run)) {
+      std::fflush(stdout);
+      std::fprintf(stderr,
+                   "corvanel: %s: revolution %d, step %d: the %s is not a finite number; the run "
+                   "stops\n",
+                   base, r + 1, run->stop_step, run->stop_quantity);
+      return 0;
+    }
+    if (r >= p->revs_skipped) {
+      stats_revolution_summary(p, state, kGridSteps);
+      if (const char* value = non_finite_summary(state)) {
+        std::fflush(stdout);
+        std::fprintf(stderr,
+                     "corvanel: %s: revolution %d: the summary of the %s is not a finite number; "
+                     "the run stops\n",
+                     base, r + 1, value);
+        return 0;
+      }
+      summarise_revolution(p, state, run);
+    }
     state_fire_event(state, SIM_EVENT_REVOLUTION_END);
     sim_shift_history(state);
   }
+  return 1;
 }
 
 // The database numbers of a record in file order, with their names: the
@@ -239,9 +302,48 @@ std::string number_text(double value) {
   return text;
 }
 
+// The refusal of a pair and edge angle without a coefficient row: what the
+// database holds nearest to it, the angles held for the pair or else the
+// pairs whose names match when case and blanks are ignored.
+std::string missing_row(const SimParams* p, const MatDb* db, const SimParams* probe,
+                        const std::string& pair, int angle) {
+  std::string text = std::string(p->database_file) + ": the row for " + pair + " at " +
+                     std::to_string(angle) + " degrees: there is none";
+  const std::vector<long long> angles = matdb_angles_of(db, probe);
+  if (!angles.empty()) {
+    text += "; the pair has rows at";
+    for (size_t i = 0; i < angles.size(); ++i) {
+      text += (i == 0 ? " " : ", ") + std::to_string(angles[i]);
+    }
+    return text + " degrees";
+  }
+  const std::vector<std::string> pairs = matdb_pairs_like(db, probe);
+  if (pairs.empty())
+    return text + ", nor a pair whose names match when case and blanks are ignored";
+  text += "; pairs whose names match when case and blanks are ignored:";
+  for (size_t i = 0; i < pairs.size(); ++i) text += (i == 0 ? " \"" : ", \"") + pairs[i] + "\"";
+  return text;
+}
+
 }  // namespace
 
-int sim_check_database(const SimParams* p, const MatDb* db, std::string* error) {
+int sim_check_database(const SimParams* p, const MatDb* db, std::string* error,
+                       std::string* warning) {
+  if (db == nullptr) return set_error(error, "the databases are not loaded");
+  if (!db->wear_opened) {
+    return set_error(
+        error, std::string("wear.db: cannot read the wear file: ") + std::strerror(db->wear_error));
+  }
+  if (!db->database_opened) {
+    return set_error(error, std::string(p->database_file) +
+                                ": cannot read the cutting-coefficient database: " +
+                                std::strerror(db->database_error));
+  }
+  // Only turning cuts: another process takes no number from the databases.
+  if (p->process != 'T') {
+    if (error != nullptr) error->clear();
+    return 1;
+  }
   // The lookup the first step makes: the angles in radians, the edge angle
   // copied for turning, every database field cleared beforehand so that only
   // what the files hold for this pair is seen.
@@ -250,9 +352,11 @@ int sim_check_database(const SimParams* p, const MatDb* db, std::string* error) 
   if (probe.process == 'T') probe.cutting_edge_angle = probe.side_cutting_edge_angle;
   for (const auto& number : kWearNumbers) probe.*number.field = 0;
   for (const auto& number : kCoefficientNumbers) probe.*number.field = 0;
-  matdb_lookup_loaded(db, &probe);
+  const int found = matdb_lookup_loaded(db, &probe);
   const std::string pair = std::string("workpiece \"") + p->workpiece_material +
                            "\" and insert \"" + p->insert_material + "\"";
+  const int angle = matdb_angle_key(probe.cutting_edge_angle);
+  if (!found) return set_error(error, missing_row(p, db, &probe, pair, angle));
   const int wear = first_non_finite(probe, kWearNumbers);
   if (wear >= 0) {
     return set_error(error, "wear.db: the record for " + pair + ": number " +
@@ -263,26 +367,46 @@ int sim_check_database(const SimParams* p, const MatDb* db, std::string* error) 
   const int coefficient = first_non_finite(probe, kCoefficientNumbers);
   if (coefficient >= 0) {
     return set_error(error, std::string(p->database_file) + ": the row for " + pair + " at " +
-                                std::to_string(matdb_angle_key(probe.cutting_edge_angle)) +
-                                " degrees: number " + std::to_string(coefficient + 1) + " (" +
+                                std::to_string(angle) + " degrees: number " +
+                                std::to_string(coefficient + 1) + " (" +
                                 kCoefficientNumbers[coefficient].name + ") is " +
                                 number_text(probe.*kCoefficientNumbers[coefficient].field) +
                                 ", not a finite number");
   }
+  if (!matdb_has_wear(db, &probe) && warning != nullptr) {
+    *warning = "wear.db: the wear record for " + pair +
+               ": there is none; the tool stays sharp (no wear, no wear-land force)";
+  }
+  if (error != nullptr) error->clear();
   return 1;
 }
 
-int sim_check_job(const SimParams* p, const char* output_base, std::string* error) {
+int sim_check_job(const SimParams* p, const char* output_base, std::string* error,
+                  SimNotes* notes) {
+  if (notes != nullptr) notes->field = nullptr;
   if (std::strlen(output_base) + kLongestSuffix > kPathSize - 1) {
     return set_error(error,
                      std::string("the output name ") + output_base +
                          " leaves no room for its result file names (99 characters at most)");
   }
-  if (!check_numbers(p, error) || !check_run_control(p, error)) return 0;
-  return modal_check(p, kGridSteps / p->angular_increments, error);
+  IntakeNote fault{nullptr, {}};
+  std::vector<IntakeNote> warnings;
+  if (!check_numbers(p, &fault) || !intake_check_cut(p, &fault, &warnings) ||
+      !check_run_control(p, &fault)) {
+    return fail(error, notes, fault);
+  }
+  const int steps_per_rev = kGridSteps / p->angular_increments;
+  if (!intake_check_travel(p, steps_per_rev, &fault)) return fail(error, notes, fault);
+  const void* mode_field = nullptr;
+  if (!modal_check(p, steps_per_rev, error, &mode_field)) {
+    if (notes != nullptr) notes->field = mode_field;
+    return 0;
+  }
+  if (notes != nullptr) notes->warnings = warnings;
+  return 1;
 }
 
-int sim_run(SimParams* p, SimState* state, const char* output_base) {
+int sim_run(SimParams* p, SimState* state, const char* output_base, SimNotes* notes) {
   state->event_context = EventContext{p, state, output_base};
   std::string error;
   if (!sim_check_job(p, output_base, &error)) {
@@ -296,10 +420,16 @@ int sim_run(SimParams* p, SimState* state, const char* output_base) {
   }
   RunContext* run = run_context_create(p);
   if (run == nullptr) return 0;
-  if (!sim_check_database(p, run->db, &error)) {
+  std::string warning;
+  if (!sim_check_database(p, run->db, &error, &warning)) {
     std::fprintf(stderr, "corvanel: %s\n", error.c_str());
     run_context_free(run);
     return 0;
+  }
+  if (!warning.empty()) {
+    const std::string line = "corvanel: warning: " + warning;
+    std::fprintf(stderr, "%s\n", line.c_str());
+    if (notes != nullptr) notes->run_warnings.push_back(line);
   }
   if (!open_results(p, run, output_base)) {
     close_results(p, run, output_base);
@@ -313,7 +443,9 @@ int sim_run(SimParams* p, SimState* state, const char* output_base) {
   units_normalise(p);
   modal_prepare(p, state);
   state_reset_extremes(state);
-  run_revolutions(p, state, run);
+  const int finished = run_revolutions(p, state, run, output_base);
+  if (!finished && notes != nullptr) notes->stopped = 1;
+  result &= finished;
   result &= close_results(p, run, output_base);
   run_context_free(run);
   return result;

@@ -21,7 +21,8 @@ struct RunContext {
   RandomState random;          // force scatter sequence
   CutMemo memo;                // powers and angles that repeat from step to step
   MatDb* db;                   // both database files, read once per run
-  int lookup_warned;           // 1 once a failed coefficient lookup has been reported
+  int stop_step;               // step at which a non-finite value stopped the run, or -1
+  const char* stop_quantity;   // the quantity that was not finite, or null
   SeriesFiles series;          // open time-series files (when enabled)
   FILE* rms;                   // open ".rms" file or null
   FILE* ave;                   // open ".ave" file or null

@@ -35,6 +35,9 @@ double descent_slope(double velocity, double cutting_speed) {
 DampingForces nose_contact(double k, double w, double r, double h_eff, double slope_z,
                            double slope_x, CutMemo* memo) {
   double phi = std::acos(1 - h_eff / r);
+  // An engagement too thin to change 1 - h/r leaves no arc in contact: the
+  // forces' limit is 0, where the resultant angles would be 0/0.
+  if (phi == 0) return {0.0, 0.0};
   ContactTrig t = contact_trig(phi, memo);
   double pz = k * w * (r * t.sin_phi) * slope_z;
   double px = k * w * h_eff * slope_x;
@@ -99,9 +102,10 @@ DampingForces damping_forces(const SimParams* params, const SimState* state, Dam
     vz = (state->rel_disp_z[0] - memory->last_rel_disp_z) / dt;
     vx = (state->rel_disp_x[0] - memory->last_rel_disp_x) / dt;
   }
-  // Only a tool moving in the negative direction presses its flank in.
-  if (vz >= 0) vz = 0;
-  if (vx >= 0) vx = 0;
+  // Only a tool moving in the negative direction presses its flank in: a
+  // velocity that is not negative (a NaN among them) counts as 0.
+  if (!(vz < 0)) vz = 0;
+  if (!(vx < 0)) vx = 0;
   // Out of engagement there is no flank contact (and the nose formulas
   // would be 0/0).
   if (h_eff == 0) return {0.0, 0.0};

@@ -206,19 +206,33 @@ bool read_all_wear(FILE* file, std::vector<MatDbWearRecord>& out) {
   return std::ferror(file) == 0;
 }
 
+// errno of a failed open or read; EIO when the library left none.
+int failure_errno() {
+  return errno != 0 ? errno : EIO;
+}
+
 void load_wear(MatDb* db) {
+  errno = 0;
   File file = open_for_reading(kWearFileName);
-  if (!file) return;
+  if (!file) {
+    db->wear_error = failure_errno();
+    return;
+  }
   if (read_all_wear(file.get(), db->wear)) {
     db->wear_opened = 1;
   } else {
+    db->wear_error = failure_errno();
     db->wear.clear();
   }
 }
 
 void load_rows(MatDb* db) {
+  errno = 0;
   File file = open_for_reading(db->database_file.c_str());
-  if (!file) return;
+  if (!file) {
+    db->database_error = failure_errno();
+    return;
+  }
   bool read = for_each_row(file.get(), [db](const MatDbRow& row) {
     db->rows.push_back(row);
     return true;
@@ -226,8 +240,19 @@ void load_rows(MatDb* db) {
   if (read) {
     db->database_opened = 1;
   } else {
+    db->database_error = failure_errno();
     db->rows.clear();
   }
+}
+
+// A name in capitals without blanks, for matching names typed differently.
+std::string folded(std::string_view name) {
+  std::string text;
+  for (char c : name) {
+    if (is_space(c)) continue;
+    text.push_back(c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c);
+  }
+  return text;
 }
 
 // Fills the cache for the key: last matching wear record, first matching row.
@@ -378,6 +403,50 @@ int matdb_lookup_loaded(const MatDb* db, SimParams* params) {
   if (last.row_index < 0) return 0;
   store_coefficients(params, db->rows[last.row_index].values);
   return 1;
+}
+
+int matdb_has_wear(const MatDb* db, const SimParams* params) {
+  if (db == nullptr) return 0;
+  const LookupKey key = key_of(params);
+  for (const MatDbWearRecord& record : db->wear) {
+    if (wear_matches(record, key)) return 1;
+  }
+  return 0;
+}
+
+std::vector<std::string> matdb_pairs_like(const MatDb* db, const SimParams* params) {
+  std::vector<std::string> pairs;
+  if (db == nullptr) return pairs;
+  const LookupKey key = key_of(params);
+  const std::string workpiece = folded(key.workpiece);
+  const std::string insert = folded(key.insert);
+  for (const MatDbRow& row : db->rows) {
+    if (!prefix_matches(folded(row.workpiece), workpiece) ||
+        !prefix_matches(folded(row.insert), insert)) {
+      continue;
+    }
+    const std::string pair = std::string(row.workpiece) + " / " + row.insert;
+    bool seen = false;
+    for (const std::string& held : pairs) seen = seen || held == pair;
+    if (!seen) pairs.push_back(pair);
+  }
+  return pairs;
+}
+
+std::vector<long long> matdb_angles_of(const MatDb* db, const SimParams* params) {
+  std::vector<long long> angles;
+  if (db == nullptr) return angles;
+  const LookupKey key = key_of(params);
+  for (const MatDbRow& row : db->rows) {
+    if (!prefix_matches(row.workpiece, key.workpiece) || !prefix_matches(row.insert, key.insert)) {
+      continue;
+    }
+    const auto angle = static_cast<long long>(row.angle);  // read as a long
+    bool seen = false;
+    for (long long held : angles) seen = seen || held == angle;
+    if (!seen) angles.push_back(angle);
+  }
+  return angles;
 }
 
 void matdb_free(MatDb* db) { delete db; }

@@ -54,6 +54,8 @@ struct MatDbLastLookup {
 struct MatDb {
   int wear_opened;                      // 1 when "wear.db" could be read
   int database_opened;                  // 1 when the coefficient database could be read
+  int wear_error;                       // errno of the failed open or read of "wear.db", or 0
+  int database_error;                   // errno of the failed open or read of the database, or 0
   std::string database_file;            // the name it was read from
   std::vector<MatDbWearRecord> wear;    // well-formed records, file order
   std::vector<MatDbRow> rows;           // well-formed rows, file order
@@ -80,6 +82,17 @@ MatDb* matdb_load(const SimParams* params);
 // matdb_lookup answered from the loaded files (database_file as it was at the
 // load): same fields, same result. A null db returns 0 and changes nothing.
 int matdb_lookup_loaded(const MatDb* db, SimParams* params);
+
+// 1 when the loaded wear file holds a record for the job's pair.
+int matdb_has_wear(const MatDb* db, const SimParams* params);
+
+// The pairs of the loaded database ("WORKPIECE / INSERT", file order, each
+// once) that match the job's pair when case and blanks are ignored.
+std::vector<std::string> matdb_pairs_like(const MatDb* db, const SimParams* params);
+
+// The edge angles (whole degrees, file order, each once) of the loaded
+// database's rows for the job's pair, matched as a lookup matches names.
+std::vector<long long> matdb_angles_of(const MatDb* db, const SimParams* params);
 
 // Releases the loaded files; null is ignored.
 void matdb_free(MatDb* db);

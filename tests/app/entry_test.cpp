@@ -348,10 +348,14 @@ TEST(EntryDialogue, NonNumericAnswerFailsEveryConversionUpToTheNextDiscard) {
   // "fast" for the spindle speed: the eight numbers after it are not waited for.
   Record r;
   Outcome o = run_dialogue(r.p, "n\nTitle\nT\n1\nfast\nSteel\nHSS\n0\n2\n0\n0\n0\n0\n0\n0\n0\n0\nn\n");
-  EXPECT_EQ(o.result, 1);
+  // The questions go on as before; one line names the first answer that is
+  // not wholly a number, and the job is refused.
+  EXPECT_EQ(o.result, 0);
   EXPECT_EQ(o.out, kPromptsToRunControl + kSpindle + kX + kY + kZ + kTool + kX + kY + kZ +
                        kSaveQuestion);
-  EXPECT_EQ(o.err, "");
+  EXPECT_EQ(o.err,
+            "corvanel: the job entered: \"Enter in the spindle RPM:\": the answer \"fast\" is not "
+            "wholly a number; the job is refused\n");
   EXPECT_EQ(r.p->units, 1);
   const double numbers[] = {r.p->spindle_rpm,       r.p->feed_per_rev,      r.p->depth_of_cut,
                             r.p->initial_wear,      r.p->inclination_angle, r.p->normal_rake_angle,
@@ -366,12 +370,46 @@ TEST(EntryDialogue, NonNumericAnswerFailsEveryConversionUpToTheNextDiscard) {
   Record big;
   o = run_dialogue(big.p, "n\nTitle\nT\n1\n1\n1\n1\n1\n1\n1\n1\n1\n1\nSteel\nHSS\n1\n"
                           "99999999999\nn\n");
-  EXPECT_EQ(o.result, 1);
+  EXPECT_EQ(o.result, 0);
+  EXPECT_EQ(
+      o.err,
+      "corvanel: the job entered: \"Enter in the total number of revolutions to be "
+      "simulated:\": the answer \"99999999999\" is not wholly a number; the job is refused\n");
   EXPECT_EQ(o.out, kPromptsToRunControl + kSpindle + kX + kY + kZ + kTool + kX + kY + kZ +
                        kSaveQuestion);
   EXPECT_EQ(big.p->revs_total, 0);
   EXPECT_EQ(big.p->angular_increments, 1);
   EXPECT_EQ(big.p->spindle_modes.x_count, 0);
+}
+
+TEST(EntryDialogue, ANumberFollowedByLettersIsTakenButRefusesTheJob) {
+  // "12OO": 12 is read as the speed as before; "OO" fails the eight numbers
+  // after it (their prompts go by unanswered) up to the discard before the
+  // workpiece material. One line names the answer; the job is refused.
+  Record r;
+  Outcome o =
+      run_dialogue(r.p, "n\nTitle\nT\n1\n12OO\nSteel\nHSS\n0\n2\n0\n0\n0\n0\n0\n0\n0\n0\nn\n");
+  EXPECT_EQ(o.result, 0);
+  EXPECT_EQ(o.out,
+            kPromptsToRunControl + kSpindle + kX + kY + kZ + kTool + kX + kY + kZ + kSaveQuestion);
+  EXPECT_EQ(o.err,
+            "corvanel: the job entered: \"Enter in the spindle RPM:\": the answer \"12OO\" is not "
+            "wholly a number; the job is refused\n");
+  EXPECT_EQ(r.p->spindle_rpm, 12.0);
+  EXPECT_EQ(r.p->feed_per_rev, 0.0);
+  EXPECT_EQ(r.p->nose_radius, 0.0);
+  EXPECT_STREQ(r.p->workpiece_material, "Steel");
+  // A mode answer names its mode; only the first bad answer is reported.
+  Record m;
+  std::string answers = typed_job("1", "n\n");
+  answers.replace(answers.find("400000\n30\n"), 10, "400000\n3O\n");
+  o = run_dialogue(m.p, answers);
+  EXPECT_EQ(o.result, 0);
+  EXPECT_EQ(o.err.rfind("corvanel: the job entered: the modal angle of spindle-workpiece X mode 1: "
+                        "the answer \"3O\" is not wholly a number; the job is refused\n",
+                        0),
+            0u)
+      << o.err;
 }
 
 TEST(EntryDialogue, ModeCountsOutsideZeroToFiveAreRefusedAtOnce) {

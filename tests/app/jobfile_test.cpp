@@ -110,16 +110,63 @@ TEST(Jobfile, ReadingQuirksOfHandWrittenFiles) {
   params_free(p);
 }
 
-TEST(Jobfile, TruncatedFileKeepsTheFieldsNotReached) {
+TEST(Jobfile, AFileEndingBeforeTheRevolutionCountIsRefusedAfterItKeepsDefaults) {
   ScratchDir dir;
-  write_file(dir.file("t.in"), "Short\nT\n1\n900\n0.1\n");
   SimParams* p = params_create();
-  ASSERT_EQ(jobfile_read(p, dir.file("t.in").c_str()), 1);
-  EXPECT_EQ(p->feed_per_rev, 0.1);
-  EXPECT_EQ(p->depth_of_cut, 0.0);
-  EXPECT_STREQ(p->workpiece_material, "");
-  EXPECT_EQ(p->revs_total, 0);
+  std::string error;
+  JobfileLines lines;
+  // Nothing would be simulated: refused at the first item missing, on the
+  // line where the file ends.
+  write_file(dir.file("t.in"), "Short\nT\n1\n900\n0.1\n");
+  EXPECT_EQ(jobfile_read(p, dir.file("t.in").c_str(), &error, &lines), 0);
+  EXPECT_EQ(error,
+            "the depth of cut: the job file ends here, before the revolutions to simulate; "
+            "nothing would be simulated");
+  EXPECT_EQ(lines.error_line, 6);
+  params_free(p);
+
+  // Ending after the revolution count keeps the defaults of the rest.
+  p = params_create();
+  write_file(dir.file("t.in"),
+             "Short\nT\n1\n900\n0.1\n2\n0\n0\n0\n15\n50\n0.8\nW\nI\n0\n"
+             "0\n0\n0\n0\n0\n0\n7");
+  ASSERT_EQ(jobfile_read(p, dir.file("t.in").c_str(), &error, &lines), 1) << error;
+  EXPECT_EQ(p->revs_total, 7);
+  EXPECT_EQ(p->revs_skipped, 0);
   EXPECT_EQ(p->angular_increments, 1);
+  EXPECT_EQ(jobfile_line_of(&lines, &p->revs_total), 22);
+  EXPECT_EQ(jobfile_line_of(&lines, &p->workpiece_material), 13);
+  EXPECT_EQ(jobfile_line_of(&lines, &p->revs_skipped), 0);  // not read
+  params_free(p);
+}
+
+TEST(Jobfile, ANumberMustBeTheWholeTokenAndIsRefusedOnItsOwnLine) {
+  ScratchDir dir;
+  const struct {
+    const char* feed;  // line 5
+    const char* error;
+  } cases[] = {
+      {"0.2.5", "the feed per revolution: \"0.2.5\" is not a number"},
+      {"2,0", "the feed per revolution: \"2,0\" is not a number"},
+      {"12OO", "the feed per revolution: \"12OO\" is not a number"},
+  };
+  for (const auto& c : cases) {
+    write_file(dir.file("n.in"), std::string("Title\nT\n1\n900\n") + c.feed +
+                                     "\n2\n0\n0\n0\n15\n50\n0.8\nW\nI\n0\n0\n0\n0\n0\n0\n0\n1\n");
+    SimParams* p = params_create();
+    std::string error;
+    JobfileLines lines;
+    EXPECT_EQ(jobfile_read(p, dir.file("n.in").c_str(), &error, &lines), 0) << c.feed;
+    EXPECT_EQ(error, c.error);
+    EXPECT_EQ(lines.error_line, 5) << c.feed;
+    params_free(p);
+  }
+  // Whole numbers: a decimal or one beyond 32 bits is a number, not a count.
+  write_file(dir.file("n.in"), "Title\nT\n1.5\n");
+  SimParams* p = params_create();
+  std::string error;
+  EXPECT_EQ(jobfile_read(p, dir.file("n.in").c_str(), &error), 0);
+  EXPECT_EQ(error, "the units: \"1.5\" is not a whole number of 32 bits");
   params_free(p);
 }
 
@@ -135,7 +182,8 @@ TEST(Jobfile, RefusesWhatItCannotHoldSafely) {
   EXPECT_NE(error.find("title"), std::string::npos);
 
   write_file(dir.file("ok63.in"), std::string(63, 't') + "\nT\n");
-  EXPECT_EQ(jobfile_read(p, dir.file("ok63.in").c_str()), 1);
+  EXPECT_EQ(jobfile_read(p, dir.file("ok63.in").c_str(), &error), 0);  // ends early
+  EXPECT_EQ(error.rfind("the units: the job file ends here", 0), 0u) << error;
   EXPECT_EQ(std::string(p->title), std::string(63, 't'));
   EXPECT_EQ(p->process, 'T');
 

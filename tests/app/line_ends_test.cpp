@@ -143,7 +143,7 @@ TEST(JobfileNumbers, AWordWhereANumberBelongsRefusesTheJobNamingTheItem) {
     const char* error;
   } cases[] = {
       {4, "fast", "the spindle speed: \"fast\" is not a number"},
-      {10, "15deg", "the workpiece radius: \"deg\" is not a number"},  // the angle reads 15
+      {10, "15deg", "the side cutting edge angle: \"15deg\" is not a number"},
       {15, "\x01\x02", "the calculation type: \"??\" is not a number"},
       {16, "x", "the spindle-workpiece X mode count: \"x\" is not a number"},
       {23, "many", "the revolutions to skip: \"many\" is not a number"},
@@ -158,11 +158,13 @@ TEST(JobfileNumbers, AWordWhereANumberBelongsRefusesTheJobNamingTheItem) {
     EXPECT_EQ(read_job(r.p, dir, text, &error), 0) << c.text;
     EXPECT_EQ(error, c.error);
   }
-  // The end of the file is not such a word: items not reached keep their values.
+  // The end of the file before the revolution count refuses the job at the
+  // first item missing.
   Record cut_short;
-  ASSERT_EQ(read_job(cut_short.p, dir, "Title\nT\n1\n1000\n0.2\n", nullptr), 1);
+  std::string error;
+  EXPECT_EQ(read_job(cut_short.p, dir, "Title\nT\n1\n1000\n0.2\n", &error), 0);
+  EXPECT_EQ(error.rfind("the depth of cut: the job file ends here", 0), 0u) << error;
   EXPECT_EQ(cut_short.p->feed_per_rev, 0.2);
-  EXPECT_EQ(cut_short.p->depth_of_cut, 0.0);
 }
 
 TEST(JobfileNumbers, ModeNumbersAreNamedByStructureDirectionAndMode) {

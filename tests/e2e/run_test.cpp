@@ -146,7 +146,7 @@ TEST(Batch, ARefusedJobLeavesTheEarlierResultsUntouched) {
   EXPECT_EQ(read_file(dir.file("job.html")), html);
 }
 
-TEST(Batch, AMissingMaterialPairIsWarnedAboutOnce) {
+TEST(Batch, AMissingMaterialPairIsRefusedBeforeAnyResultFile) {
   ScratchDir dir;
   Job job;
   job.workpiece = "TITANIUM";
@@ -154,11 +154,13 @@ TEST(Batch, AMissingMaterialPairIsWarnedAboutOnce) {
   job.increments = 100;
   e2e::write_job(dir, "ti", job);
   auto outcome = run_program(dir.path(), "ti .");
-  EXPECT_EQ(outcome.exit_code, 0);
-  ASSERT_EQ(lines_of(outcome.err).size(), 1u) << outcome.err;
-  EXPECT_NE(outcome.err.find("kfkncfa.db"), std::string::npos);
-  EXPECT_NE(outcome.err.find("TITANIUM"), std::string::npos);
-  EXPECT_NE(outcome.err.find("15 degrees"), std::string::npos);
+  EXPECT_EQ(outcome.exit_code, 1);
+  EXPECT_EQ(outcome.err,
+            "corvanel: kfkncfa.db: the row for workpiece \"TITANIUM\" and insert \"CARB\" at 15 "
+            "degrees: there is none, nor a pair whose names match when case and blanks are "
+            "ignored\n");
+  EXPECT_FALSE(file_exists(dir.file("ti.rpt")));
+  EXPECT_FALSE(file_exists(dir.file("ti.dat")));
 }
 
 TEST(Interactive, LoadsAJobFileAndPrintsProgressWithoutAPage) {

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -61,6 +62,34 @@ int run_command(const std::string& command, std::string* out) {
   int status = pclose(pipe);
   if (out != nullptr) *out = text;
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string steel_rows_at_every_angle(const std::string& numbers) {
+  std::string rows;
+  for (int angle = -89; angle <= 89; ++angle) {
+    char key[64];
+    std::snprintf(key, sizeof key, "%-16s%-32s%d ", "STEEL", "CARB", angle);
+    rows += key + numbers + "\n";
+  }
+  return rows;
+}
+
+std::string non_finite_result(const std::string& base) {
+  static const char* const kSuffixes[] = {".dat",    ".fx.dat", ".fy.dat", ".fz.dat",
+                                          ".sx.dat", ".sy.dat", ".sz.dat", ".wx.dat",
+                                          ".wy.dat", ".wz.dat", ".rms",    ".ave"};
+  for (const char* suffix : kSuffixes) {
+    const std::string path = base + suffix;
+    if (!file_exists(path)) continue;
+    std::istringstream text(read_file(path));
+    std::string token;
+    while (text >> token) {
+      char* end = nullptr;
+      const double value = std::strtod(token.c_str(), &end);
+      if (end != token.c_str() + token.size() || !std::isfinite(value)) return path + ": " + token;
+    }
+  }
+  return "";
 }
 
 }  // namespace test_support
