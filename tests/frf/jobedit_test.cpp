@@ -101,11 +101,11 @@ TEST(Jobedit, RefusalsLeaveTheJobAsItWas) {
   const std::vector<JobeditMode> one = {{1, 0.02, 3000, 0}};
   const Case cases[] = {
       {"six modes", demo, std::vector<JobeditMode>(6, one[0]), "at most 5 modes"},
-      {"not a job", "just a line\n", one, "modal blocks cannot be found"},
+      {"not a job", "just a line\n", one, "the job file ends here"},
       {"a mode count the reader refuses", demo.substr(0, demo.find("AISI1045")) + "AISI1045\nX\n0\n7\n",
        one, "mode count 7"},
       {"cut short before the tool block", demo.substr(0, demo.find("CARBIDE")) + "CARBIDE\n0\n0\n0\n0\n",
-       one, "modal blocks cannot be found"},
+       one, "the job file ends here"},
   };
   for (const Case& c : cases) {
     const std::string path = dir.file("job.in");
