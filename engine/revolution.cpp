@@ -64,6 +64,7 @@ void force_pass(SimParams* p, SimState* st, RunContext* run, int s) {
       dz == 0 ? 0.0 : axial_correction(p, st->rel_disp_z[s], h_eff, nd, dz, &run->memo);
   const double h = (p->feed_per_rev - x_s - delta) + p_s;
   if (!(h >= 0)) {  // out of the cut (a NaN chip counts as out)
+    run->step_left_cut = 1;
     st->cut_surface[i] += p->feed_per_rev;
     st->edge_force_x = st->edge_force_y = st->edge_force_z = 0;
   } else {
@@ -74,6 +75,7 @@ void force_pass(SimParams* p, SimState* st, RunContext* run, int s) {
   run->prev_rel_disp_z[i] = st->rel_disp_z[s];
   if (s == 1) std::printf("Running Revolution Number %d .......... \n", st->revolution + 1);
   const double vb = wear_land_width(p, st, &run->memo);
+  run->step_vb = vb;
   const DampingForces damping = damping_forces(p, st, &run->damping, s, h_eff, vb, &run->memo);
   cut_machine_forces(st, p, &run->reference, &run->random, vb, damping.z, damping.x, s, &run->memo);
 }
@@ -133,6 +135,7 @@ int sim_revolution(SimParams* p, SimState* st, RunContext* run) {
     update_cutting_speed(p, st, run, s);
     // The intake made sure the lookup finds its row.
     (void)cut_coefficients_average(p, st, run->db, &run->memo);
+    run->step_left_cut = 0;
     for (int pass = 0; pass < run->pass_count; ++pass) force_pass(p, st, run, s);
     modal_respond(p, st, s);
     if (const char* quantity = non_finite_quantity(st, s)) {
@@ -141,6 +144,8 @@ int sim_revolution(SimParams* p, SimState* st, RunContext* run) {
       return 0;
     }
     if (recorded) record_step(p, st, run, s);
+    if (run->recorder != nullptr)
+      recorder_step(run->recorder, p, st, s, run->step_vb, run->step_left_cut);
     state_fire_event(st, SIM_EVENT_STEP_END);
   }
   return 1;

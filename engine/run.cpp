@@ -10,6 +10,8 @@
 #include "engine/stats.h"
 #include "model/paths.h"
 #include "model/units.h"
+#include "model/version.h"
+#include "results/run_summary.h"
 #include "results/report.h"
 #include "results/series.h"
 #include "results/summary.h"
@@ -170,6 +172,26 @@ int close_results(const SimParams* p, RunContext* run, const char* base) {
   return ok;
 }
 
+// The run summary's file name: BASE.summary.json.
+std::string summary_path(const char* base) { return std::string(base) + ".summary.json"; }
+
+// Finishes the recorder and writes the run summary beside the result files;
+// 0 (with a message) when it could not be written.
+int write_summary(const SimParams* entered, const SimParams* p, const SimState* state,
+                  RunContext* run, const char* base) {
+  recorder_finish(run->recorder, p, state, run->reference.x);
+  const SummaryRun facts{program_version(), engine_version(), state->steps_per_rev,
+                         state->time_step};
+  const std::string path = summary_path(base);
+  errno = 0;
+  if (run_summary_write(run_summary_json(entered, p, facts, *recorder_result(run->recorder)),
+                        path.c_str()))
+    return 1;
+  std::fprintf(stderr, "corvanel: %s: writing the run summary failed%s\n", path.c_str(),
+               reason_of(errno).c_str());
+  return 0;
+}
+
 // Writes the text report; 0 (with a message) when it could not be written.
 int write_report(const SimParams* p, const char* base) {
   if (!params_output_enabled(p, OUTPUT_REPORT)) return 1;
@@ -243,6 +265,7 @@ int run_revolutions(SimParams* p, SimState* state, RunContext* run, const char* 
         return 0;
       }
       summarise_revolution(p, state, run);
+      if (run->recorder != nullptr) recorder_revolution(run->recorder, p, state);
     }
     state_fire_event(state, SIM_EVENT_REVOLUTION_END);
     sim_shift_history(state);
@@ -431,9 +454,17 @@ int sim_run(SimParams* p, SimState* state, const char* output_base, SimNotes* no
     std::fprintf(stderr, "%s\n", line.c_str());
     if (notes != nullptr) notes->run_warnings.push_back(line);
   }
+  // The job as entered, for the run summary, before any unit is converted.
+  SimParams* entered = params_clone(p);
+  if (entered == nullptr) {
+    std::fprintf(stderr, "corvanel: %s: not enough memory for the run\n", output_base);
+    run_context_free(run);
+    return 0;
+  }
   if (!open_results(p, run, output_base)) {
     close_results(p, run, output_base);
     run_context_free(run);
+    params_free(entered);
     return 0;
   }
   units_angles_to_radians(p);
@@ -442,12 +473,22 @@ int sim_run(SimParams* p, SimState* state, const char* output_base, SimNotes* no
   int result = write_report(p, output_base);
   units_normalise(p);
   modal_prepare(p, state);
+  run->recorder = recorder_create(p, state);
   state_reset_extremes(state);
-  const int finished = run_revolutions(p, state, run, output_base);
-  if (!finished && notes != nullptr) notes->stopped = 1;
+  const int finished = run->recorder != nullptr && run_revolutions(p, state, run, output_base);
+  if (run->recorder == nullptr)
+    std::fprintf(stderr, "corvanel: %s: not enough memory for the run summary\n", output_base);
+  if (!finished && notes != nullptr) notes->stopped = run->recorder != nullptr;
   result &= finished;
   result &= close_results(p, run, output_base);
+  if (finished) {
+    result &= write_summary(entered, p, state, run, output_base);
+  } else {
+    // A summary of an earlier run would speak for results it no longer matches.
+    std::remove(summary_path(output_base).c_str());
+  }
   run_context_free(run);
+  params_free(entered);
   return result;
 }
 

@@ -19,5 +19,6 @@ RunContext* run_context_create(const SimParams* params) {
 void run_context_free(RunContext* run) {
   if (run == nullptr) return;
   matdb_free(run->db);
+  recorder_free(run->recorder);
   delete run;
 }

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "engine/cut_forces.h"
+#include "engine/recorder.h"
 #include "engine/random.h"
 #include "engine/wear.h"
 #include "materials/matdb.h"
@@ -26,6 +27,9 @@ struct RunContext {
   SeriesFiles series;          // open time-series files (when enabled)
   FILE* rms;                   // open ".rms" file or null
   FILE* ave;                   // open ".ave" file or null
+  Recorder* recorder;          // full-precision values for the run summary, or null
+  double step_vb;              // mm, wear land width of the current step's pass
+  int step_left_cut;           // 1 when the current step's chip fell below zero
 };
 
 // Fresh run values (pass count 1, random state 1) with the job's database

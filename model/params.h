@@ -108,6 +108,9 @@ SimParams* params_create();
 // Stores at most 63 characters of `name` as the cutting-coefficient database file name.
 void params_set_database_file(SimParams* params, const char* name);
 
+// A deep copy of the record (modes and runout included), or null when memory runs out.
+SimParams* params_clone(const SimParams* params);
+
 // Releases the record and everything it owns; null is ignored.
 void params_free(SimParams* params);
 
