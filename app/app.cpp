@@ -27,6 +27,9 @@ bool g_page_failed = false;
 // Warning lines of the run, repeated at the end of an interactive run.
 std::vector<std::string> g_warnings;
 
+// The run summary's console line of the last finished run, or empty.
+std::string g_verdict;
+
 void report_problem(const char* source, const std::string& what) {
   std::fprintf(stderr, "corvanel: %s: %s\n", source, what.c_str());
 }
@@ -83,16 +86,17 @@ int run_job(SimParams* params, const char* output_base, const char* source,
   g_page_failed = false;
   int result = sim_run(params, state, output_base, &notes);
   for (const std::string& line : notes.run_warnings) g_warnings.push_back(line);
+  g_verdict = notes.verdict;
   if (g_page_failed) result = 0;
   state_free(state);
   return result;
 }
 
-// Repeats the run's warnings after everything else an interactive run
-// printed, so that none has scrolled away.
+// Ends an interactive run on standard error: the verdict line, then the
+// run's warnings repeated so that none has scrolled away.
 void repeat_warnings() {
-  if (g_warnings.empty()) return;
   std::fflush(stdout);
+  if (!g_verdict.empty()) std::fprintf(stderr, "corvanel: %s\n", g_verdict.c_str());
   for (const std::string& line : g_warnings) std::fprintf(stderr, "%s\n", line.c_str());
 }
 
@@ -111,6 +115,7 @@ int app_main(int argc, char** argv) {
     } else {
       std::printf("\nSimulation Run Failure.\n");
       code = 1;
+      g_verdict.clear();  // a verdict speaks only for a run that succeeded
     }
     repeat_warnings();
   } else if (argc == 4) {
@@ -137,6 +142,7 @@ int app_run(const char* job_name, const char* directory, const char* database_fi
   int result = 0;
   JobfileLines lines;
   g_warnings.clear();
+  g_verdict.clear();
   if (obtain_job(params, job_name, directory, source, &lines)) {
     if (!g_batch_mode) {
       path_join(output_base, "output", "");

@@ -178,11 +178,12 @@ std::string summary_path(const char* base) { return std::string(base) + ".summar
 // Finishes the recorder and writes the run summary beside the result files;
 // 0 (with a message) when it could not be written.
 int write_summary(const SimParams* entered, const SimParams* p, const SimState* state,
-                  RunContext* run, const char* base) {
+                  RunContext* run, const char* base, SimNotes* notes) {
   recorder_finish(run->recorder, p, state, run->reference.x);
   const SummaryRun facts{program_version(), engine_version(), state->steps_per_rev,
                          state->time_step};
   const std::string path = summary_path(base);
+  if (notes != nullptr) notes->verdict = run_summary_line(*recorder_result(run->recorder));
   errno = 0;
   if (run_summary_write(run_summary_json(entered, p, facts, *recorder_result(run->recorder)),
                         path.c_str()))
@@ -482,7 +483,7 @@ int sim_run(SimParams* p, SimState* state, const char* output_base, SimNotes* no
   result &= finished;
   result &= close_results(p, run, output_base);
   if (finished) {
-    result &= write_summary(entered, p, state, run, output_base);
+    result &= write_summary(entered, p, state, run, output_base, notes);
   } else {
     // A summary of an earlier run would speak for results it no longer matches.
     std::remove(summary_path(output_base).c_str());

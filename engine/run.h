@@ -16,6 +16,7 @@ struct SimNotes {
   std::vector<IntakeNote> warnings;       // the job check's warnings (field, "ITEM: what")
   std::vector<std::string> run_warnings;  // warning lines the run printed (databases)
   int stopped = 0;                        // 1 when the run stopped at a non-finite number
+  std::string verdict;                    // the run summary's console line, once written
 };
 
 // Checks the whole job before any result file is touched: the composed file

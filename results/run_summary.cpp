@@ -165,7 +165,32 @@ std::string run_summary_json(const SimParams* entered, const SimParams* si, cons
                     {"steps_out_of_cut", r.left_cut_steps}});
   }
   j["revolutions"] = revs;
-  return j.dump(2) + "\n";
+  // Texts from the job are bytes, not necessarily UTF-8: invalid sequences
+  // become U+FFFD rather than an error.
+  return j.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+std::string run_summary_line(const RunSummary& s) {
+  char text[256];
+  std::string line = std::string("verdict ") + s.verdict;
+  if (std::isfinite(s.growth_rate)) {
+    std::snprintf(text, sizeof text, " (vibration %+.2f %% a revolution)",
+                  100 * std::expm1(s.growth_rate));
+    line += text;
+  }
+  if (s.peak_frequency > 0) {
+    std::snprintf(text, sizeof text, "; dominant relative X vibration %.1f Hz (bins of %.2f Hz)",
+                  s.peak_frequency, s.peak_resolution);
+    line += text;
+    if (s.nearest_mode >= 0) {
+      const SummaryMode& m = s.modes[static_cast<size_t>(s.nearest_mode)];
+      std::snprintf(text, sizeof text, ", nearest mode %s %c%d at %.1f Hz",
+                    m.structure == 0 ? "workpiece" : "tool", "XYZ"[m.axis], m.index + 1,
+                    m.damped_freq);
+      line += text;
+    }
+  }
+  return line;
 }
 
 int run_summary_write(const std::string& json, const char* path) {

@@ -83,6 +83,10 @@ struct SummaryRun {
 std::string run_summary_json(const SimParams* entered, const SimParams* si, const SummaryRun& run,
                              const RunSummary& summary);
 
+// One line for the console: the verdict, the growth per revolution and the
+// dominant frequency with its nearest mode.
+std::string run_summary_line(const RunSummary& summary);
+
 // Writes the JSON to path through a temporary file renamed at the end, so
 // an incomplete summary never replaces a complete one. 0 (errno set) on failure.
 int run_summary_write(const std::string& json, const char* path);
