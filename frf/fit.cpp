@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <new>
 #include <numbers>
 #include <unsupported/Eigen/NonLinearOptimization>
@@ -73,9 +74,9 @@ int fit_check(const FrfData& frf, std::string* error) {
     return 0;
   }
   for (size_t i = 0; i < frf.freq.size(); ++i) {
-    if (!std::isfinite(frf.freq[i]) || !(frf.freq[i] > 0)) {
+    if (!std::isfinite(frf.freq[i]) || !(frf.freq[i] >= 0)) {
       *error = frf.source + ": point " + std::to_string(i + 1) + " has frequency " + fit_number(frf.freq[i]) +
-               " Hz; frequencies must be positive";
+               " Hz; frequencies must be 0 or more";
       return 0;
     }
     if (i > 0 && !(frf.freq[i] > frf.freq[i - 1])) {
@@ -351,7 +352,7 @@ int fit_modes_unguarded(const std::vector<FrfData>& frfs, const FitOptions& opti
   }
   double from = options.freq_from, to = options.freq_to;
   if (from == 0 && to == 0) {
-    from = frfs[0].freq.front();
+    from = 0;
     to = frfs[0].freq.back();
     for (const FrfData& frf : frfs) {
       from = std::max(from, frf.freq.front());
@@ -366,6 +367,8 @@ int fit_modes_unguarded(const std::vector<FrfData>& frfs, const FitOptions& opti
              " Hz: needs 0 <= lower < upper frequency";
     return 0;
   }
+  // A point at 0 Hz is not fitted: the lower residual is infinite there.
+  from = std::max(from, std::numeric_limits<double>::min());
   int order_min = options.order_min, order_max = options.order_max;
   if (order_min == 0 && order_max == 0) {
     order_min = kDefaultOrderMin;
@@ -373,9 +376,18 @@ int fit_modes_unguarded(const std::vector<FrfData>& frfs, const FitOptions& opti
   }
 
   size_t points = 0;
-  for (const FrfData& frf : frfs)
-    points += static_cast<size_t>(
-        std::count_if(frf.freq.begin(), frf.freq.end(), [&](double f) { return f >= from && f <= to; }));
+  for (const FrfData& frf : frfs) {
+    double largest = 0;
+    for (size_t i = 0; i < frf.freq.size(); ++i)
+      if (frf.freq[i] >= from && frf.freq[i] <= to) {
+        ++points;
+        largest = std::max(largest, std::abs(frf.value[i]));
+      }
+    if (!(largest > 0)) {
+      *error = frf.source + ": no point, or only zeros, between " + fit_number(from) + " and " + fit_number(to) + " Hz";
+      return 0;
+    }
+  }
   if (points > kMostPoints) {
     *error = std::to_string(points) + " points between " + fit_number(from) + " and " + fit_number(to) +
              " Hz; at most " + std::to_string(kMostPoints) + " are fitted at once: narrow the band";
@@ -405,10 +417,6 @@ int fit_modes_unguarded(const std::vector<FrfData>& frfs, const FitOptions& opti
       }
     lowest = std::min(lowest, b.freq.front());
     bands.push_back(std::move(b));
-  }
-  if (!(scale > 0)) {
-    *error = frfs.front().source + ": the FRF is zero over the band";
-    return 0;
   }
   const double w_ref = kTwoPi * lowest;
 

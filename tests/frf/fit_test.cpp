@@ -163,6 +163,17 @@ TEST(Fit, FitsNoBetterThanTheNoiseAllowsAndNoWorseThanTheTruth) {
   EXPECT_GT(r.relative_error, truth_error * 0.97);
 }
 
+TEST(Fit, LeavesOutAPointAtZeroHertz) {
+  const std::vector<SynthMode> modes = {{250, 0.012, 2.26e8}};
+  for (const FitOptions& options : {FitOptions{0, 0, 2, 12, 0}, FitOptions{0, 400, 2, 12, 0}}) {
+    const FrfData frf = synth_frf(modes, 0, 400, kStep, 0, 0, 1);
+    const FitResult r = fit({frf}, options);
+    ASSERT_EQ(r.modes.size(), 1u);
+    EXPECT_NEAR(r.modes[0].stiffness / 2.26e8, 1, 2e-3);
+    EXPECT_TRUE(std::isfinite(r.relative_error));
+  }
+}
+
 TEST(Fit, TurnsAResponseMeasuredAgainstTheForce) {
   const std::vector<SynthMode> modes = {{250, 0.012, 2.26e8}};
   FrfData frf = synth_frf(modes, 100, 400, kStep, 0, 0, 1);
@@ -278,8 +289,8 @@ TEST(Fit, RefusesWhatItCannotFit) {
        "b.unv: frequencies not increasing at point 12 (102.5 Hz after 102.75 Hz)"},
       {"a repeated frequency", {changed([](FrfData& f) { f.freq[11] = f.freq[10]; })}, {0, 0, 2, 12, 0},
        "b.unv: frequencies not increasing at point 12 (102.5 Hz after 102.5 Hz)"},
-      {"zero frequency", {changed([](FrfData& f) { f.freq[0] = 0; })}, {0, 0, 2, 12, 0},
-       "b.unv: point 1 has frequency 0 Hz; frequencies must be positive"},
+      {"negative frequency", {changed([](FrfData& f) { f.freq[0] = -1; })}, {0, 0, 2, 12, 0},
+       "b.unv: point 1 has frequency -1 Hz; frequencies must be 0 or more"},
       {"not a number", {changed([](FrfData& f) { f.value[5] = std::complex<double>(nan, 0); })}, {0, 0, 2, 12, 0},
        "b.unv: value at 101.25 Hz is not a finite number"},
       {"mobility", {changed([](FrfData& f) { f.kind = FRF_MOBILITY; })}, {0, 0, 2, 12, 0},
@@ -289,6 +300,9 @@ TEST(Fit, RefusesWhatItCannotFit) {
       {"empty", {changed([](FrfData& f) { f.freq.clear(), f.value.clear(); })}, {0, 0, 2, 12, 0},
        "b.unv: no points"},
       {"nothing", {}, {0, 0, 2, 12, 0}, "no FRF to fit"},
+      {"zeros", {changed([](FrfData& f) { for (auto& v : f.value) v = 0; })}, {0, 0, 2, 12, 0},
+       "b.unv: no point, or only zeros, between 100 and 400 Hz"},
+      {"band beside the data", {a}, {500, 600, 2, 12, 0}, "a.unv: no point, or only zeros, between 500 and 600 Hz"},
       {"orders", {a}, {0, 0, 12, 2, 0}, "model orders 12 to 2: need 1 <= lowest <= highest <= 120"},
       {"order too high", {a}, {0, 0, 2, 121, 0}, "model orders 2 to 121: need 1 <= lowest <= highest <= 120"},
       {"too many points", {synth_frf(modes, 100, 1100, 0.01, 0, 0, 1)}, {0, 0, 2, 12, 0},
