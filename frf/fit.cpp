@@ -21,6 +21,10 @@ constexpr double kFreqRange = 0.1;  // a refined frequency stays within +-10 % o
 constexpr int kMaxRefits = 4;       // refinements after dropping modes the data do not support
 constexpr double kPeakOverMisfit = 2;  // a mode's peak must stand this far out of the misfit
 constexpr size_t kMostPoints = 100000;  // points of all FRFs in the band, fitted at once
+constexpr int kMaxRounds = 5;           // searches for weak modes in what the modes found leave
+constexpr double kNewModeGap = 0.01;    // a weak mode lies further than this from any mode found
+constexpr int kWeakModeStable = 3;      // orders at which a weak mode must be stable
+constexpr double kNewModeF = 100;       // F statistic a weak mode must pass
 
 // The measured points of one FRF in the band, its sign turned to a driving point's.
 struct Band {
@@ -330,11 +334,66 @@ int fit_refine(const std::vector<Band>& bands, const Model& start, double scale,
 }
 
 // A mode the data do not support: damping at its bound, a stiffness the fit cannot tell,
-// or a peak (m/N) that does not stand out of the misfit (m/N) of the whole fit.
-int fit_unsupported(const FittedMode& m, double misfit) {
+// a peak (m/N) that does not stand out of the misfit (m/N) of the whole fit, or a
+// half-power bandwidth narrower than the spacing of the points (Hz).
+int fit_unsupported(const FittedMode& m, double misfit, double spacing) {
   const double peak = 1 / (2 * m.damping_ratio * m.stiffness);
   return !(m.damping_ratio < 0.5) || !(m.stiffness_sd < m.stiffness) || !std::isfinite(m.stiffness_sd) ||
-         !(peak > kPeakOverMisfit * misfit);
+         !(peak > kPeakOverMisfit * misfit) || !(2 * m.damping_ratio * m.natural_freq > spacing);
+}
+
+// The widest mean spacing (Hz) of the FRFs' points in the band.
+double fit_spacing(const std::vector<Band>& bands) {
+  double spacing = 0;
+  for (const Band& b : bands)
+    if (b.freq.size() > 1)
+      spacing = std::max(spacing, (b.freq.back() - b.freq.front()) / static_cast<double>(b.freq.size() - 1));
+  return spacing;
+}
+
+// The largest magnitude (m/N) of the FRFs within the half-power band of a pole at fn (Hz)
+// with damping ratio zeta.
+double fit_rest_near(const std::vector<FrfData>& frfs, double fn, double zeta) {
+  double largest = 0;
+  for (const FrfData& frf : frfs)
+    for (size_t i = 0; i < frf.freq.size(); ++i)
+      if (std::abs(frf.freq[i] - fn) <= zeta * fn) largest = std::max(largest, std::abs(frf.value[i]));
+  return largest;
+}
+
+// The pole (rad/s) of a mode of natural frequency fn (Hz) and damping ratio zeta.
+Complex fit_pole(double fn, double zeta) {
+  const double wn = kTwoPi * fn;
+  return {-zeta * wn, wn * std::sqrt(1 - zeta * zeta)};
+}
+
+// Refines the start, drops the modes the data do not support and refines again; 0 when
+// no mode is left.
+int fit_refine_supported(const std::vector<Band>& bands, Model start, double scale, double w_ref, Refined* out) {
+  std::string error;
+  Refined refined;
+  for (int pass = 0;; ++pass) {
+    if (start.modes.empty()) return 0;
+    if (!fit_refine(bands, start, scale, w_ref, &refined, &error)) return 0;
+    Model kept{{}, refined.model.lower, refined.model.upper};
+    std::vector<FittedMode> supported;
+    for (size_t i = 0; i < refined.modes.size(); ++i)
+      if (!fit_unsupported(refined.modes[i], refined.misfit, fit_spacing(bands))) {
+        kept.modes.push_back(refined.model.modes[i]);
+        supported.push_back(refined.modes[i]);
+      }
+    if (kept.modes.size() == refined.modes.size()) break;
+    if (pass == kMaxRefits) {
+      // Out of refinements: keep what is supported as it stands.
+      refined.modes = supported;
+      refined.model = kept;
+      break;
+    }
+    start = kept;
+  }
+  if (refined.modes.empty()) return 0;
+  *out = std::move(refined);
+  return 1;
 }
 
 int fit_modes_unguarded(const std::vector<FrfData>& frfs, const FitOptions& options, FitResult* result,
@@ -403,7 +462,7 @@ int fit_modes_unguarded(const std::vector<FrfData>& frfs, const FitOptions& opti
   std::vector<LscfPole> diagram;
   if (!lscf_diagram(turned, from, to, order_min, order_max, &diagram, error)) return 0;
   for (const LscfPole& p : diagram) result->poles.push_back({p.order, p.freq, p.damping_ratio, p.stable});
-  const std::vector<LscfChoice> chosen = lscf_choose(diagram, order_min, order_max);
+  const std::vector<LscfChoice> chosen = lscf_choose(diagram, order_min, order_max, 0);
 
   std::vector<Band> bands;
   double scale = 0, lowest = to;
@@ -421,37 +480,58 @@ int fit_modes_unguarded(const std::vector<FrfData>& frfs, const FitOptions& opti
   const double w_ref = kTwoPi * lowest;
 
   std::vector<Complex> poles;
-  for (const LscfChoice& c : chosen) {
-    const double wn = kTwoPi * c.freq;
-    poles.emplace_back(-c.damping_ratio * wn, wn * std::sqrt(1 - c.damping_ratio * c.damping_ratio));
-  }
-  Model start = fit_constants(bands, poles, scale, w_ref);
+  for (const LscfChoice& c : chosen) poles.push_back(fit_pole(c.freq, c.damping_ratio));
   Refined refined;
-  for (int pass = 0;; ++pass) {
-    if (start.modes.empty()) {
-      *error = "no stable physical mode found between " + fit_number(from) + " and " + fit_number(to) +
-               " Hz at model orders " + std::to_string(order_min) + " to " + std::to_string(order_max);
-      return 0;
-    }
-    if (!fit_refine(bands, start, scale, w_ref, &refined, error)) return 0;
-    Model kept{{}, refined.model.lower, refined.model.upper};
-    for (size_t i = 0; i < refined.modes.size(); ++i)
-      if (!fit_unsupported(refined.modes[i], refined.misfit)) kept.modes.push_back(refined.model.modes[i]);
-    if (kept.modes.size() == refined.modes.size()) break;
-    if (pass == kMaxRefits) {
-      // Out of refinements: keep what is supported as it stands.
-      std::vector<FittedMode> supported;
-      for (const FittedMode& m : refined.modes)
-        if (!fit_unsupported(m, refined.misfit)) supported.push_back(m);
-      refined.modes = supported;
-      refined.model = kept;
-      break;
-    }
-    start = kept;
-  }
-  if (refined.modes.empty()) {
-    *error = "no mode stands out of the misfit between " + fit_number(from) + " and " + fit_number(to) + " Hz";
+  if (!fit_refine_supported(bands, fit_constants(bands, poles, scale, w_ref), scale, w_ref, &refined)) {
+    *error = "no stable physical mode found between " + fit_number(from) + " and " + fit_number(to) +
+             " Hz at model orders " + std::to_string(order_min) + " to " + std::to_string(order_max);
     return 0;
+  }
+  // Weak modes beside strong ones scatter too much to be stable in the diagram of the
+  // data; with the modes found taken out of the data, they stand out on their own.
+  for (int round = 0; round < kMaxRounds; ++round) {
+    std::vector<FrfData> rest;
+    for (const Band& b : bands) {
+      FrfData r{};
+      r.freq = b.freq;
+      r.kind = FRF_RECEPTANCE;
+      for (size_t p = 0; p < b.freq.size(); ++p) {
+        Complex h = b.value[p];
+        for (const ModeParams& m : refined.model.modes) h -= fit_mode_term(m, b.freq[p]);
+        r.value.push_back(h);
+      }
+      rest.push_back(std::move(r));
+    }
+    std::vector<LscfPole> more;
+    if (!lscf_diagram(rest, from, to, order_min, order_max, &more, error)) return 0;
+    std::vector<Complex> widened;
+    for (const ModeParams& m : refined.model.modes) widened.push_back(fit_pole(m.fn, m.zeta));
+    const size_t known = widened.size();
+    // The candidate where the rest is largest is tried: a missing mode leaves its peak.
+    double best_rest = 0;
+    for (const LscfChoice& c : lscf_choose(more, order_min, order_max, kWeakModeStable)) {
+      int near = 0;
+      for (const ModeParams& m : refined.model.modes) near |= std::abs(c.freq - m.fn) < kNewModeGap * m.fn;
+      if (near) continue;
+      const double rest_there = fit_rest_near(rest, c.freq, c.damping_ratio);
+      if (rest_there > best_rest) {
+        best_rest = rest_there;
+        widened.resize(known);
+        widened.push_back(fit_pole(c.freq, c.damping_ratio));
+      }
+    }
+    if (widened.size() == known) break;
+    Refined wider;
+    if (!fit_refine_supported(bands, fit_constants(bands, widened, scale, w_ref), scale, w_ref, &wider) ||
+        wider.modes.size() <= refined.modes.size())
+      break;
+    // The new mode must explain far more than noise would: an F test of the drop in
+    // the sum of squares against the rest, per added parameter.
+    const double added = 3.0 * static_cast<double>(wider.modes.size() - refined.modes.size());
+    const double freedom = 2.0 * static_cast<double>(points) - (3.0 * static_cast<double>(wider.modes.size()) + 4);
+    const double ratio = (refined.misfit * refined.misfit) / (wider.misfit * wider.misfit);
+    if (!((ratio - 1) * freedom / added > kNewModeF)) break;
+    refined = std::move(wider);
   }
 
   // The strongest modes (highest peak receptance 1 / (2 zeta k)) when there are too many.

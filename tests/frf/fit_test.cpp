@@ -51,9 +51,9 @@ TEST(FitAccuracy, MeetsTheTargetsOverTwentyNoiseSeeds) {
     int per_seed;  // 1: every seed within the tolerances; 0: the mean over the seeds
   };
   const Case cases[] = {
-      {"separated 250 + 620 Hz", {{250, 0.012, 2.26e8}, {620, 0.02, 4e8}}, {150, 750, 2, 24, 0}, 0.003, 0.02,
+      {"separated 250 + 620 Hz", {{250, 0.012, 2.26e8}, {620, 0.02, 4e8}}, {150, 750, 2, 16, 0}, 0.003, 0.02,
        0.02, 0},
-      {"close 250 + 262 Hz", {{250, 0.02, 2.26e8}, {262, 0.02, 3e8}}, {180, 360, 2, 24, 0}, 0.005, 0.03, 0.03, 1},
+      {"close 250 + 262 Hz", {{250, 0.02, 2.26e8}, {262, 0.02, 3e8}}, {180, 360, 2, 16, 0}, 0.005, 0.03, 0.03, 1},
   };
   // Sums over the seeds for one mode.
   struct Tally {
@@ -144,6 +144,24 @@ TEST(Fit, RecoversExactModesWithoutNoise) {
     for (const auto& v : frf.value) peak = std::max(peak, std::abs(v));
     for (double f = c.options.freq_from; f <= c.options.freq_to; f += 37)
       EXPECT_LT(std::abs(fit_receptance(r, f, 1) - synth_receptance(c.modes, f)), 2e-3 * peak) << f << " Hz";
+  }
+}
+
+// The weakest mode scatters too much in the diagram of the data to be stable; with the
+// strong ones taken out it is found, and the others no longer lean on it.
+TEST(Fit, FindsAWeakModeBesideStrongOnes) {
+  const std::vector<SynthMode> modes = {{180, 0.03, 5e7},  {320, 0.01, 2e8},  {455, 0.02, 1e8},
+                                        {610, 0.015, 3e8}, {890, 0.04, 6e7}, {1200, 0.02, 4e8}};
+  for (unsigned seed : {3u}) {
+    const FrfData frf = synth_frf(modes, 50, 1500, 0.5, kProportional, kFloor, seed);
+    const FitResult r = fit({frf}, {0, 0, 0, 0, 0});
+    ASSERT_EQ(r.modes.size(), modes.size()) << "seed " << seed;
+    for (size_t i = 0; i < modes.size(); ++i) {
+      EXPECT_NEAR(r.modes[i].natural_freq / modes[i].natural_freq, 1, 0.003) << i;
+      EXPECT_NEAR(r.modes[i].damping_ratio / modes[i].damping_ratio, 1, 0.05) << i;
+      EXPECT_NEAR(r.modes[i].stiffness / modes[i].stiffness, 1, 0.05) << i;
+    }
+    EXPECT_LT(r.relative_error, 0.06);
   }
 }
 
