@@ -396,8 +396,20 @@ int fit_refine_supported(const std::vector<Band>& bands, Model start, double sca
   return 1;
 }
 
-int fit_modes_unguarded(const std::vector<FrfData>& frfs, const FitOptions& options, FitResult* result,
-                        std::string* error) {
+// What fit_modes works on: the band, the orders and the measured points.
+struct Setup {
+  double from, to;             // Hz, the band, from above 0
+  double asked_from;           // Hz, the band's lower end as asked, for messages
+  int order_min, order_max;    // orders of the diagram
+  std::vector<FrfData> turned; // the FRFs, signs turned to a driving point's
+  std::vector<Band> bands;     // their points in the band
+  double scale;                // m/N, the largest magnitude in the band
+  double w_ref;                // rad/s, the lowest frequency in the band
+  size_t points;               // points of all FRFs in the band
+};
+
+// Checks the FRFs and the options and gathers the points to fit.
+int fit_setup(const std::vector<FrfData>& frfs, const FitOptions& options, Setup* s, std::string* error) {
   if (frfs.empty()) {
     *error = "no FRF to fit";
     return 0;
@@ -411,7 +423,6 @@ int fit_modes_unguarded(const std::vector<FrfData>& frfs, const FitOptions& opti
   }
   double from = options.freq_from, to = options.freq_to;
   if (from == 0 && to == 0) {
-    from = 0;
     to = frfs[0].freq.back();
     for (const FrfData& frf : frfs) {
       from = std::max(from, frf.freq.front());
@@ -422,96 +433,83 @@ int fit_modes_unguarded(const std::vector<FrfData>& frfs, const FitOptions& opti
       return 0;
     }
   } else if (!std::isfinite(from) || !std::isfinite(to) || !(from >= 0) || !(to > from)) {
-    *error = "band " + fit_number(from) + " to " + fit_number(to) +
-             " Hz: needs 0 <= lower < upper frequency";
+    *error = "band " + fit_number(from) + " to " + fit_number(to) + " Hz: needs 0 <= lower < upper frequency";
     return 0;
   }
   // A point at 0 Hz is not fitted: the lower residual is infinite there.
-  from = std::max(from, std::numeric_limits<double>::min());
-  int order_min = options.order_min, order_max = options.order_max;
-  if (order_min == 0 && order_max == 0) {
-    order_min = kDefaultOrderMin;
-    order_max = kDefaultOrderMax;
+  s->from = std::max(from, std::numeric_limits<double>::min());
+  s->asked_from = from;
+  s->to = to;
+  s->order_min = options.order_min;
+  s->order_max = options.order_max;
+  if (s->order_min == 0 && s->order_max == 0) {
+    s->order_min = kDefaultOrderMin;
+    s->order_max = kDefaultOrderMax;
   }
 
-  size_t points = 0;
+  s->points = 0;
+  s->scale = 0;
+  double lowest = to;
   for (const FrfData& frf : frfs) {
-    double largest = 0;
+    // A response measured against the force's direction is turned round.
+    const double sign = frf.response_dir * frf.reference_dir < 0 ? -1.0 : 1.0;
+    s->turned.push_back(frf);
+    for (Complex& v : s->turned.back().value) v *= sign;
+    Band b;
     for (size_t i = 0; i < frf.freq.size(); ++i)
-      if (frf.freq[i] >= from && frf.freq[i] <= to) {
-        ++points;
-        largest = std::max(largest, std::abs(frf.value[i]));
+      if (frf.freq[i] >= s->from && frf.freq[i] <= to) {
+        b.freq.push_back(frf.freq[i]);
+        b.value.push_back(sign * frf.value[i]);
       }
+    double largest = 0;
+    for (const Complex& v : b.value) largest = std::max(largest, std::abs(v));
     if (!(largest > 0)) {
       *error = frf.source + ": no point, or only zeros, between " + fit_number(from) + " and " + fit_number(to) + " Hz";
       return 0;
     }
+    s->points += b.freq.size();
+    s->scale = std::max(s->scale, largest);
+    lowest = std::min(lowest, b.freq.front());
+    s->bands.push_back(std::move(b));
   }
-  if (points > kMostPoints) {
-    *error = std::to_string(points) + " points between " + fit_number(from) + " and " + fit_number(to) +
+  if (s->points > kMostPoints) {
+    *error = std::to_string(s->points) + " points between " + fit_number(from) + " and " + fit_number(to) +
              " Hz; at most " + std::to_string(kMostPoints) + " are fitted at once: narrow the band";
     return 0;
   }
+  s->w_ref = kTwoPi * lowest;
+  return 1;
+}
 
-  // A response measured against the force's direction is turned round.
-  std::vector<FrfData> turned = frfs;
-  for (FrfData& frf : turned)
-    if (frf.response_dir * frf.reference_dir < 0)
-      for (Complex& v : frf.value) v = -v;
-
-  std::vector<LscfPole> diagram;
-  if (!lscf_diagram(turned, from, to, order_min, order_max, &diagram, error)) return 0;
-  for (const LscfPole& p : diagram) result->poles.push_back({p.order, p.freq, p.damping_ratio, p.stable});
-  const std::vector<LscfChoice> chosen = lscf_choose(diagram, order_min, order_max, 0);
-
-  std::vector<Band> bands;
-  double scale = 0, lowest = to;
-  for (const FrfData& frf : turned) {
-    Band b;
-    for (size_t i = 0; i < frf.freq.size(); ++i)
-      if (frf.freq[i] >= from && frf.freq[i] <= to) {
-        b.freq.push_back(frf.freq[i]);
-        b.value.push_back(frf.value[i]);
-        scale = std::max(scale, std::abs(frf.value[i]));
-      }
-    lowest = std::min(lowest, b.freq.front());
-    bands.push_back(std::move(b));
-  }
-  const double w_ref = kTwoPi * lowest;
-
-  std::vector<Complex> poles;
-  for (const LscfChoice& c : chosen) poles.push_back(fit_pole(c.freq, c.damping_ratio));
-  Refined refined;
-  if (!fit_refine_supported(bands, fit_constants(bands, poles, scale, w_ref), scale, w_ref, &refined)) {
-    *error = "no stable physical mode found between " + fit_number(from) + " and " + fit_number(to) +
-             " Hz at model orders " + std::to_string(order_min) + " to " + std::to_string(order_max);
-    return 0;
-  }
-  // Weak modes beside strong ones scatter too much to be stable in the diagram of the
-  // data; with the modes found taken out of the data, they stand out on their own.
+// Weak modes beside strong ones scatter too much to be stable in the diagram of the
+// data; with the modes found taken out of the data, they stand out on their own. Adds
+// them one at a time to *refined while each passes an F test; 0 with *error only when
+// the diagram of the rest fails.
+int fit_weak_modes(const Setup& s, Refined* refined, std::string* error) {
   for (int round = 0; round < kMaxRounds; ++round) {
     std::vector<FrfData> rest;
-    for (const Band& b : bands) {
+    for (const Band& b : s.bands) {
       FrfData r{};
       r.freq = b.freq;
       r.kind = FRF_RECEPTANCE;
+      r.source = "what the modes found leave";
       for (size_t p = 0; p < b.freq.size(); ++p) {
         Complex h = b.value[p];
-        for (const ModeParams& m : refined.model.modes) h -= fit_mode_term(m, b.freq[p]);
+        for (const ModeParams& m : refined->model.modes) h -= fit_mode_term(m, b.freq[p]);
         r.value.push_back(h);
       }
       rest.push_back(std::move(r));
     }
-    std::vector<LscfPole> more;
-    if (!lscf_diagram(rest, from, to, order_min, order_max, &more, error)) return 0;
+    std::vector<LscfPole> diagram;
+    if (!lscf_diagram(rest, s.from, s.to, s.order_min, s.order_max, &diagram, error)) return 0;
     std::vector<Complex> widened;
-    for (const ModeParams& m : refined.model.modes) widened.push_back(fit_pole(m.fn, m.zeta));
+    for (const ModeParams& m : refined->model.modes) widened.push_back(fit_pole(m.fn, m.zeta));
     const size_t known = widened.size();
     // The candidate where the rest is largest is tried: a missing mode leaves its peak.
     double best_rest = 0;
-    for (const LscfChoice& c : lscf_choose(more, order_min, order_max, kWeakModeStable)) {
+    for (const LscfChoice& c : lscf_choose(diagram, s.order_min, s.order_max, kWeakModeStable)) {
       int near = 0;
-      for (const ModeParams& m : refined.model.modes) near |= std::abs(c.freq - m.fn) < kNewModeGap * m.fn;
+      for (const ModeParams& m : refined->model.modes) near |= std::abs(c.freq - m.fn) < kNewModeGap * m.fn;
       if (near) continue;
       const double rest_there = fit_rest_near(rest, c.freq, c.damping_ratio);
       if (rest_there > best_rest) {
@@ -520,42 +518,70 @@ int fit_modes_unguarded(const std::vector<FrfData>& frfs, const FitOptions& opti
         widened.push_back(fit_pole(c.freq, c.damping_ratio));
       }
     }
-    if (widened.size() == known) break;
+    if (widened.size() == known) return 1;
     Refined wider;
-    if (!fit_refine_supported(bands, fit_constants(bands, widened, scale, w_ref), scale, w_ref, &wider) ||
-        wider.modes.size() <= refined.modes.size())
-      break;
+    if (!fit_refine_supported(s.bands, fit_constants(s.bands, widened, s.scale, s.w_ref), s.scale, s.w_ref,
+                              &wider) ||
+        wider.modes.size() <= refined->modes.size())
+      return 1;
     // The new mode must explain far more than noise would: an F test of the drop in
     // the sum of squares against the rest, per added parameter.
-    const double added = 3.0 * static_cast<double>(wider.modes.size() - refined.modes.size());
-    const double freedom = 2.0 * static_cast<double>(points) - (3.0 * static_cast<double>(wider.modes.size()) + 4);
-    const double ratio = (refined.misfit * refined.misfit) / (wider.misfit * wider.misfit);
-    if (!((ratio - 1) * freedom / added > kNewModeF)) break;
-    refined = std::move(wider);
+    const double added = 3.0 * static_cast<double>(wider.modes.size() - refined->modes.size());
+    const double freedom = 2.0 * static_cast<double>(s.points) - (3.0 * static_cast<double>(wider.modes.size()) + 4);
+    const double ratio = (refined->misfit * refined->misfit) / (wider.misfit * wider.misfit);
+    if (!((ratio - 1) * freedom / added > kNewModeF)) return 1;
+    *refined = std::move(wider);
   }
+  return 1;
+}
 
-  // The strongest modes (highest peak receptance 1 / (2 zeta k)) when there are too many.
+// Fills the result with the strongest modes (highest peak receptance 1 / (2 zeta k)),
+// at most max_modes of them (0: all), in ascending frequency, and the fit's relative error.
+void fit_keep(const Setup& s, const Refined& refined, int max_modes, FitResult* result) {
   std::vector<size_t> order(refined.modes.size());
   for (size_t i = 0; i < order.size(); ++i) order[i] = i;
   auto peak = [&](size_t i) { return 1 / (2 * refined.modes[i].damping_ratio * refined.modes[i].stiffness); };
   std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return peak(a) > peak(b); });
-  if (options.max_modes > 0 && order.size() > static_cast<size_t>(options.max_modes)) {
-    result->dropped = static_cast<int>(order.size()) - options.max_modes;
-    order.resize(static_cast<size_t>(options.max_modes));
+  if (max_modes > 0 && order.size() > static_cast<size_t>(max_modes)) {
+    result->dropped = static_cast<int>(order.size()) - max_modes;
+    order.resize(static_cast<size_t>(max_modes));
   }
   for (size_t i : order) result->modes.push_back(refined.modes[i]);
   std::sort(result->modes.begin(), result->modes.end(),
             [](const FittedMode& a, const FittedMode& b) { return a.natural_freq < b.natural_freq; });
   result->lower_residual = refined.model.lower;
   result->upper_residual = refined.model.upper;
-
   double misfit = 0, measured = 0;
-  for (const Band& b : bands)
+  for (const Band& b : s.bands)
     for (size_t p = 0; p < b.freq.size(); ++p) {
       misfit += std::norm(fit_receptance(*result, b.freq[p], 1) - b.value[p]);
       measured += std::norm(b.value[p]);
     }
   result->relative_error = std::sqrt(misfit / measured);
+}
+
+int fit_modes_unguarded(const std::vector<FrfData>& frfs, const FitOptions& options, FitResult* result,
+                        std::string* error) {
+  Setup s;
+  if (!fit_setup(frfs, options, &s, error)) return 0;
+
+  // The stable poles of the diagram.
+  std::vector<LscfPole> diagram;
+  if (!lscf_diagram(s.turned, s.from, s.to, s.order_min, s.order_max, &diagram, error)) return 0;
+  for (const LscfPole& p : diagram) result->poles.push_back({p.order, p.freq, p.damping_ratio, p.stable});
+  std::vector<Complex> poles;
+  for (const LscfChoice& c : lscf_choose(diagram, s.order_min, s.order_max, 0))
+    poles.push_back(fit_pole(c.freq, c.damping_ratio));
+
+  // Their modal constants, then the refined modes the data support.
+  Refined refined;
+  if (!fit_refine_supported(s.bands, fit_constants(s.bands, poles, s.scale, s.w_ref), s.scale, s.w_ref, &refined)) {
+    *error = "no stable physical mode found between " + fit_number(s.asked_from) + " and " + fit_number(s.to) +
+             " Hz at model orders " + std::to_string(s.order_min) + " to " + std::to_string(s.order_max);
+    return 0;
+  }
+  if (!fit_weak_modes(s, &refined, error)) return 0;
+  fit_keep(s, refined, options.max_modes, result);
   return 1;
 }
 

@@ -330,6 +330,8 @@ TEST(Fit, RefusesWhatItCannotFit) {
       // A driving point whose sign was lost: every modal constant comes out negative.
       {"reversed sign", {changed([](FrfData& f) { for (auto& v : f.value) v = -v; })}, {0, 0, 2, 12, 0},
        "no stable physical mode found between 100 and 400 Hz at model orders 2 to 12"},
+      {"reversed sign, band from 0", {changed([](FrfData& f) { for (auto& v : f.value) v = -v; })},
+       {0, 400, 2, 12, 0}, "no stable physical mode found between 0 and 400 Hz at model orders 2 to 12"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
