@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <new>
 #include <numbers>
 #include <unsupported/Eigen/NonLinearOptimization>
@@ -20,6 +21,10 @@ constexpr double kFreqRange = 0.1;  // a refined frequency stays within +-10 % o
 constexpr int kMaxRefits = 4;       // refinements after dropping modes the data do not support
 constexpr double kPeakOverMisfit = 2;  // a mode's peak must stand this far out of the misfit
 constexpr size_t kMostPoints = 100000;  // points of all FRFs in the band, fitted at once
+constexpr int kMaxRounds = 5;           // searches for weak modes in what the modes found leave
+constexpr double kNewModeGap = 0.01;    // a weak mode lies further than this from any mode found
+constexpr int kWeakModeStable = 3;      // orders at which a weak mode must be stable
+constexpr double kNewModeF = 100;       // F statistic a weak mode must pass
 
 // The measured points of one FRF in the band, its sign turned to a driving point's.
 struct Band {
@@ -73,9 +78,9 @@ int fit_check(const FrfData& frf, std::string* error) {
     return 0;
   }
   for (size_t i = 0; i < frf.freq.size(); ++i) {
-    if (!std::isfinite(frf.freq[i]) || !(frf.freq[i] > 0)) {
+    if (!std::isfinite(frf.freq[i]) || !(frf.freq[i] >= 0)) {
       *error = frf.source + ": point " + std::to_string(i + 1) + " has frequency " + fit_number(frf.freq[i]) +
-               " Hz; frequencies must be positive";
+               " Hz; frequencies must be 0 or more";
       return 0;
     }
     if (i > 0 && !(frf.freq[i] > frf.freq[i - 1])) {
@@ -329,15 +334,82 @@ int fit_refine(const std::vector<Band>& bands, const Model& start, double scale,
 }
 
 // A mode the data do not support: damping at its bound, a stiffness the fit cannot tell,
-// or a peak (m/N) that does not stand out of the misfit (m/N) of the whole fit.
-int fit_unsupported(const FittedMode& m, double misfit) {
+// a peak (m/N) that does not stand out of the misfit (m/N) of the whole fit, or a
+// half-power bandwidth narrower than the spacing of the points (Hz).
+int fit_unsupported(const FittedMode& m, double misfit, double spacing) {
   const double peak = 1 / (2 * m.damping_ratio * m.stiffness);
   return !(m.damping_ratio < 0.5) || !(m.stiffness_sd < m.stiffness) || !std::isfinite(m.stiffness_sd) ||
-         !(peak > kPeakOverMisfit * misfit);
+         !(peak > kPeakOverMisfit * misfit) || !(2 * m.damping_ratio * m.natural_freq > spacing);
 }
 
-int fit_modes_unguarded(const std::vector<FrfData>& frfs, const FitOptions& options, FitResult* result,
-                        std::string* error) {
+// The widest mean spacing (Hz) of the FRFs' points in the band.
+double fit_spacing(const std::vector<Band>& bands) {
+  double spacing = 0;
+  for (const Band& b : bands)
+    if (b.freq.size() > 1)
+      spacing = std::max(spacing, (b.freq.back() - b.freq.front()) / static_cast<double>(b.freq.size() - 1));
+  return spacing;
+}
+
+// The largest magnitude (m/N) of the FRFs within the half-power band of a pole at fn (Hz)
+// with damping ratio zeta.
+double fit_rest_near(const std::vector<FrfData>& frfs, double fn, double zeta) {
+  double largest = 0;
+  for (const FrfData& frf : frfs)
+    for (size_t i = 0; i < frf.freq.size(); ++i)
+      if (std::abs(frf.freq[i] - fn) <= zeta * fn) largest = std::max(largest, std::abs(frf.value[i]));
+  return largest;
+}
+
+// The pole (rad/s) of a mode of natural frequency fn (Hz) and damping ratio zeta.
+Complex fit_pole(double fn, double zeta) {
+  const double wn = kTwoPi * fn;
+  return {-zeta * wn, wn * std::sqrt(1 - zeta * zeta)};
+}
+
+// Refines the start, drops the modes the data do not support and refines again; 0 when
+// no mode is left.
+int fit_refine_supported(const std::vector<Band>& bands, Model start, double scale, double w_ref, Refined* out) {
+  std::string error;
+  Refined refined;
+  for (int pass = 0;; ++pass) {
+    if (start.modes.empty()) return 0;
+    if (!fit_refine(bands, start, scale, w_ref, &refined, &error)) return 0;
+    Model kept{{}, refined.model.lower, refined.model.upper};
+    std::vector<FittedMode> supported;
+    for (size_t i = 0; i < refined.modes.size(); ++i)
+      if (!fit_unsupported(refined.modes[i], refined.misfit, fit_spacing(bands))) {
+        kept.modes.push_back(refined.model.modes[i]);
+        supported.push_back(refined.modes[i]);
+      }
+    if (kept.modes.size() == refined.modes.size()) break;
+    if (pass == kMaxRefits) {
+      // Out of refinements: keep what is supported as it stands.
+      refined.modes = supported;
+      refined.model = kept;
+      break;
+    }
+    start = kept;
+  }
+  if (refined.modes.empty()) return 0;
+  *out = std::move(refined);
+  return 1;
+}
+
+// What fit_modes works on: the band, the orders and the measured points.
+struct Setup {
+  double from, to;             // Hz, the band, from above 0
+  double asked_from;           // Hz, the band's lower end as asked, for messages
+  int order_min, order_max;    // orders of the diagram
+  std::vector<FrfData> turned; // the FRFs, signs turned to a driving point's
+  std::vector<Band> bands;     // their points in the band
+  double scale;                // m/N, the largest magnitude in the band
+  double w_ref;                // rad/s, the lowest frequency in the band
+  size_t points;               // points of all FRFs in the band
+};
+
+// Checks the FRFs and the options and gathers the points to fit.
+int fit_setup(const std::vector<FrfData>& frfs, const FitOptions& options, Setup* s, std::string* error) {
   if (frfs.empty()) {
     *error = "no FRF to fit";
     return 0;
@@ -351,7 +423,6 @@ int fit_modes_unguarded(const std::vector<FrfData>& frfs, const FitOptions& opti
   }
   double from = options.freq_from, to = options.freq_to;
   if (from == 0 && to == 0) {
-    from = frfs[0].freq.front();
     to = frfs[0].freq.back();
     for (const FrfData& frf : frfs) {
       from = std::max(from, frf.freq.front());
@@ -362,112 +433,155 @@ int fit_modes_unguarded(const std::vector<FrfData>& frfs, const FitOptions& opti
       return 0;
     }
   } else if (!std::isfinite(from) || !std::isfinite(to) || !(from >= 0) || !(to > from)) {
-    *error = "band " + fit_number(from) + " to " + fit_number(to) +
-             " Hz: needs 0 <= lower < upper frequency";
+    *error = "band " + fit_number(from) + " to " + fit_number(to) + " Hz: needs 0 <= lower < upper frequency";
     return 0;
   }
-  int order_min = options.order_min, order_max = options.order_max;
-  if (order_min == 0 && order_max == 0) {
-    order_min = kDefaultOrderMin;
-    order_max = kDefaultOrderMax;
+  // A point at 0 Hz is not fitted: the lower residual is infinite there.
+  s->from = std::max(from, std::numeric_limits<double>::min());
+  s->asked_from = from;
+  s->to = to;
+  s->order_min = options.order_min;
+  s->order_max = options.order_max;
+  if (s->order_min == 0 && s->order_max == 0) {
+    s->order_min = kDefaultOrderMin;
+    s->order_max = kDefaultOrderMax;
   }
 
-  size_t points = 0;
-  for (const FrfData& frf : frfs)
-    points += static_cast<size_t>(
-        std::count_if(frf.freq.begin(), frf.freq.end(), [&](double f) { return f >= from && f <= to; }));
-  if (points > kMostPoints) {
-    *error = std::to_string(points) + " points between " + fit_number(from) + " and " + fit_number(to) +
+  s->points = 0;
+  s->scale = 0;
+  double lowest = to;
+  for (const FrfData& frf : frfs) {
+    // A response measured against the force's direction is turned round.
+    const double sign = frf.response_dir * frf.reference_dir < 0 ? -1.0 : 1.0;
+    s->turned.push_back(frf);
+    for (Complex& v : s->turned.back().value) v *= sign;
+    Band b;
+    for (size_t i = 0; i < frf.freq.size(); ++i)
+      if (frf.freq[i] >= s->from && frf.freq[i] <= to) {
+        b.freq.push_back(frf.freq[i]);
+        b.value.push_back(sign * frf.value[i]);
+      }
+    double largest = 0;
+    for (const Complex& v : b.value) largest = std::max(largest, std::abs(v));
+    if (!(largest > 0)) {
+      *error = frf.source + ": no point, or only zeros, between " + fit_number(from) + " and " + fit_number(to) + " Hz";
+      return 0;
+    }
+    s->points += b.freq.size();
+    s->scale = std::max(s->scale, largest);
+    lowest = std::min(lowest, b.freq.front());
+    s->bands.push_back(std::move(b));
+  }
+  if (s->points > kMostPoints) {
+    *error = std::to_string(s->points) + " points between " + fit_number(from) + " and " + fit_number(to) +
              " Hz; at most " + std::to_string(kMostPoints) + " are fitted at once: narrow the band";
     return 0;
   }
+  s->w_ref = kTwoPi * lowest;
+  return 1;
+}
 
-  // A response measured against the force's direction is turned round.
-  std::vector<FrfData> turned = frfs;
-  for (FrfData& frf : turned)
-    if (frf.response_dir * frf.reference_dir < 0)
-      for (Complex& v : frf.value) v = -v;
-
-  std::vector<LscfPole> diagram;
-  if (!lscf_diagram(turned, from, to, order_min, order_max, &diagram, error)) return 0;
-  for (const LscfPole& p : diagram) result->poles.push_back({p.order, p.freq, p.damping_ratio, p.stable});
-  const std::vector<LscfChoice> chosen = lscf_choose(diagram, order_min, order_max);
-
-  std::vector<Band> bands;
-  double scale = 0, lowest = to;
-  for (const FrfData& frf : turned) {
-    Band b;
-    for (size_t i = 0; i < frf.freq.size(); ++i)
-      if (frf.freq[i] >= from && frf.freq[i] <= to) {
-        b.freq.push_back(frf.freq[i]);
-        b.value.push_back(frf.value[i]);
-        scale = std::max(scale, std::abs(frf.value[i]));
+// Weak modes beside strong ones scatter too much to be stable in the diagram of the
+// data; with the modes found taken out of the data, they stand out on their own. Adds
+// them one at a time to *refined while each passes an F test; 0 with *error only when
+// the diagram of the rest fails.
+int fit_weak_modes(const Setup& s, Refined* refined, std::string* error) {
+  for (int round = 0; round < kMaxRounds; ++round) {
+    std::vector<FrfData> rest;
+    for (const Band& b : s.bands) {
+      FrfData r{};
+      r.freq = b.freq;
+      r.kind = FRF_RECEPTANCE;
+      r.source = "what the modes found leave";
+      for (size_t p = 0; p < b.freq.size(); ++p) {
+        Complex h = b.value[p];
+        for (const ModeParams& m : refined->model.modes) h -= fit_mode_term(m, b.freq[p]);
+        r.value.push_back(h);
       }
-    lowest = std::min(lowest, b.freq.front());
-    bands.push_back(std::move(b));
-  }
-  if (!(scale > 0)) {
-    *error = frfs.front().source + ": the FRF is zero over the band";
-    return 0;
-  }
-  const double w_ref = kTwoPi * lowest;
-
-  std::vector<Complex> poles;
-  for (const LscfChoice& c : chosen) {
-    const double wn = kTwoPi * c.freq;
-    poles.emplace_back(-c.damping_ratio * wn, wn * std::sqrt(1 - c.damping_ratio * c.damping_ratio));
-  }
-  Model start = fit_constants(bands, poles, scale, w_ref);
-  Refined refined;
-  for (int pass = 0;; ++pass) {
-    if (start.modes.empty()) {
-      *error = "no stable physical mode found between " + fit_number(from) + " and " + fit_number(to) +
-               " Hz at model orders " + std::to_string(order_min) + " to " + std::to_string(order_max);
-      return 0;
+      rest.push_back(std::move(r));
     }
-    if (!fit_refine(bands, start, scale, w_ref, &refined, error)) return 0;
-    Model kept{{}, refined.model.lower, refined.model.upper};
-    for (size_t i = 0; i < refined.modes.size(); ++i)
-      if (!fit_unsupported(refined.modes[i], refined.misfit)) kept.modes.push_back(refined.model.modes[i]);
-    if (kept.modes.size() == refined.modes.size()) break;
-    if (pass == kMaxRefits) {
-      // Out of refinements: keep what is supported as it stands.
-      std::vector<FittedMode> supported;
-      for (const FittedMode& m : refined.modes)
-        if (!fit_unsupported(m, refined.misfit)) supported.push_back(m);
-      refined.modes = supported;
-      refined.model = kept;
-      break;
+    std::vector<LscfPole> diagram;
+    if (!lscf_diagram(rest, s.from, s.to, s.order_min, s.order_max, &diagram, error)) return 0;
+    std::vector<Complex> widened;
+    for (const ModeParams& m : refined->model.modes) widened.push_back(fit_pole(m.fn, m.zeta));
+    const size_t known = widened.size();
+    // The candidate where the rest is largest is tried: a missing mode leaves its peak.
+    double best_rest = 0;
+    for (const LscfChoice& c : lscf_choose(diagram, s.order_min, s.order_max, kWeakModeStable)) {
+      int near = 0;
+      for (const ModeParams& m : refined->model.modes) near |= std::abs(c.freq - m.fn) < kNewModeGap * m.fn;
+      if (near) continue;
+      const double rest_there = fit_rest_near(rest, c.freq, c.damping_ratio);
+      if (rest_there > best_rest) {
+        best_rest = rest_there;
+        widened.resize(known);
+        widened.push_back(fit_pole(c.freq, c.damping_ratio));
+      }
     }
-    start = kept;
+    if (widened.size() == known) return 1;
+    Refined wider;
+    if (!fit_refine_supported(s.bands, fit_constants(s.bands, widened, s.scale, s.w_ref), s.scale, s.w_ref,
+                              &wider) ||
+        wider.modes.size() <= refined->modes.size())
+      return 1;
+    // The new mode must explain far more than noise would: an F test of the drop in
+    // the sum of squares against the rest, per added parameter.
+    const double added = 3.0 * static_cast<double>(wider.modes.size() - refined->modes.size());
+    const double freedom = 2.0 * static_cast<double>(s.points) - (3.0 * static_cast<double>(wider.modes.size()) + 4);
+    const double ratio = (refined->misfit * refined->misfit) / (wider.misfit * wider.misfit);
+    if (!((ratio - 1) * freedom / added > kNewModeF)) return 1;
+    *refined = std::move(wider);
   }
-  if (refined.modes.empty()) {
-    *error = "no mode stands out of the misfit between " + fit_number(from) + " and " + fit_number(to) + " Hz";
-    return 0;
-  }
+  return 1;
+}
 
-  // The strongest modes (highest peak receptance 1 / (2 zeta k)) when there are too many.
+// Fills the result with the strongest modes (highest peak receptance 1 / (2 zeta k)),
+// at most max_modes of them (0: all), in ascending frequency, and the fit's relative error.
+void fit_keep(const Setup& s, const Refined& refined, int max_modes, FitResult* result) {
   std::vector<size_t> order(refined.modes.size());
   for (size_t i = 0; i < order.size(); ++i) order[i] = i;
   auto peak = [&](size_t i) { return 1 / (2 * refined.modes[i].damping_ratio * refined.modes[i].stiffness); };
   std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return peak(a) > peak(b); });
-  if (options.max_modes > 0 && order.size() > static_cast<size_t>(options.max_modes)) {
-    result->dropped = static_cast<int>(order.size()) - options.max_modes;
-    order.resize(static_cast<size_t>(options.max_modes));
+  if (max_modes > 0 && order.size() > static_cast<size_t>(max_modes)) {
+    result->dropped = static_cast<int>(order.size()) - max_modes;
+    order.resize(static_cast<size_t>(max_modes));
   }
   for (size_t i : order) result->modes.push_back(refined.modes[i]);
   std::sort(result->modes.begin(), result->modes.end(),
             [](const FittedMode& a, const FittedMode& b) { return a.natural_freq < b.natural_freq; });
   result->lower_residual = refined.model.lower;
   result->upper_residual = refined.model.upper;
-
   double misfit = 0, measured = 0;
-  for (const Band& b : bands)
+  for (const Band& b : s.bands)
     for (size_t p = 0; p < b.freq.size(); ++p) {
       misfit += std::norm(fit_receptance(*result, b.freq[p], 1) - b.value[p]);
       measured += std::norm(b.value[p]);
     }
   result->relative_error = std::sqrt(misfit / measured);
+}
+
+int fit_modes_unguarded(const std::vector<FrfData>& frfs, const FitOptions& options, FitResult* result,
+                        std::string* error) {
+  Setup s;
+  if (!fit_setup(frfs, options, &s, error)) return 0;
+
+  // The stable poles of the diagram.
+  std::vector<LscfPole> diagram;
+  if (!lscf_diagram(s.turned, s.from, s.to, s.order_min, s.order_max, &diagram, error)) return 0;
+  for (const LscfPole& p : diagram) result->poles.push_back({p.order, p.freq, p.damping_ratio, p.stable});
+  std::vector<Complex> poles;
+  for (const LscfChoice& c : lscf_choose(diagram, s.order_min, s.order_max, 0))
+    poles.push_back(fit_pole(c.freq, c.damping_ratio));
+
+  // Their modal constants, then the refined modes the data support.
+  Refined refined;
+  if (!fit_refine_supported(s.bands, fit_constants(s.bands, poles, s.scale, s.w_ref), s.scale, s.w_ref, &refined)) {
+    *error = "no stable physical mode found between " + fit_number(s.asked_from) + " and " + fit_number(s.to) +
+             " Hz at model orders " + std::to_string(s.order_min) + " to " + std::to_string(s.order_max);
+    return 0;
+  }
+  if (!fit_weak_modes(s, &refined, error)) return 0;
+  fit_keep(s, refined, options.max_modes, result);
   return 1;
 }
 

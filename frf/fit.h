@@ -2,7 +2,9 @@
 // (frf/lscf.h), modal constants with lower and upper residuals by linear least
 // squares, then a bounded Levenberg-Marquardt refinement of every mode's
 // frequency, damping ratio and modal stiffness, with uncertainties from the
-// covariance of the fit.
+// covariance of the fit. Modes the data do not support (peak within the misfit,
+// stiffness undetermined, narrower than the point spacing) are dropped; weak
+// modes hidden beside strong ones are sought again in what the modes found leave.
 #pragma once
 
 #include <complex>

@@ -163,9 +163,9 @@ int lscf_diagram(const std::vector<FrfData>& frfs, double freq_from, double freq
   return 1;
 }
 
-std::vector<LscfChoice> lscf_choose(const std::vector<LscfPole>& poles, int order_min, int order_max) {
+std::vector<LscfChoice> lscf_choose(const std::vector<LscfPole>& poles, int order_min, int order_max, int least) {
   const int orders = (order_max - order_min) / 2 + 1;
-  const int needed = std::max(3, (orders + 3) / 4);
+  const int needed = least > 0 ? least : std::max(3, (orders + 3) / 4);
   std::vector<LscfPole> left;
   for (const LscfPole& p : poles)
     if (p.stable) left.push_back(p);

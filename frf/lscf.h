@@ -32,6 +32,6 @@ int lscf_diagram(const std::vector<FrfData>& frfs, double freq_from, double freq
                  int order_max, std::vector<LscfPole>* poles, std::string* error);
 
 // The stable poles of the diagram grouped across orders (frequencies within 1 %), keeping
-// groups stable in at least a quarter of the diagram's orders (and at least 3), ascending
-// frequency.
-std::vector<LscfChoice> lscf_choose(const std::vector<LscfPole>& poles, int order_min, int order_max);
+// groups stable in at least `least` orders (0: a quarter of the diagram's orders and at
+// least 3), ascending frequency.
+std::vector<LscfChoice> lscf_choose(const std::vector<LscfPole>& poles, int order_min, int order_max, int least);

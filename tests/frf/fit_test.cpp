@@ -51,9 +51,9 @@ TEST(FitAccuracy, MeetsTheTargetsOverTwentyNoiseSeeds) {
     int per_seed;  // 1: every seed within the tolerances; 0: the mean over the seeds
   };
   const Case cases[] = {
-      {"separated 250 + 620 Hz", {{250, 0.012, 2.26e8}, {620, 0.02, 4e8}}, {150, 750, 2, 24, 0}, 0.003, 0.02,
+      {"separated 250 + 620 Hz", {{250, 0.012, 2.26e8}, {620, 0.02, 4e8}}, {150, 750, 2, 16, 0}, 0.003, 0.02,
        0.02, 0},
-      {"close 250 + 262 Hz", {{250, 0.02, 2.26e8}, {262, 0.02, 3e8}}, {180, 360, 2, 24, 0}, 0.005, 0.03, 0.03, 1},
+      {"close 250 + 262 Hz", {{250, 0.02, 2.26e8}, {262, 0.02, 3e8}}, {180, 360, 2, 16, 0}, 0.005, 0.03, 0.03, 1},
   };
   // Sums over the seeds for one mode.
   struct Tally {
@@ -147,6 +147,24 @@ TEST(Fit, RecoversExactModesWithoutNoise) {
   }
 }
 
+// The weakest mode scatters too much in the diagram of the data to be stable; with the
+// strong ones taken out it is found, and the others no longer lean on it.
+TEST(Fit, FindsAWeakModeBesideStrongOnes) {
+  const std::vector<SynthMode> modes = {{180, 0.03, 5e7},  {320, 0.01, 2e8},  {455, 0.02, 1e8},
+                                        {610, 0.015, 3e8}, {890, 0.04, 6e7}, {1200, 0.02, 4e8}};
+  for (unsigned seed : {3u}) {
+    const FrfData frf = synth_frf(modes, 50, 1500, 0.5, kProportional, kFloor, seed);
+    const FitResult r = fit({frf}, {0, 0, 0, 0, 0});
+    ASSERT_EQ(r.modes.size(), modes.size()) << "seed " << seed;
+    for (size_t i = 0; i < modes.size(); ++i) {
+      EXPECT_NEAR(r.modes[i].natural_freq / modes[i].natural_freq, 1, 0.003) << i;
+      EXPECT_NEAR(r.modes[i].damping_ratio / modes[i].damping_ratio, 1, 0.05) << i;
+      EXPECT_NEAR(r.modes[i].stiffness / modes[i].stiffness, 1, 0.05) << i;
+    }
+    EXPECT_LT(r.relative_error, 0.06);
+  }
+}
+
 TEST(Fit, FitsNoBetterThanTheNoiseAllowsAndNoWorseThanTheTruth) {
   const std::vector<SynthMode> modes = {{250, 0.012, 2.26e8}, {620, 0.02, 4e8}};
   const FrfData frf = synth_frf(modes, 150, 750, kStep, kProportional, kFloor, 7);
@@ -161,6 +179,17 @@ TEST(Fit, FitsNoBetterThanTheNoiseAllowsAndNoWorseThanTheTruth) {
   // only just: the rest is noise.
   EXPECT_LE(r.relative_error, truth_error * (1 + 1e-6));
   EXPECT_GT(r.relative_error, truth_error * 0.97);
+}
+
+TEST(Fit, LeavesOutAPointAtZeroHertz) {
+  const std::vector<SynthMode> modes = {{250, 0.012, 2.26e8}};
+  for (const FitOptions& options : {FitOptions{0, 0, 2, 12, 0}, FitOptions{0, 400, 2, 12, 0}}) {
+    const FrfData frf = synth_frf(modes, 0, 400, kStep, 0, 0, 1);
+    const FitResult r = fit({frf}, options);
+    ASSERT_EQ(r.modes.size(), 1u);
+    EXPECT_NEAR(r.modes[0].stiffness / 2.26e8, 1, 2e-3);
+    EXPECT_TRUE(std::isfinite(r.relative_error));
+  }
 }
 
 TEST(Fit, TurnsAResponseMeasuredAgainstTheForce) {
@@ -278,8 +307,8 @@ TEST(Fit, RefusesWhatItCannotFit) {
        "b.unv: frequencies not increasing at point 12 (102.5 Hz after 102.75 Hz)"},
       {"a repeated frequency", {changed([](FrfData& f) { f.freq[11] = f.freq[10]; })}, {0, 0, 2, 12, 0},
        "b.unv: frequencies not increasing at point 12 (102.5 Hz after 102.5 Hz)"},
-      {"zero frequency", {changed([](FrfData& f) { f.freq[0] = 0; })}, {0, 0, 2, 12, 0},
-       "b.unv: point 1 has frequency 0 Hz; frequencies must be positive"},
+      {"negative frequency", {changed([](FrfData& f) { f.freq[0] = -1; })}, {0, 0, 2, 12, 0},
+       "b.unv: point 1 has frequency -1 Hz; frequencies must be 0 or more"},
       {"not a number", {changed([](FrfData& f) { f.value[5] = std::complex<double>(nan, 0); })}, {0, 0, 2, 12, 0},
        "b.unv: value at 101.25 Hz is not a finite number"},
       {"mobility", {changed([](FrfData& f) { f.kind = FRF_MOBILITY; })}, {0, 0, 2, 12, 0},
@@ -289,6 +318,9 @@ TEST(Fit, RefusesWhatItCannotFit) {
       {"empty", {changed([](FrfData& f) { f.freq.clear(), f.value.clear(); })}, {0, 0, 2, 12, 0},
        "b.unv: no points"},
       {"nothing", {}, {0, 0, 2, 12, 0}, "no FRF to fit"},
+      {"zeros", {changed([](FrfData& f) { for (auto& v : f.value) v = 0; })}, {0, 0, 2, 12, 0},
+       "b.unv: no point, or only zeros, between 100 and 400 Hz"},
+      {"band beside the data", {a}, {500, 600, 2, 12, 0}, "a.unv: no point, or only zeros, between 500 and 600 Hz"},
       {"orders", {a}, {0, 0, 12, 2, 0}, "model orders 12 to 2: need 1 <= lowest <= highest <= 120"},
       {"order too high", {a}, {0, 0, 2, 121, 0}, "model orders 2 to 121: need 1 <= lowest <= highest <= 120"},
       {"too many points", {synth_frf(modes, 100, 1100, 0.01, 0, 0, 1)}, {0, 0, 2, 12, 0},
@@ -298,6 +330,8 @@ TEST(Fit, RefusesWhatItCannotFit) {
       // A driving point whose sign was lost: every modal constant comes out negative.
       {"reversed sign", {changed([](FrfData& f) { for (auto& v : f.value) v = -v; })}, {0, 0, 2, 12, 0},
        "no stable physical mode found between 100 and 400 Hz at model orders 2 to 12"},
+      {"reversed sign, band from 0", {changed([](FrfData& f) { for (auto& v : f.value) v = -v; })},
+       {0, 400, 2, 12, 0}, "no stable physical mode found between 0 and 400 Hz at model orders 2 to 12"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
