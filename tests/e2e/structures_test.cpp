@@ -4,6 +4,8 @@
 // reaction force.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <string>
 #include <vector>
 
@@ -86,4 +88,38 @@ TEST(Structures, AModeActsTheSameInTheToolAndInTheWorkpiece) {
     EXPECT_EQ(ave_tool[r][6], -ave_work[r][3]);   // X mean
     EXPECT_GT(rms_tool[r][6], 0.0);
   }
+}
+
+// The run summary of a stable cut: vibration below a micrometre stays a
+// number there, where the six decimals of metres in the result files read 0,
+// and the static deflection is the mean force over the stiffness.
+TEST(Structures, TheRunSummaryKeepsSubMicrometreVibrationAndTheStaticDeflection) {
+  ScratchDir dir;
+  Job job;
+  job.revs_total = 4;
+  job.revs_skipped = 1;
+  const double k = 5e5;  // N/mm: a stiff tool Y mode, 5e8 N/m
+  job.tool_modes = "0\n1\n1\n0.05\n" + std::to_string(k) + "\n0\n0\n";
+  e2e::write_job(dir, "run", job);
+  auto outcome = e2e::run_program(dir.path(), "run .");
+  ASSERT_EQ(outcome.exit_code, 0) << outcome.err;
+  const nlohmann::json s = nlohmann::json::parse(read_file(dir.file("run.summary.json")));
+  const double force_y = s["forces"]["y"]["mean_N"];
+  const double deflection = s["static_deflection"]["tool"]["y_m"];
+  EXPECT_GT(force_y, 100.0);
+  EXPECT_NEAR(deflection / (force_y / (k * 1000)), 1.0, 0.01);
+  // The simulated mean deflection of the last revolution agrees.
+  const double simulated = s["revolutions"].back()["mean"]["tool_y_m"];
+  EXPECT_NEAR(simulated / deflection, 1.0, 0.01);
+  // Sub-micrometre numbers where the .wy.dat column reads 0.000000 (metres).
+  const double range = s["revolutions"].back()["range"]["tool_y_m"];
+  EXPECT_GT(range, 0.0);
+  EXPECT_LT(range, 1e-6);
+  // The .wy.dat column prints the same six decimals of a metre on every row.
+  const auto rows = lines_of(read_file(dir.file("run.wy.dat")));
+  ASSERT_FALSE(rows.empty());
+  const std::string first = rows[0].substr(rows[0].rfind(' '));
+  for (const std::string& row : rows) EXPECT_EQ(row.substr(row.rfind(' ')), first) << row;
+  EXPECT_EQ(s["job"]["entered"]["units"]["depth_of_cut"], "mm");
+  EXPECT_EQ(s["job"]["si"]["tool_modes"]["y"][0]["stiffness"], k * 1000);
 }
