@@ -68,7 +68,11 @@ int plot_main(int argc, char** argv) {
   RunFiles run;
   std::string error;
   if (!runfiles_read(request.base, &run, &error) || !gnuplot_find(&error)) return fail(error);
+  if (!run.summary_warning.empty()) {
+    std::fprintf(stderr, "corvanel-plot: warning: %s\n", run.summary_warning.c_str());
+  }
   for (const ChartKind& chart : kCharts) {
+    if (chart.drawable != nullptr && !chart.drawable(run)) continue;
     const std::string path = request.base + chart.suffix;
     if (!gnuplot_render(chart.script(run), path, &error)) return fail(error);
     std::printf("Wrote %s\n", path.c_str());
