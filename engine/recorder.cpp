@@ -248,17 +248,18 @@ void recorder_finish(Recorder* r, const SimParams* p, const SimState* s, double 
   out.growth_rate = verdict.growth.rate;
   out.growth_rate_sd = verdict.growth.rate_sd;
   out.samples = static_cast<int>(r->samples.size());
-  const SpectrumPeak peak = spectrum_dominant(r->samples, out.sample_period);
-  out.peak_frequency = peak.frequency;
-  out.peak_resolution = peak.resolution;
-  out.peak_amplitude = peak.amplitude;
   std::vector<double> amplitudes;
   double resolution = 0;
+  SpectrumPeak peak{0, 0, 0};
   if (spectrum_amplitudes(r->samples, out.sample_period, &amplitudes, &resolution)) {
+    peak = spectrum_peak(amplitudes, resolution);
     double highest = 0;
     for (const SummaryMode& m : out.modes) highest = std::max(highest, m.natural_freq);
     compact_spectrum(amplitudes, resolution, highest, peak.frequency, &out);
   }
+  out.peak_frequency = peak.frequency;
+  out.peak_resolution = peak.resolution;
+  out.peak_amplitude = peak.amplitude;
   double nearest = std::numeric_limits<double>::infinity();
   for (size_t m = 0; m < out.modes.size(); ++m) {
     const double gap = std::fabs(out.modes[m].damped_freq - out.peak_frequency);

@@ -3,6 +3,7 @@
 #include <kiss_fftr.h>
 
 #include <cmath>
+#include <limits>
 #include <memory>
 
 namespace {
@@ -33,16 +34,36 @@ std::vector<double> detrended(const std::vector<double>& x) {
   return out;
 }
 
+// Whether n has no prime factor above 5.
+bool smooth(int n) {
+  for (int p : {2, 3, 5})
+    while (n % p == 0) n /= p;
+  return n == 1;
+}
+
+// The longest even length up to n whose half has no prime factor above 5.
+// KissFFT transforms such lengths in n log n; a large prime factor makes the
+// transform quadratic (a prime half-length near 10^5 would take minutes).
+// Numbers of that form lie within a few per cent of each other.
+int fast_length(int n) {
+  for (int m = n & ~1; m >= 2; m -= 2)
+    if (smooth(m / 2)) return m;
+  return 0;
+}
+
 }  // namespace
 
 int spectrum_amplitudes(const std::vector<double>& samples, double sample_period,
                         std::vector<double>* amplitudes, double* resolution) {
-  // The real transform needs an even length: drop the last sample of an odd record.
-  const int n = static_cast<int>(samples.size()) & ~1;
+  // The real transform needs an even length, and a fast one: the record
+  // keeps its latest n samples.
+  if (samples.size() < 8 || samples.size() > static_cast<size_t>(std::numeric_limits<int>::max()))
+    return 0;
+  const int n = fast_length(static_cast<int>(samples.size()));
   if (n < 8 || !(sample_period > 0)) return 0;
   std::unique_ptr<kiss_fftr_state, ConfigFree> cfg(kiss_fftr_alloc(n, 0, nullptr, nullptr));
   if (!cfg) return 0;
-  const std::vector<double> x = detrended(std::vector<double>(samples.begin(), samples.begin() + n));
+  const std::vector<double> x = detrended(std::vector<double>(samples.end() - n, samples.end()));
   std::vector<float> in(static_cast<size_t>(n));
   double window_sum = 0;
   for (int i = 0; i < n; ++i) {
@@ -63,9 +84,14 @@ int spectrum_amplitudes(const std::vector<double>& samples, double sample_period
 }
 
 SpectrumPeak spectrum_dominant(const std::vector<double>& samples, double sample_period) {
-  SpectrumPeak peak{0, 0, 0};
   std::vector<double> a;
-  if (!spectrum_amplitudes(samples, sample_period, &a, &peak.resolution)) return peak;
+  double resolution = 0;
+  if (!spectrum_amplitudes(samples, sample_period, &a, &resolution)) return SpectrumPeak{0, 0, 0};
+  return spectrum_peak(a, resolution);
+}
+
+SpectrumPeak spectrum_peak(const std::vector<double>& a, double resolution) {
+  SpectrumPeak peak{0, resolution, 0};
   size_t best = 0;
   for (size_t j = 2; j + 1 < a.size(); ++j)
     if (a[j] > a[best] || best == 0) best = j;

@@ -12,8 +12,10 @@ struct SpectrumPeak {
 
 // Amplitude spectrum of samples taken every sample_period (s), linear trend
 // removed and Hann window applied: amplitudes[j] (signal unit) at j *
-// resolution Hz, j = 0 .. count / 2. 0 when there are fewer than 8 samples
-// or the transform cannot be set up.
+// resolution Hz, j = 0 .. n / 2, from the latest n samples, n the longest
+// even count whose half has no prime factor above 5 (a few per cent fewer
+// than all at the most). 0 when there are fewer than 8 samples or the
+// transform cannot be set up.
 int spectrum_amplitudes(const std::vector<double>& samples, double sample_period,
                         std::vector<double>* amplitudes, double* resolution);
 
@@ -21,3 +23,7 @@ int spectrum_amplitudes(const std::vector<double>& samples, double sample_period
 // (which hold what is left of the trend), with its frequency refined by a
 // parabola through the three bins around it.
 SpectrumPeak spectrum_dominant(const std::vector<double>& samples, double sample_period);
+
+// The same peak found in amplitudes already computed by spectrum_amplitudes
+// (resolution: their bin width, Hz), so that one transform serves both.
+SpectrumPeak spectrum_peak(const std::vector<double>& amplitudes, double resolution);
