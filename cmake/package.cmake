@@ -4,13 +4,13 @@ set(CPACK_PACKAGE_NAME corvanel)
 set(CPACK_PACKAGE_VENDOR "Corvanel")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "face-turning cut simulator: forces, vibration, chatter and wear")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Corvanel simulates a face-turning cut on a lathe, revolution by revolution: the cutting\n"
-    "forces from empirical coefficients of the material pair, the vibration of the\n"
-    "spindle-workpiece and tool structures, regenerative chatter, flank wear and process\n"
-    "damping. corvanel-plot draws a run's results with gnuplot; corvanel-sweep maps\n"
-    "stability over spindle speed and depth of cut, running through GNU parallel or Slurm.")
-string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+  "Corvanel simulates a face-turning cut on a lathe, revolution by revolution:\n"
+  "the cutting forces from empirical coefficients of the material pair, the\n"
+  "vibration of the spindle-workpiece and tool structures, regenerative chatter,\n"
+  "flank wear and process damping. corvanel-plot draws a run's results with\n"
+  "gnuplot. corvanel-sweep maps stability over spindle speed and depth of cut,\n"
+  "running the jobs through GNU parallel or a Slurm array.")
 set(CPACK_PACKAGE_CONTACT "Corvanel developers <corvanel@example.org>")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
