@@ -1,8 +1,8 @@
 #include "app/options.h"
 
-#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "cli/cli.h"
@@ -50,8 +50,9 @@ const char kFooter[] =
     "     the file, the item and what is wrong\n"
     "  2  an unknown option\n";
 
-// Every option of corvanel: one line each.
-void add_options(CLI::App* app, AppOptions* options) { (void)app, (void)options; }
+// Every option of corvanel: one line each, e.g.
+//   cli_add_flag(app, "--name", &options->name, "what it does");
+void add_options(CliApp* app, AppOptions* options) { (void)app, (void)options; }
 
 bool is_option(const char* argument) { return std::strncmp(argument, "--", 2) == 0; }
 
@@ -66,11 +67,12 @@ int options_parse(int argc, char** argv, AppOptions* options, std::vector<char*>
   char engine_line[64];
   std::snprintf(engine_line, sizeof engine_line, "Brisolt engine %d.%02d\n",
                 static_cast<int>(engine >> 16), static_cast<int>(engine & 0xffff));
-  CLI::App app(kDescription, "corvanel");
-  cli_setup(&app, kSynopsis, cli_version_text("corvanel", engine_line), "--help");
-  app.footer(kFooter);
-  add_options(&app, options);
-  const int code = cli_parse(&app, first_other, argv);
+  const CliProgram program = {"corvanel", kSynopsis, kDescription, kFooter, "--help",
+                               cli_version_text("corvanel", engine_line)};
+  std::unique_ptr<CliApp, void (*)(CliApp*)> app(cli_create(program), cli_free);
+  if (app == nullptr) return 1;
+  add_options(app.get(), options);
+  const int code = cli_parse(app.get(), first_other, argv);
   if (code >= 0) return code;
   if (first_other < argc && std::strcmp(argv[first_other], "--") == 0) ++first_other;
   rest->assign({argv[0]});

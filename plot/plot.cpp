@@ -1,7 +1,7 @@
 #include "plot/plot.h"
 
-#include <CLI/CLI.hpp>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "cli/cli.h"
@@ -56,15 +56,15 @@ bool has_control_character(const std::string& text) {
 
 int plot_main(int argc, char** argv) {
   Request request;
-  CLI::App app(kDescription, "corvanel-plot");
-  cli_setup(&app, kSynopsis, cli_version_text("corvanel-plot"), "-h,--help");
-  app.footer(kFooter);
-  app.add_option("BASE", request.base, "the run's output base name")
-      ->required()
-      ->type_name("");
-  app.add_flag("--html", request.html, "also write BASE.plots.html, a page showing the pictures");
-  if (const int code = cli_parse(&app, argc, argv); code >= 0) return code;
-  if (request.base.empty()) return cli_usage_error(&app, "BASE is empty");
+  const CliProgram program = {"corvanel-plot", kSynopsis, kDescription, kFooter, "-h,--help",
+                               cli_version_text("corvanel-plot")};
+  std::unique_ptr<CliApp, void (*)(CliApp*)> app(cli_create(program), cli_free);
+  if (app == nullptr) return fail("out of memory");
+  cli_add_text(app.get(), "BASE", &request.base, "the run's output base name", "", true);
+  cli_add_flag(app.get(), "--html", &request.html,
+               "also write BASE.plots.html, a page showing the pictures");
+  if (const int code = cli_parse(app.get(), argc, argv); code >= 0) return code;
+  if (request.base.empty()) return cli_usage_error(app.get(), "BASE is empty");
   if (has_control_character(request.base)) {
     return fail("the base name holds a control character");
   }

@@ -1,10 +1,7 @@
 #include "sweep/sweep.h"
 
-#include <CLI/CLI.hpp>
-#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -54,7 +51,7 @@ struct PlanArgs {
   std::string depth;
 };
 
-int plan_command(const CLI::App* command, PlanArgs& args) {
+int plan_command(const CliApp* command, PlanArgs& args) {
   PlanOptions& o = args.options;
   std::string error;
   if (!plan_parse_axis(args.rpm, &o.rpms, &error)) return cli_usage_error(command, "--rpm: " + error);
@@ -89,57 +86,41 @@ int collect_command(const std::string& out_dir) {
 }  // namespace
 
 int sweep_main(int argc, char** argv) {
-  CLI::App app(kDescription, "corvanel-sweep");
-  cli_setup(&app, kSynopsis, cli_version_text("corvanel-sweep"), "-h,--help");
-  app.footer(kFooter);
-  app.require_subcommand(1);
+  const CliProgram program = {"corvanel-sweep", kSynopsis, kDescription, kFooter, "-h,--help",
+                               cli_version_text("corvanel-sweep")};
+  std::unique_ptr<CliApp, void (*)(CliApp*)> app(cli_create(program), cli_free);
+  if (app == nullptr) return fail("out of memory");
 
   PlanArgs plan;
-  CLI::App* plan_app = app.add_subcommand("plan", "write the runs of a grid into OUTDIR");
-  plan_app->add_option("BASE.in", plan.options.base_path, "the base job file")->required()->type_name("");
-  plan_app->add_option("OUTDIR", plan.options.out_dir, "the plan folder: new or empty")
-      ->required()
-      ->type_name("");
-  plan_app->add_option("--rpm", plan.rpm, "spindle speeds, rpm")->required()->type_name("LIST");
-  plan_app->add_option("--depth", plan.depth, "depths of cut, mm (inches for English jobs)")
-      ->required()
-      ->type_name("LIST");
-  plan_app->add_option("--corvanel", plan.options.corvanel, "the corvanel program the rows run")
-      ->type_name("PATH");
-  plan_app->add_option("--wear", plan.options.wear_path, "the wear file (default wear.db)")->type_name("FILE");
-  plan_app->add_option("--database", plan.options.database_path,
-                       "the cutting-coefficient database (default kfkncfa.db)")
-      ->type_name("FILE");
-  plan_app->add_flag("--keep-series", plan.options.keep_series,
-                     "keep the ten time-series files of every run");
+  PlanOptions& p = plan.options;
+  CliApp* plan_app = cli_add_command(app.get(), "plan", "write the runs of a grid into OUTDIR");
+  cli_add_text(plan_app, "BASE.in", &p.base_path, "the base job file", "", true);
+  cli_add_text(plan_app, "OUTDIR", &p.out_dir, "the plan folder: new or empty", "", true);
+  cli_add_text(plan_app, "--rpm", &plan.rpm, "spindle speeds, rpm", "LIST", true);
+  cli_add_text(plan_app, "--depth", &plan.depth, "depths of cut, mm (inches for English jobs)",
+               "LIST", true);
+  cli_add_text(plan_app, "--corvanel", &p.corvanel, "the corvanel program the rows run", "PATH",
+               false);
+  cli_add_text(plan_app, "--wear", &p.wear_path, "the wear file (default wear.db)", "FILE", false);
+  cli_add_text(plan_app, "--database", &p.database_path,
+               "the cutting-coefficient database (default kfkncfa.db)", "FILE", false);
+  cli_add_flag(plan_app, "--keep-series", &p.keep_series,
+               "keep the ten time-series files of every run");
 
   RunnerOptions run;
-  CLI::App* run_app = app.add_subcommand("run", "run the rows of OUTDIR not yet done");
-  run_app->add_option("OUTDIR", run.out_dir, "the plan folder")->required()->type_name("");
-  run_app->add_option("--jobs", run.jobs, "workers, 1 to 4096 (default: the number of cores)")
-      ->check(CLI::Range(1, 4096).description(""))
-      ->type_name("N");
-  run_app->add_flag("--pool", run.use_pool, "use the built-in process pool, not GNU parallel");
-  run_app->add_flag("--retry-failed", run.retry_failed, "run failed rows again");
+  CliApp* run_app = cli_add_command(app.get(), "run", "run the rows of OUTDIR not yet done");
+  cli_add_text(run_app, "OUTDIR", &run.out_dir, "the plan folder", "", true);
+  cli_add_whole(run_app, "--jobs", &run.jobs, 1, 4096,
+                "workers, 1 to 4096 (default: the number of cores)");
+  cli_add_flag(run_app, "--pool", &run.use_pool, "use the built-in process pool, not GNU parallel");
+  cli_add_flag(run_app, "--retry-failed", &run.retry_failed, "run failed rows again");
 
   std::string collect_dir;
-  CLI::App* collect_app = app.add_subcommand("collect", "classify the runs and draw the map");
-  collect_app->add_option("OUTDIR", collect_dir, "the plan folder")->required()->type_name("");
+  CliApp* collect_app = cli_add_command(app.get(), "collect", "classify the runs and draw the map");
+  cli_add_text(collect_app, "OUTDIR", &collect_dir, "the plan folder", "", true);
 
-  for (CLI::App* command : {plan_app, run_app, collect_app}) command->group("Commands");
-  // "corvanel-sweep help" has always shown the help.
-  if (argc == 2 && std::strcmp(argv[1], "help") == 0) {
-    std::fputs(app.help().c_str(), stdout);
-    return 0;
-  }
-  if (argc >= 2 && argv[1][0] != '-') {
-    const auto& commands = app.get_subcommands({});
-    if (std::none_of(commands.begin(), commands.end(),
-                     [&](const CLI::App* c) { return c->get_name() == argv[1]; }))
-      return cli_usage_error(&app, std::string("unknown command ") + argv[1]);
-  }
-  if (const int code = cli_parse(&app, argc, argv); code >= 0) return code;
-  if (plan_app->parsed()) return plan_command(plan_app, plan);
-  if (run_app->parsed()) return run_command(run);
+  if (const int code = cli_parse(app.get(), argc, argv); code >= 0) return code;
+  if (cli_given(plan_app)) return plan_command(plan_app, plan);
+  if (cli_given(run_app)) return run_command(run);
   return collect_command(collect_dir);
 }
