@@ -6,7 +6,8 @@
 #include <vector>
 
 // The options of one invocation. Each option is a field here and one line
-// in options.cpp's add_options.
+// in options.cpp's add_options. An option's value is written into the same
+// argument (--name=VALUE): the first argument without "--" ends the options.
 struct AppOptions {};
 
 // Takes the leading options off argv ("--" alone ends them and is dropped).
