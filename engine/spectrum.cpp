@@ -3,7 +3,6 @@
 #include <kiss_fftr.h>
 
 #include <cmath>
-#include <limits>
 #include <memory>
 
 namespace {
@@ -34,20 +33,15 @@ std::vector<double> detrended(const std::vector<double>& x) {
   return out;
 }
 
-// Whether n has no prime factor above 5.
-bool smooth(int n) {
-  for (int p : {2, 3, 5})
-    while (n % p == 0) n /= p;
-  return n == 1;
-}
-
-// The longest even length up to n whose half has no prime factor above 5.
-// KissFFT transforms such lengths in n log n; a large prime factor makes the
-// transform quadratic (a prime half-length near 10^5 would take minutes).
-// Numbers of that form lie within a few per cent of each other.
-int fast_length(int n) {
-  for (int m = n & ~1; m >= 2; m -= 2)
-    if (smooth(m / 2)) return m;
+// The largest length up to count whose only prime factors are 2, 3 and 5,
+// even: the transform's fast case.
+int fast_length(int count) {
+  for (int n = count & ~1; n >= 2; n -= 2) {
+    int m = n;
+    for (int p : {2, 3, 5})
+      while (m % p == 0) m /= p;
+    if (m == 1) return n;
+  }
   return 0;
 }
 
@@ -55,10 +49,7 @@ int fast_length(int n) {
 
 int spectrum_amplitudes(const std::vector<double>& samples, double sample_period,
                         std::vector<double>* amplitudes, double* resolution) {
-  // The real transform needs an even length, and a fast one: the record
-  // keeps its latest n samples.
-  if (samples.size() < 8 || samples.size() > static_cast<size_t>(std::numeric_limits<int>::max()))
-    return 0;
+  // The latest samples, as many as the transform takes fast.
   const int n = fast_length(static_cast<int>(samples.size()));
   if (n < 8 || !(sample_period > 0)) return 0;
   std::unique_ptr<kiss_fftr_state, ConfigFree> cfg(kiss_fftr_alloc(n, 0, nullptr, nullptr));

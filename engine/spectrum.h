@@ -10,12 +10,11 @@ struct SpectrumPeak {
   double amplitude;   // signal unit, amplitude of the sinusoid at the peak
 };
 
-// Amplitude spectrum of samples taken every sample_period (s), linear trend
-// removed and Hann window applied: amplitudes[j] (signal unit) at j *
-// resolution Hz, j = 0 .. n / 2, from the latest n samples, n the longest
-// even count whose half has no prime factor above 5 (a few per cent fewer
-// than all at the most). 0 when there are fewer than 8 samples or the
-// transform cannot be set up.
+// Amplitude spectrum of the latest samples taken every sample_period (s), as
+// many as have no prime factor above 5 (the transform's fast case), linear
+// trend removed and Hann window applied: amplitudes[j] (signal unit) at j *
+// resolution Hz, j = 0 .. count / 2. 0 when there are fewer than 8 samples
+// or the transform cannot be set up.
 int spectrum_amplitudes(const std::vector<double>& samples, double sample_period,
                         std::vector<double>* amplitudes, double* resolution);
 
