@@ -390,6 +390,21 @@ MatDb* matdb_load(const SimParams* params) {
   return db;
 }
 
+int matdb_load_coefficients(MatDb* db, const char* path) {
+  try {
+    *db = MatDb{};
+    db->database_file = path;
+    db->wear_opened = 1;  // no wear records
+    load_rows(db);
+  } catch (const std::bad_alloc&) {
+    db->rows.clear();
+    db->database_opened = 0;
+    db->database_error = ENOMEM;
+  }
+  errno = db->database_error;
+  return db->database_opened;
+}
+
 int matdb_lookup_loaded(const MatDb* db, SimParams* params) {
   if (db == nullptr || !db->wear_opened || !db->database_opened) return 0;
   const LookupKey key = key_of(params);

@@ -11,9 +11,10 @@ constexpr double kLeft = 80, kTop = 84;                // px, plot corner
 constexpr double kPlotWidth = 600, kPlotHeight = 420;  // px
 constexpr double kLegendX = kLeft + kPlotWidth + 24;   // px
 
-const char* const kFill[kCollectClasses] = {"#3c9d4e", "#d64541", "#7b3294", "#333333", "#ffffff"};
-const char* const kLegend[kCollectClasses] = {"stable", "chatter", "tool left the cut", "failed",
-                                              "missing"};
+const char* const kFill[kCollectClasses] = {"#3c9d4e", "#d64541", "#7b3294",
+                                            "#e8b730", "#333333", "#ffffff"};
+const char* const kLegend[kCollectClasses] = {"stable",    "chatter", "tool left the cut",
+                                              "undecided", "failed",  "missing"};
 const char kLimitColour[] = "#1f4e9c";
 
 std::string fmt(const char* format, double a) {
@@ -131,7 +132,8 @@ std::string speed_axis(const SvgMap& m, const Axis& xa) {
 std::string tooltip(const CollectResult& r, const std::string& unit) {
   std::string t = fmt("%g rpm, ", r.run.rpm) + fmt("%g ", r.run.depth) + unit + ": " +
                   collect_class_name(r.cls);
-  if (std::isfinite(r.growth)) t += fmt(", growth %.3g", r.growth);
+  if (std::isfinite(r.growth_rate)) t += fmt(", growth %.3g /rev", r.growth_rate);
+  if (std::isfinite(r.frequency)) t += fmt(", %.4g Hz", r.frequency);
   if (!r.note.empty()) t += " (" + r.note + ")";
   return svg_escape(t);
 }
