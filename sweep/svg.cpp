@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "results/xml.h"
+
 namespace {
 
 constexpr double kWidth = 880, kHeight = 590;          // px
@@ -135,7 +137,7 @@ std::string tooltip(const CollectResult& r, const std::string& unit) {
   if (std::isfinite(r.growth_rate)) t += fmt(", growth %.3g /rev", r.growth_rate);
   if (std::isfinite(r.frequency)) t += fmt(", %.4g Hz", r.frequency);
   if (!r.note.empty()) t += " (" + r.note + ")";
-  return svg_escape(t);
+  return xml_escape(t);
 }
 
 std::string cells(const SvgMap& m, const Axis& xa, const Axis& ya) {
@@ -307,37 +309,6 @@ void svg_axis_range(const std::vector<double>& values, double* lo, double* hi) {
   *hi = a.hi;
 }
 
-std::string svg_escape(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&apos;";
-        break;
-      default:
-        // Control characters are not allowed in XML 1.0 text.
-        if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n') {
-          out += ' ';
-        } else {
-          out += c;
-        }
-    }
-  }
-  return out;
-}
-
 std::string svg_map(const SvgMap& m) {
   std::vector<double> rpms, depths;
   for (const CollectResult& r : m.results) {
@@ -352,7 +323,7 @@ std::string svg_map(const SvgMap& m) {
        "\" font-family=\"sans-serif\" font-size=\"12\">\n";
   s += "<rect x=\"0\" y=\"0\" width=\"" + px(kWidth) + "\" height=\"" + px(kHeight) +
        "\" fill=\"#ffffff\"/>\n";
-  s += "<text x=\"" + px(kLeft) + "\" y=\"22\" font-size=\"15\">" + svg_escape(m.title) +
+  s += "<text x=\"" + px(kLeft) + "\" y=\"22\" font-size=\"15\">" + xml_escape(m.title) +
        "</text>\n";
   // Thin white lines between the cells show the grid.
   s += "<g stroke=\"#ffffff\" stroke-width=\"0.5\">\n" + cells(m, xa, ya) + "</g>\n";
@@ -363,7 +334,7 @@ std::string svg_map(const SvgMap& m) {
   s += ticks(xa, ya) + speed_axis(m, xa);
   s += text(kLeft + kPlotWidth / 2, kTop + kPlotHeight + 42, "middle", "Spindle speed (rpm)");
   s += "<text transform=\"translate(24," + px(kTop + kPlotHeight / 2) +
-       ") rotate(-90)\" text-anchor=\"middle\">Depth of cut (" + svg_escape(m.length_unit) +
+       ") rotate(-90)\" text-anchor=\"middle\">Depth of cut (" + xml_escape(m.length_unit) +
        ")</text>\n";
   if (!m.limit.empty()) {
     s += "<text x=\"" + px(kLeft) + "\" y=\"" + px(kTop + kPlotHeight + 68) +

@@ -7,7 +7,6 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "sweep/collect.h"
@@ -42,6 +41,3 @@ std::string svg_map(const SvgMap& map);
 // reaches halfway to its neighbours but no further than half the grid's
 // typical (median) spacing, so no cell stretches over values that were not run.
 void svg_axis_range(const std::vector<double>& values, double* lo, double* hi);
-
-// Text with &, <, >, " and ' as XML entities.
-std::string svg_escape(std::string_view text);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -472,4 +473,23 @@ TEST(MatDbEquivalence, CachedAndReReadingFormsAgreeOverASequence) {
     params_free(literal);
     params_free(loaded);
   }
+}
+
+TEST_F(MatDbLookup, CoefficientsAloneAnswerAsTheFullLoadWithoutWear) {
+  files(wear("STEEL", "CARBIDE", 100), row("STEEL", "CARBIDE", "5", 200));
+  MatDb db;
+  ASSERT_EQ(matdb_load_coefficients(&db, "kfkncfa.db"), 1);
+  EXPECT_EQ(db.rows.size(), 1u);
+  EXPECT_TRUE(db.wear.empty());
+  job("STEEL", "CARBIDE", 5);
+  ASSERT_EQ(matdb_lookup_loaded(&db, literal_), 1);
+  for (int i = 0; i < 9; ++i) EXPECT_EQ(literal_->*kCoefFields[i], 200 + i + 1.0) << i;
+  for (auto field : kWearFields) EXPECT_EQ(literal_->*field, -7.0);  // the wear is left alone
+  // A second load replaces the rows; a missing file reads as nothing, with errno.
+  ASSERT_EQ(matdb_load_coefficients(&db, "kfkncfa.db"), 1);
+  EXPECT_EQ(db.rows.size(), 1u);
+  EXPECT_EQ(matdb_load_coefficients(&db, "no-such.db"), 0);
+  EXPECT_EQ(errno, ENOENT);
+  EXPECT_TRUE(db.rows.empty());
+  EXPECT_EQ(matdb_lookup_loaded(&db, literal_), 0);
 }
