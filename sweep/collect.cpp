@@ -1,3 +1,4 @@
+#include "sweep/index.h"
 #include "sweep/collect.h"
 
 #include <nlohmann/json.hpp>
@@ -278,7 +279,7 @@ CollectResult collect_run(const std::string& out_dir, const PlanRun& run, int ex
 
 int collect_all(const std::string& out, std::string* error) {
   std::vector<PlanRun> runs;
-  if (!plan_read_index(out, &runs, error)) return 2;
+  if (!index_read(out, &runs, error)) return 2;
   const std::string base = out + "/" + kPlanBase;
   std::string why;
   Model model(limit_create(base.c_str(), (out + "/" + kPlanDatabase).c_str(), &why), limit_free);

@@ -53,15 +53,6 @@ struct PlanRun {
   std::string folder;  // relative to the plan folder, e.g. "runs/0001"
 };
 
-// Parses a grid axis: comma-separated values and FROM:TO:STEP ranges (TO
-// included), each value rounded to the job file's six decimals, sorted and
-// without repeats. 0 with *error for bad text or more than kPlanMaxRuns values.
-int plan_parse_axis(std::string_view text, std::vector<double>* values, std::string* error);
-
-// The corvanel binary a plan names: `requested` made absolute, else the one
-// built beside this program, else `corvanel` on PATH. Empty when none is found.
-std::string plan_find_corvanel(const std::string& requested);
-
 // The first entered number of a job that a job file's six decimals would
 // change (its name and value), or empty when every one survives.
 std::string plan_inexact_field(const SimParams* job);
@@ -78,15 +69,3 @@ std::string plan_increments_warning(const SimParams* job);
 // Writes text to the file at path; 0 with *error set when it cannot be written whole.
 int plan_write_text(const std::string& path, const std::string& text, std::string* error);
 
-// The command row of a run: out_dir absolute, folder relative to it.
-std::string plan_command(const std::string& out_dir, const std::string& corvanel,
-                         const std::string& folder, bool keep_series);
-
-// The Slurm array script for a table of `rows` commands.
-std::string plan_slurm_script(const std::string& out_dir, int rows);
-
-// Reads plan.csv of a plan folder. 0 with *error when it is missing or damaged.
-int plan_read_index(const std::string& out_dir, std::vector<PlanRun>* runs, std::string* error);
-
-// The text in single quotes for a POSIX shell.
-std::string plan_shell_quote(std::string_view text);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "sweep/collect.h"
+#include "sweep/grid.h"
 #include "sweep/plan.h"
 #include "sweep/runner.h"
 
@@ -87,8 +88,8 @@ int plan_command_line(int argc, char** argv) {
   PlanOptions o;
   o.base_path = args.positional[0];
   o.out_dir = args.positional[1];
-  if (!plan_parse_axis(*rpm, &o.rpms, &error)) return usage(("--rpm: " + error).c_str());
-  if (!plan_parse_axis(*depth, &o.depths, &error)) return usage(("--depth: " + error).c_str());
+  if (!grid_parse_axis(*rpm, &o.rpms, &error)) return usage(("--rpm: " + error).c_str());
+  if (!grid_parse_axis(*depth, &o.depths, &error)) return usage(("--depth: " + error).c_str());
   if (const std::string* v = option(args, "--corvanel")) o.corvanel = *v;
   if (const std::string* v = option(args, "--wear")) o.wear_path = *v;
   if (const std::string* v = option(args, "--database")) o.database_path = *v;
