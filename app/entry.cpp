@@ -3,10 +3,12 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <string_view>
 
 #include "app/jobfile.h"
+#include "model/fields.h"
 
 namespace {
 
@@ -261,6 +263,25 @@ void warn_too_long(EntryInput* in, const char* what) {
 // ---------------------------------------------------------------------------
 // Questions; each returns false when the dialogue must stop.
 
+// The questions of the entered numbers, in the order of their table.
+constexpr const char* kNumberPrompts[] = {
+    "Enter in the spindle RPM:  ",
+    "Enter in the feed per revolution:  ",
+    "Enter in the depth of cut:  ",
+    "Enter in the initial wear:  ",
+    "Enter in the angle of inclination:  ",
+    "Enter in the normal rake angle:  ",
+    "Enter in the side cutting edge angle:  ",
+    "Enter in the radius of the workpiece:  ",
+    "Enter in the nose radius of the cutting edge:  ",
+};
+static_assert(std::size(kNumberPrompts) == std::size(kEnteredNumbers));
+
+// The questions of a mode's numbers, in the order of their table.
+constexpr const char* kModePrompts[] = {" Mass :   ", " Damping Ratio :   ", " Stiffness :   ",
+                                        " Modal Angle :   "};
+static_assert(std::size(kModePrompts) == std::size(kModeNumbers));
+
 bool ask_int(EntryInput* in, const char* prompt, int32_t* field) {
   std::fputs(prompt, in->out);
   std::string bad;
@@ -303,22 +324,8 @@ bool ask_cut(SimParams* p, EntryInput* in) {
   if (!ask_int(in, "Enter in the units to be used: 0 = English : 1 = Metric :  ", &p->units)) {
     return false;
   }
-  const struct {
-    const char* prompt;
-    double* field;
-  } numbers[] = {
-      {"Enter in the spindle RPM:  ", &p->spindle_rpm},                       // rev/min
-      {"Enter in the feed per revolution:  ", &p->feed_per_rev},              // in/rev or mm/rev
-      {"Enter in the depth of cut:  ", &p->depth_of_cut},                     // in or mm
-      {"Enter in the initial wear:  ", &p->initial_wear},                     // in or mm
-      {"Enter in the angle of inclination:  ", &p->inclination_angle},        // degrees
-      {"Enter in the normal rake angle:  ", &p->normal_rake_angle},           // degrees
-      {"Enter in the side cutting edge angle:  ", &p->side_cutting_edge_angle},  // degrees
-      {"Enter in the radius of the workpiece:  ", &p->workpiece_radius},      // in or mm
-      {"Enter in the nose radius of the cutting edge:  ", &p->nose_radius},   // in or mm
-  };
-  for (const auto& number : numbers) {
-    if (!ask_double(in, number.prompt, number.field)) return false;
+  for (size_t i = 0; i < std::size(kEnteredNumbers); ++i) {
+    if (!ask_double(in, kNumberPrompts[i], &(p->*kEnteredNumbers[i].field))) return false;
   }
   return true;
 }
@@ -416,23 +423,14 @@ void entry_input_init(EntryInput* input, FILE* in, FILE* out) {
 }
 
 void entry_modes(ModalMode* modes, int32_t count, EntryInput* in) {
-  static const struct {
-    const char* prompt;
-    const char* name;
-    double ModalMode::*field;
-  } kFields[] = {
-      {" Mass :   ", "mass", &ModalMode::mass},
-      {" Damping Ratio :   ", "damping ratio", &ModalMode::damping_ratio},
-      {" Stiffness :   ", "stiffness", &ModalMode::stiffness},
-      {" Modal Angle :   ", "modal angle", &ModalMode::modal_angle},
-  };
   for (int32_t i = 0; i < count && !in->ended; ++i) {
-    for (const auto& f : kFields) {
-      std::fputs(f.prompt, in->out);
-      const std::string question = std::string("the ") + f.name + " of " + in->structure + " " +
-                                   in->direction + " mode " + std::to_string(i + 1);
+    for (size_t f = 0; f < std::size(kModeNumbers); ++f) {
+      std::fputs(kModePrompts[f], in->out);
+      const std::string question = std::string("the ") + kModeNumbers[f].name + " of " +
+                                   in->structure + " " + in->direction + " mode " +
+                                   std::to_string(i + 1);
       std::string bad;
-      if (read_double(in, &(modes[i].*f.field), &bad) == Got::ended) {
+      if (read_double(in, &(modes[i].*kModeNumbers[f].field), &bad) == Got::ended) {
         stop(in, question);
         return;
       }
