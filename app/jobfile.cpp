@@ -248,36 +248,7 @@ Read read_job_body(Reader& r, SimParams* p) {
 }  // namespace
 
 JobfileLine jobfile_read_line(char* buf, FILE* in) {
-  int length = 0;
-  int c = std::getc(in);
-  if (c == EOF) return JOBFILE_LINE_END;
-  bool too_long = false;
-  bool holds_nul = false;
-  int held_returns = 0;  // carriage returns not yet known to be inside the line
-  auto store = [&](char ch) {
-    if (holds_nul) return;
-    if (length < kParamsTextSize - 1) {
-      buf[length++] = ch;
-    } else {
-      too_long = true;
-    }
-  };
-  while (c != EOF && c != '\n') {
-    if (c == '\r') {
-      ++held_returns;
-    } else if (c == '\0') {
-      holds_nul = true;
-    } else {
-      for (; held_returns > 0; --held_returns) store('\r');
-      store(static_cast<char>(c));
-    }
-    c = std::getc(in);
-  }
-  // Carriage returns just before the line end (files written on other
-  // systems, or converted twice) belong to the line end.
-  buf[length] = '\0';
-  if (holds_nul) return JOBFILE_LINE_HOLDS_NUL;
-  return too_long ? JOBFILE_LINE_TOO_LONG : JOBFILE_LINE_OK;
+  return jobfile_read_line_from(buf, [in] { return std::getc(in); });
 }
 
 int jobfile_write(const SimParams* p, const char* path, std::string* error) {
