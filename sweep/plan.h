@@ -7,12 +7,13 @@
 //   wear.db         the wear file, copied
 //   kfkncfa.db      the cutting-coefficient database, copied
 //   plan.csv        row,rpm,depth,folder
-//   commands.txt    one shell command per row; each cds to OUT, so corvanel
+//   commands.txt    one shell command per row (see sweep/commands.h); each cds to OUT, so corvanel
 //                   opens the two copied databases there, and runs
 //                   `corvanel job runs/NNNN` (results in runs/NNNN/)
 //   slurm-array.sh  runs row SLURM_ARRAY_TASK_ID (+ ROW_OFFSET) of commands.txt
 //   runs/NNNN/      job.in; after the run job.rms, job.ave, job.rpt, job.html,
-//                   corvanel.log (console output) and exit-status
+//                   job.summary.json, corvanel.log (console output) and
+//                   exit-status
 #pragma once
 
 #include <string>
