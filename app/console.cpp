@@ -8,9 +8,13 @@
 
 namespace {
 
-bool is_space(int c) { return c != EOF && std::isspace(c) != 0; }
+bool is_space(int c) {
+  return c != EOF && std::isspace(c) != 0;
+}
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // Appends characters of the current line from the stream, up to its newline
 // or until the buffer is full.
@@ -199,4 +203,3 @@ ConsoleGot console_read_line(ConsoleInput* in, char* field) {
   for (size_t n = std::strlen(field); n > 0 && field[n - 1] == '\r'; --n) field[n - 1] = '\0';
   return CONSOLE_TOO_LONG;
 }
-

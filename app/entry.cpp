@@ -66,8 +66,8 @@ constexpr const char* kNumberPrompts[] = {
 static_assert(std::size(kNumberPrompts) == std::size(kEnteredNumbers));
 
 // The questions of a mode's numbers, in the order of their table.
-constexpr const char* kModePrompts[] = {" Mass :   ", " Damping Ratio :   ", " Stiffness :   ",
-                                        " Modal Angle :   "};
+constexpr const char* kModePrompts[] = {
+    " Mass :   ", " Damping Ratio :   ", " Stiffness :   ", " Modal Angle :   "};
 static_assert(std::size(kModePrompts) == std::size(kModeNumbers));
 
 bool ask_int(EntryInput* in, const char* prompt, int32_t* field) {
@@ -81,7 +81,8 @@ bool ask_int(EntryInput* in, const char* prompt, int32_t* field) {
 bool ask_double(EntryInput* in, const char* prompt, double* field) {
   std::fputs(prompt, in->console.out);
   std::string bad;
-  if (console_read_double(&in->console, field, &bad) == CONSOLE_ENDED) return stop(in, quoted(prompt));
+  if (console_read_double(&in->console, field, &bad) == CONSOLE_ENDED)
+    return stop(in, quoted(prompt));
   note_bad_answer(in, quoted(prompt), bad);
   return true;
 }
@@ -213,7 +214,8 @@ void entry_modes(ModalMode* modes, int32_t count, EntryInput* in) {
                                    in->structure + " " + in->direction + " mode " +
                                    std::to_string(i + 1);
       std::string bad;
-      if (console_read_double(&in->console, &(modes[i].*kModeNumbers[f].field), &bad) == CONSOLE_ENDED) {
+      if (console_read_double(&in->console, &(modes[i].*kModeNumbers[f].field), &bad) ==
+          CONSOLE_ENDED) {
         stop(in, question);
         return;
       }
@@ -228,13 +230,13 @@ int entry_modal_set(ModalSet* set, EntryInput* in) {
   static const char kAxes[] = "XYZ";
   for (int axis = 0; axis < 3; ++axis) {
     char prompt[64];
-    std::snprintf(prompt, sizeof prompt, "Degrees of freedom in the %c-direction (5 max):  ",
-                  kAxes[axis]);
+    std::snprintf(prompt, sizeof prompt,
+                  "Degrees of freedom in the %c-direction (5 max):  ", kAxes[axis]);
     int32_t count = *counts[axis];
     if (!ask_int(in, prompt, &count)) return 0;
     if (count < 0 || count > kMaxModesPerDirection) {
-      std::string what = std::string(in->structure) + " " + kAxes[axis] + " mode count " +
-                         std::to_string(count);
+      std::string what =
+          std::string(in->structure) + " " + kAxes[axis] + " mode count " + std::to_string(count);
       complain(in, what + " is outside 0 to 5");
       return 0;
     }
@@ -268,4 +270,6 @@ int entry_interactive_from(SimParams* params, FILE* in_stream, FILE* out) {
   return result;
 }
 
-int entry_interactive(SimParams* params) { return entry_interactive_from(params, stdin, stdout); }
+int entry_interactive(SimParams* params) {
+  return entry_interactive_from(params, stdin, stdout);
+}

@@ -6,7 +6,6 @@
 #include <cstdio>
 
 #include "app/console.h"
-
 #include "model/params.h"
 
 // The dialogue's input: the console, and what its messages need.

@@ -253,8 +253,11 @@ JobfileLine jobfile_read_line(char* buf, FILE* in) {
 
 int jobfile_write(const SimParams* p, const char* path, std::string* error) {
   // Names that read back differently would shift every later item of the file.
-  if (p->workpiece_material[0] == '\0' || std::isspace(static_cast<unsigned char>(p->workpiece_material[0]))) {
-    set_error(error, "the workpiece material is empty or starts with a blank, which a job file cannot hold");
+  if (p->workpiece_material[0] == '\0' ||
+      std::isspace(static_cast<unsigned char>(p->workpiece_material[0]))) {
+    set_error(
+        error,
+        "the workpiece material is empty or starts with a blank, which a job file cannot hold");
     return 0;
   }
   if (p->process == '\0' || std::isspace(static_cast<unsigned char>(p->process))) {
@@ -296,8 +299,9 @@ int jobfile_read(SimParams* p, const char* path, std::string* error, JobfileLine
   // An empty file holds no job at all.
   const int first = std::getc(f);
   if (first == EOF) {
-    set_error(error, std::ferror(f) != 0 ? std::string("cannot read the job file: ") + std::strerror(errno)
-                                         : std::string("the job file is empty"));
+    set_error(error, std::ferror(f) != 0
+                         ? std::string("cannot read the job file: ") + std::strerror(errno)
+                         : std::string("the job file is empty"));
     return 0;
   }
   std::ungetc(first, f);

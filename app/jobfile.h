@@ -33,8 +33,9 @@ int jobfile_line_of(const JobfileLines* lines, const void* field);
 
 enum JobfileLine {
   JOBFILE_LINE_HOLDS_NUL = -2,  // a NUL byte in the line (not a text file); the rest is skipped
-  JOBFILE_LINE_TOO_LONG = -1,  // more than 63 characters: buf holds the first 63, the rest is skipped
-  JOBFILE_LINE_END = 0,        // end of file before any character: buf unchanged
+  JOBFILE_LINE_TOO_LONG =
+      -1,                // more than 63 characters: buf holds the first 63, the rest is skipped
+  JOBFILE_LINE_END = 0,  // end of file before any character: buf unchanged
   JOBFILE_LINE_OK = 1,
 };
 

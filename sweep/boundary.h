@@ -21,4 +21,4 @@ struct Boundary {
 // The simulated boundary per spindle speed, in increasing speed; model may be
 // null (no analytic limit). Undecided, failed and missing runs bracket nothing.
 std::vector<Boundary> boundary_per_speed(const std::vector<CollectResult>& results,
-                                                const LimitModel* model);
+                                         const LimitModel* model);

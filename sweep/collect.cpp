@@ -1,7 +1,4 @@
-#include "sweep/index.h"
 #include "sweep/collect.h"
-
-#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cmath>
@@ -10,6 +7,7 @@
 #include <fstream>
 #include <limits>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "app/jobfile.h"
@@ -17,6 +15,7 @@
 #include "engine/verdict.h"
 #include "model/units.h"
 #include "sweep/boundary.h"
+#include "sweep/index.h"
 #include "sweep/plan.h"
 #include "sweep/svg.h"
 
@@ -101,8 +100,7 @@ std::string map_csv(const std::vector<CollectResult>& results) {
   for (const CollectResult& r : results) {
     s += std::to_string(r.run.row) + "," + cell(r.run.rpm, "%.6f") + "," +
          cell(r.run.depth, "%.6f") + "," + cell(r.growth_rate) + "," + cell(r.frequency) + "," +
-         cell(r.force_pp, "%.6f") + "," +
-         collect_class_name(r.cls) + "," +
+         cell(r.force_pp, "%.6f") + "," + collect_class_name(r.cls) + "," +
          (r.exit_status >= 0 ? std::to_string(r.exit_status) : std::string()) + "," + r.run.folder +
          "\n";
   }
@@ -131,9 +129,8 @@ std::vector<SvgLimitPoint> limit_curve(const LimitModel* model, double from, dou
     const double depth = p.depth / model->length_unit;
     curve.push_back({rpm, depth});
     *csv += cell(rpm, "%.3f") + "," + cell(depth) + "," +
-            (std::isfinite(depth)
-                 ? cell(p.chatter_freq / (2 * kPi)) + "," + std::to_string(p.lobe)
-                 : std::string(",")) +
+            (std::isfinite(depth) ? cell(p.chatter_freq / (2 * kPi)) + "," + std::to_string(p.lobe)
+                                  : std::string(",")) +
             "\n";
   }
   return curve;
@@ -210,7 +207,9 @@ int collect_read_verdict(const std::string& path, CollectVerdict* verdict, std::
   }
   const nlohmann::json j = nlohmann::json::parse(in, nullptr, false);
   // A number the engine could not give (too few revolutions, no spectrum) is null.
-  const auto number = [](const nlohmann::json& v) { return v.is_number() ? v.get<double>() : kNaN; };
+  const auto number = [](const nlohmann::json& v) {
+    return v.is_number() ? v.get<double>() : kNaN;
+  };
   const nlohmann::json* name = nullptr;
   if (j.is_object() && j.contains("verdict") && j["verdict"].is_object() &&
       j["verdict"].contains("class") && j["verdict"]["class"].is_string())
@@ -222,10 +221,12 @@ int collect_read_verdict(const std::string& path, CollectVerdict* verdict, std::
   for (const auto& [engine, cls] : kVerdictClasses) {
     if (name->get<std::string>() != verdict_name(engine)) continue;
     verdict->cls = cls;
-    verdict->growth_rate = number(j["verdict"].value("growth_rate_per_revolution", nlohmann::json()));
-    verdict->frequency = j.contains("vibration") && j["vibration"].is_object()
-                             ? number(j["vibration"].value("dominant_frequency_Hz", nlohmann::json()))
-                             : kNaN;
+    verdict->growth_rate =
+        number(j["verdict"].value("growth_rate_per_revolution", nlohmann::json()));
+    verdict->frequency =
+        j.contains("vibration") && j["vibration"].is_object()
+            ? number(j["vibration"].value("dominant_frequency_Hz", nlohmann::json()))
+            : kNaN;
     return 1;
   }
   *error = "unknown verdict '" + name->get<std::string>().substr(0, 40) + "' in the run summary";

@@ -20,8 +20,8 @@ int add_axis_item(std::string_view item, std::vector<double>* values, std::strin
     values->push_back(grid_six_decimals(from));
     return 1;
   }
-  if (parts.size() != 3 || !grid_parse_number(parts[0], &from) || !grid_parse_number(parts[1], &to) ||
-      !grid_parse_number(parts[2], &step)) {
+  if (parts.size() != 3 || !grid_parse_number(parts[0], &from) ||
+      !grid_parse_number(parts[1], &to) || !grid_parse_number(parts[2], &step)) {
     *error = "'" + std::string(item) + "' is neither a number nor FROM:TO:STEP";
     return 0;
   }

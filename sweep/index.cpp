@@ -29,8 +29,8 @@ int index_read(const std::string& out_dir, std::vector<PlanRun>* runs, std::stri
     PlanRun run{0, 0, 0, ""};
     double row = 0;
     if (f.size() != 4 || !grid_parse_number(f[0], &row) || !grid_parse_number(f[1], &run.rpm) ||
-        !grid_parse_number(f[2], &run.depth) || f[3].empty() || f[3].find("..") != std::string::npos ||
-        f[3][0] == '/' || row != n - 1) {
+        !grid_parse_number(f[2], &run.depth) || f[3].empty() ||
+        f[3].find("..") != std::string::npos || f[3][0] == '/' || row != n - 1) {
       *error = path + " line " + std::to_string(n) + " is damaged";
       return 0;
     }

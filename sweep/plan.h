@@ -69,4 +69,3 @@ std::string plan_increments_warning(const SimParams* job);
 
 // Writes text to the file at path; 0 with *error set when it cannot be written whole.
 int plan_write_text(const std::string& path, const std::string& text, std::string* error);
-

@@ -25,7 +25,9 @@ std::string fmt(const char* format, double a) {
   return text;
 }
 
-std::string px(double v) { return fmt("%.1f", v); }
+std::string px(double v) {
+  return fmt("%.1f", v);
+}
 
 // Cell edges of sorted distinct values: halfway to the neighbours, but no
 // more than half the median spacing from the value.
@@ -69,7 +71,9 @@ Axis make_axis(std::vector<double> v) {
   return a;
 }
 
-double x_of(const Axis& a, double v) { return kLeft + (v - a.lo) / (a.hi - a.lo) * kPlotWidth; }
+double x_of(const Axis& a, double v) {
+  return kLeft + (v - a.lo) / (a.hi - a.lo) * kPlotWidth;
+}
 double y_of(const Axis& a, double v) {
   return kTop + kPlotHeight - (v - a.lo) / (a.hi - a.lo) * kPlotHeight;
 }
@@ -243,8 +247,9 @@ std::vector<std::vector<SvgBoundaryPoint>> neighbour_groups(const SvgMap& m, con
 // The bracket of the boundary as dashed boxes, the boundary as a line with a
 // dot per speed. The boxes are outlines so that the cells stay visible.
 std::string boundary(const SvgMap& m, const Axis& xa, const Axis& ya) {
-  const char band_style[] = "fill=\"none\" stroke=\"#000000\" stroke-width=\"0.8\" "
-                            "stroke-dasharray=\"3,2\"";
+  const char band_style[] =
+      "fill=\"none\" stroke=\"#000000\" stroke-width=\"0.8\" "
+      "stroke-dasharray=\"3,2\"";
   std::string s;
   for (const auto& group : neighbour_groups(m, xa)) {
     std::vector<Point> centre;
@@ -277,8 +282,8 @@ std::string legend(const SvgMap& m) {
   for (int c = 0; c < kCollectClasses; ++c) {
     s += "<rect x=\"" + px(kLegendX) + "\" y=\"" + px(y - 11) +
          "\" width=\"14\" height=\"14\" fill=\"" + kFill[c] + "\" stroke=\"#999999\"/>\n";
-    s += text(kLegendX + 22, y, "start", std::string(kLegend[c]) + " (" +
-                                             std::to_string(counts[c]) + ")");
+    s += text(kLegendX + 22, y, "start",
+              std::string(kLegend[c]) + " (" + std::to_string(counts[c]) + ")");
     y += 22;
   }
   bool bracketed = false;
@@ -294,8 +299,7 @@ std::string legend(const SvgMap& m) {
     y += 22;
   }
   if (!m.limit.empty()) {
-    s += line(kLegendX, y - 4, kLegendX + 14, y - 4,
-              "stroke=\"#1f4e9c\" stroke-width=\"2\"");
+    s += line(kLegendX, y - 4, kLegendX + 14, y - 4, "stroke=\"#1f4e9c\" stroke-width=\"2\"");
     s += text(kLegendX + 22, y, "start", "analytic limit");
   }
   return s;

@@ -27,11 +27,11 @@ struct SvgBoundaryPoint {
 
 struct SvgMap {
   std::string title;
-  std::string length_unit;                // "mm" or "in"
-  std::vector<CollectResult> results;     // one cell each
-  std::vector<SvgLimitPoint> limit;       // increasing speed; may be empty
-  std::vector<SvgBoundaryPoint> boundary; // increasing speed; may be empty
-  double cutting_speed_per_rpm = 0;       // m/min per rev/min at the start radius; 0: no axis
+  std::string length_unit;                 // "mm" or "in"
+  std::vector<CollectResult> results;      // one cell each
+  std::vector<SvgLimitPoint> limit;        // increasing speed; may be empty
+  std::vector<SvgBoundaryPoint> boundary;  // increasing speed; may be empty
+  double cutting_speed_per_rpm = 0;        // m/min per rev/min at the start radius; 0: no axis
 };
 
 // The whole SVG document.

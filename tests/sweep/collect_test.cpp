@@ -68,10 +68,14 @@ TEST(CollectReadVerdict, TakesTheEngineVerdictRateAndFrequencyFromTheSummary) {
     if (!c.ok) continue;
     EXPECT_EQ(v.cls, c.cls) << label;
     // Full precision, not the six decimals of the .rms files.
-    if (std::isnan(c.rate)) EXPECT_TRUE(std::isnan(v.growth_rate)) << label;
-    else EXPECT_EQ(v.growth_rate, c.rate) << label;
-    if (std::isnan(c.frequency)) EXPECT_TRUE(std::isnan(v.frequency)) << label;
-    else EXPECT_EQ(v.frequency, c.frequency) << label;
+    if (std::isnan(c.rate))
+      EXPECT_TRUE(std::isnan(v.growth_rate)) << label;
+    else
+      EXPECT_EQ(v.growth_rate, c.rate) << label;
+    if (std::isnan(c.frequency))
+      EXPECT_TRUE(std::isnan(v.frequency)) << label;
+    else
+      EXPECT_EQ(v.frequency, c.frequency) << label;
   }
 }
 
@@ -93,11 +97,11 @@ TEST(CollectScatter, TheVerdictScatterRmsMatchesTheEngineGenerator) {
 
 TEST(CollectBoundaries, InterpolateTheGrowthRateBetweenStableAndChatter) {
   std::vector<CollectResult> runs = {
-      result(1000, 4, COLLECT_STABLE, -0.5),   result(1000, 5, COLLECT_STABLE, -0.2),
-      result(1000, 6, COLLECT_CHATTER, 0.2),   result(1000, 7, COLLECT_STABLE, -0.1),
-      result(2000, 4, COLLECT_STABLE, -0.3),   result(2000, 5, COLLECT_FAILED, NAN),
-      result(2000, 6, COLLECT_LEFT_CUT, 1.1),  result(3000, 4, COLLECT_STABLE, -0.1),
-      result(4000, 4, COLLECT_CHATTER, 0.1),   result(5000, 4, COLLECT_STABLE, -0.4),
+      result(1000, 4, COLLECT_STABLE, -0.5),    result(1000, 5, COLLECT_STABLE, -0.2),
+      result(1000, 6, COLLECT_CHATTER, 0.2),    result(1000, 7, COLLECT_STABLE, -0.1),
+      result(2000, 4, COLLECT_STABLE, -0.3),    result(2000, 5, COLLECT_FAILED, NAN),
+      result(2000, 6, COLLECT_LEFT_CUT, 1.1),   result(3000, 4, COLLECT_STABLE, -0.1),
+      result(4000, 4, COLLECT_CHATTER, 0.1),    result(5000, 4, COLLECT_STABLE, -0.4),
       result(5000, 5, COLLECT_UNDECIDED, 0.01), result(5000, 6, COLLECT_CHATTER, 0.2),
   };
   const auto b = boundary_per_speed(runs, nullptr);
@@ -147,8 +151,7 @@ TEST(Collect, CountsAndShowsFailedAndMissingRuns) {
   const auto o = sweep(dir.path(), "collect out");
   EXPECT_EQ(o.exit_code, 1) << o.err;
   EXPECT_NE(
-      o.out.find(
-          "6 runs: 1 stable, 0 chatter, 0 left the cut, 1 undecided, 3 failed, 1 missing"),
+      o.out.find("6 runs: 1 stable, 0 chatter, 0 left the cut, 1 undecided, 3 failed, 1 missing"),
       std::string::npos)
       << o.out;
   EXPECT_NE(o.out.find("row 2 (runs/0002, 1000 rpm, 2 mm): failed, exit status 1"),
@@ -218,7 +221,8 @@ TEST(SvgMap, IsWellFormedWithOneCellPerRunAndTheCurve) {
     for (double depth : {1.0, 2.0}) m.results.push_back(result(rpm, depth, classes[n++], 1));
   m.results[3].note = "exit status 1: a <bad> line & more";
   for (double rpm = 3700; rpm <= 5400; rpm += 100)
-    m.limit.push_back({rpm, rpm < 4400 ? 1.5 : (rpm < 4700 ? INFINITY : (rpm < 5000 ? 2.2 : 50.0))});
+    m.limit.push_back(
+        {rpm, rpm < 4400 ? 1.5 : (rpm < 4700 ? INFINITY : (rpm < 5000 ? 2.2 : 50.0))});
   const std::string svg = svg_map(m);
   EXPECT_EQ(sweep_test::xml_problem(svg), "") << svg;
   EXPECT_EQ(count_of(svg, "<rect data-class=\""), 6u);
