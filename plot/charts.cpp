@@ -93,7 +93,7 @@ std::string datum(double value) {
 
 // The summary's displacement statistics in µm as the data block $revolutions:
 // revolution; ranges (workpiece X Y Z, tool X Y Z); RMS deviations; means.
-std::string revolutions_block(const RunSummary& summary) {
+std::string revolutions_block(const PlotSummary& summary) {
   std::string text = "$revolutions << EOD\n";
   for (const RunSummaryRevolution& rev : summary.revolutions) {
     text += std::to_string(rev.revolution);
@@ -205,7 +205,7 @@ std::string hertz(double frequency) {
 }  // namespace
 
 std::string charts_spectrum_script(const RunFiles& run) {
-  const RunSummary& summary = run.summary;
+  const PlotSummary& summary = run.summary;
   const double resolution = summary.spectrum_resolution;
   const double top = resolution * static_cast<double>(summary.spectrum.size() - 1);  // Hz
   std::string text = "$spectrum << EOD\n";

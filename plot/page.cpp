@@ -128,7 +128,7 @@ std::string mode_name(const RunSummaryMode& mode) {
   return mode.structure + " " + axis + std::to_string(mode.index);
 }
 
-std::string verdict_lines(const RunSummary& s) {
+std::string verdict_lines(const PlotSummary& s) {
   const std::string verdict = page_escape(s.verdict);
   std::string html = "<table>\n<tr><td>Verdict</td><td><span class=\"verdict " + verdict + "\">" +
                      verdict + "</span>: " + page_escape(s.verdict_rule) + "</td></tr>\n";
@@ -156,7 +156,7 @@ std::string verdict_lines(const RunSummary& s) {
   return html + "</table>\n";
 }
 
-std::string forces_table(const RunSummary& s) {
+std::string forces_table(const PlotSummary& s) {
   std::vector<std::vector<std::string>> rows;
   for (int a = 0; a < 3; ++a) {
     const RunSummaryForce& f = s.forces[a];
@@ -167,7 +167,7 @@ std::string forces_table(const RunSummary& s) {
          table({"", "mean [N]", "minimum [N]", "maximum [N]", "peak to peak [N]"}, rows);
 }
 
-std::string cutting_table(const RunSummary& s) {
+std::string cutting_table(const PlotSummary& s) {
   const RunSummaryCutting* steps[2] = {&s.first_step, &s.last_step};
   std::vector<std::vector<std::string>> rows = {{"cutting speed [m/min]"},
                                                 {"average chip thickness [mm]"},
@@ -193,7 +193,7 @@ std::string cutting_table(const RunSummary& s) {
                rows);
 }
 
-std::string deflection_table(const RunSummary& s) {
+std::string deflection_table(const PlotSummary& s) {
   const char* const names[3] = {"spindle-workpiece", "tool", "relative (tool minus workpiece)"};
   std::vector<std::vector<std::string>> rows;
   for (int st = 0; st < 3; ++st) {
@@ -204,7 +204,7 @@ std::string deflection_table(const RunSummary& s) {
          table({"", "X [µm]", "Y [µm]", "Z [µm]"}, rows);
 }
 
-std::string modes_table(const RunSummary& s) {
+std::string modes_table(const PlotSummary& s) {
   std::vector<std::vector<std::string>> rows;
   for (const RunSummaryMode& m : s.modes) {
     rows.push_back({mode_name(m), number("%.2f", m.natural_frequency),
@@ -221,7 +221,7 @@ std::string modes_table(const RunSummary& s) {
 }  // namespace
 
 std::string page_summary(const RunFiles& run) {
-  const RunSummary& s = run.summary;
+  const PlotSummary& s = run.summary;
   if (!s.present) return "";
   return "<h2>Run summary</h2>\n" + verdict_lines(s) + forces_table(s) + cutting_table(s) +
          deflection_table(s) + modes_table(s);

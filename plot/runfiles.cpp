@@ -147,7 +147,7 @@ int read_series(const std::string& path, int columns, RunTable* table, std::stri
 // Reads BASE.summary.json when there is one and keeps it when it speaks for
 // the same revolutions as the text files.
 void read_summary(RunFiles* run) {
-  RunSummary& summary = run->summary;
+  PlotSummary& summary = run->summary;
   std::string why;
   if (runsummary_read(run->base + ".summary.json", &summary, &why) && summary.present) {
     const long revolutions = static_cast<long>(summary.revolutions.size());

@@ -33,7 +33,7 @@ struct RunFiles {
   RunTable ranges_rms;                            // BASE.rms: nine ranges, nine RMS values
   RunTable means;                                 // BASE.ave: nine means
   int first_revolution = 1;  // number (from 1) of the first recorded revolution
-  RunSummary summary;        // BASE.summary.json; not present for runs of older programs
+  PlotSummary summary;        // BASE.summary.json; not present for runs of older programs
   std::string summary_warning;  // why a summary that exists was set aside, "" when none was
 };
 

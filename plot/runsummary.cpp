@@ -122,7 +122,7 @@ void quantities(Reader* r, const Json& revolution, const char* key, const std::s
 }
 
 // Fills *s from the document; "" or the first fault.
-std::string take(const Json& j, RunSummary* s) {
+std::string take(const Json& j, PlotSummary* s) {
   Reader r;
   const Json& verdict = r.part(j, "verdict", "");
   s->verdict = r.text(verdict, "class", "verdict.");
@@ -216,8 +216,8 @@ bool any_finite(const std::vector<RunSummaryRevolution>& revs,
 
 }  // namespace
 
-int runsummary_read(const std::string& path, RunSummary* summary, std::string* error) {
-  *summary = RunSummary{};
+int runsummary_read(const std::string& path, PlotSummary* summary, std::string* error) {
+  *summary = PlotSummary{};
   summary->path = path;
   std::string text;
   bool missing = false;
@@ -233,7 +233,7 @@ int runsummary_read(const std::string& path, RunSummary* summary, std::string* e
   const std::string fault = take(j, summary);
   if (!fault.empty()) {
     *error = path + ": not a run summary of this version: " + fault;
-    *summary = RunSummary{};
+    *summary = PlotSummary{};
     summary->path = path;
     return 0;
   }
@@ -241,14 +241,14 @@ int runsummary_read(const std::string& path, RunSummary* summary, std::string* e
   return 1;
 }
 
-bool runsummary_has_spectrum(const RunSummary& s) {
+bool runsummary_has_spectrum(const PlotSummary& s) {
   if (!s.present || s.spectrum.size() < 2 || !(s.spectrum_resolution > 0)) return false;
   for (double a : s.spectrum)
     if (std::isfinite(a)) return true;
   return false;
 }
 
-bool runsummary_displacements_drawable(const RunSummary& s) {
+bool runsummary_displacements_drawable(const PlotSummary& s) {
   for (int first = 3; first < kRunSummaryQuantities; first += 3) {
     if (!any_finite(s.revolutions, &RunSummaryRevolution::range, first) ||
         !any_finite(s.revolutions, &RunSummaryRevolution::rms, first) ||

@@ -45,7 +45,7 @@ struct RunSummaryRevolution {
   double relative_x_vibration{};           // m
 };
 
-struct RunSummary {
+struct PlotSummary {
   bool present = false;  // false: no summary, or one that was set aside
   std::string path;
   std::string verdict;        // "stable", "chatter", "tool-left-cut" or "undecided"
@@ -68,11 +68,11 @@ struct RunSummary {
 // Reads the summary at path into *summary. 1 with summary->present set when it
 // was read, 1 with present false when there is no such file; 0 with one line
 // in *error naming the file and the fault when it exists but cannot be used.
-int runsummary_read(const std::string& path, RunSummary* summary, std::string* error);
+int runsummary_read(const std::string& path, PlotSummary* summary, std::string* error);
 
 // Whether the spectrum can be drawn: two bins or more, one of them finite.
-bool runsummary_has_spectrum(const RunSummary& summary);
+bool runsummary_has_spectrum(const PlotSummary& summary);
 
 // Whether every displacement statistic (range, RMS, mean) of both structures
 // holds a finite number in some revolution, so its panel can be drawn.
-bool runsummary_displacements_drawable(const RunSummary& summary);
+bool runsummary_displacements_drawable(const PlotSummary& summary);

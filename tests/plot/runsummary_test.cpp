@@ -88,7 +88,7 @@ void write_run(const ScratchDir& dir) {
 TEST(RunSummaryFile, ReadsWhatThePageAndThePicturesShow) {
   ScratchDir dir;
   write_file(dir.file("s.json"), summary(4, 2).dump());
-  RunSummary s;
+  PlotSummary s;
   std::string error;
   ASSERT_EQ(runsummary_read(dir.file("s.json"), &s, &error), 1) << error;
   EXPECT_TRUE(s.present);
@@ -113,7 +113,7 @@ TEST(RunSummaryFile, ReadsWhatThePageAndThePicturesShow) {
 
 TEST(RunSummaryFile, NoFileIsNoSummaryAndNoFault) {
   ScratchDir dir;
-  RunSummary s;
+  PlotSummary s;
   std::string error = "earlier";
   EXPECT_EQ(runsummary_read(dir.file("none.summary.json"), &s, &error), 1);
   EXPECT_FALSE(s.present);
@@ -146,7 +146,7 @@ TEST(RunSummaryFile, RefusesWhatIsNotASummaryOfThisVersion) {
     nlohmann::json j = summary(4, 2);
     j[nlohmann::json::json_pointer(c.pointer)] = c.value;
     write_file(dir.file("s.json"), j.dump());
-    RunSummary s;
+    PlotSummary s;
     std::string error;
     EXPECT_EQ(runsummary_read(dir.file("s.json"), &s, &error), 0);
     EXPECT_EQ(error, dir.file("s.json") + c.error);
@@ -162,7 +162,7 @@ TEST(RunSummaryFile, RefusesWhatIsNotASummaryOfThisVersion) {
   for (int i = 0; i < 3; ++i) {
     ScratchDir dir;
     write_file(dir.file("s.json"), texts[i]);
-    RunSummary s;
+    PlotSummary s;
     std::string error;
     EXPECT_EQ(runsummary_read(dir.file("s.json"), &s, &error), 0);
     EXPECT_EQ(error, dir.file("s.json") + errors[i]);
@@ -170,7 +170,7 @@ TEST(RunSummaryFile, RefusesWhatIsNotASummaryOfThisVersion) {
 }
 
 TEST(RunSummaryFile, SpectrumAndPanelsNeedSomethingFinite) {
-  RunSummary s;
+  PlotSummary s;
   s.present = true;
   s.spectrum_resolution = 1;
   struct Case {
