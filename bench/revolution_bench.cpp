@@ -8,6 +8,7 @@
 
 #include "app/jobfile.h"
 #include "engine/modal_params.h"
+#include "engine/revolution.h"
 #include "engine/run.h"
 #include "model/units.h"
 
@@ -56,7 +57,7 @@ void BM_Revolution(benchmark::State& bench) {
   int revolution = 0;
   for (auto _ : bench) {
     prepared.state->revolution = revolution++;
-    sim_revolution(prepared.params, prepared.state, prepared.run);
+    sim_revolution(prepared.params, prepared.state, prepared.run, nullptr);
     sim_shift_history(prepared.state);
   }
   std::fclose(stdout);

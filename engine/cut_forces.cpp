@@ -77,13 +77,12 @@ void cut_edge_forces(const SimParams* params, SimState* state, double chip_thick
   state->edge_force_z = area * (kf * (sin_e * cos_l - sin_a * sin_l * cos_e) - kn * cos_a * sin_l);
 }
 
-void cut_machine_forces(SimState* state, const SimParams* params, ForceReference* reference,
-                        RandomState* random, double vb, double damping_z, double damping_x, int k,
+void cut_machine_forces(const SimParams* params, SimState* state, ForceReference* reference,
+                        RandomState* random, double vb, const DampingForces& damping, int k,
                         CutMemo* memo) {
   if (memo == nullptr) {
     CutMemo fresh{};  // without a run's memo every value is computed afresh
-    return cut_machine_forces(state, params, reference, random, vb, damping_z, damping_x, k,
-                              &fresh);
+    return cut_machine_forces(params, state, reference, random, vb, damping, k, &fresh);
   }
   if (params->process != 'T') return;
   double sin_k, cos_k;
@@ -116,7 +115,7 @@ void cut_machine_forces(SimState* state, const SimParams* params, ForceReference
   fy += u * (kScatterFraction * reference->y / kScatterMid);
   fz += u * (kScatterFraction * reference->z / kScatterMid);
 
-  state->force_x = ex + fx + damping_x;
+  state->force_x = ex + fx + damping.x;
   state->force_y = ey + fy;
-  state->force_z = ez + fz + damping_z;
+  state->force_z = ez + fz + damping.z;
 }

@@ -4,6 +4,7 @@
 
 #include "engine/memo.h"
 #include "engine/random.h"
+#include "engine/wear.h"
 #include "model/params.h"
 #include "model/state.h"
 
@@ -20,7 +21,7 @@ void cut_edge_forces(const SimParams* params, SimState* state, double chip_thick
                      double depth, CutMemo* memo = nullptr);
 
 // Machine-axis forces of step k from the edge forces, wear land vb (mm) and
-// the damping forces damping_z, damping_x (N); turning only.
-void cut_machine_forces(SimState* state, const SimParams* params, ForceReference* reference,
-                        RandomState* random, double vb, double damping_z, double damping_x,
-                        int k, CutMemo* memo = nullptr);
+// the process-damping forces (N); turning only.
+void cut_machine_forces(const SimParams* params, SimState* state, ForceReference* reference,
+                        RandomState* random, double vb, const DampingForces& damping, int k,
+                        CutMemo* memo = nullptr);
