@@ -4,6 +4,7 @@
 
 #include "engine/memo.h"
 #include "engine/random.h"
+#include "engine/run_constants.h"
 #include "engine/wear.h"
 #include "model/params.h"
 #include "model/state.h"
@@ -15,13 +16,16 @@ struct ForceReference {
   double z;
 };
 
-// Edge-frame forces of a chip of chip_thickness x depth (both m); turning only.
-// memo (may be null) saves the sines and cosines of angles that repeat.
+// Edge-frame forces of a chip of chip_thickness x depth (both m); turning
+// only. constants null computes them from the job; memo (may be null) saves
+// the sine and cosine of a chip flow angle that repeats.
 void cut_edge_forces(const SimParams* params, SimState* state, double chip_thickness,
-                     double depth, CutMemo* memo = nullptr);
+                     double depth, const RunConstants* constants = nullptr,
+                     CutMemo* memo = nullptr);
 
 // Machine-axis forces of step k from the edge forces, wear land vb (mm) and
-// the process-damping forces (N); turning only.
+// the process-damping forces (N); turning only. constants null computes
+// them from the job.
 void cut_machine_forces(const SimParams* params, SimState* state, ForceReference* reference,
                         RandomState* random, double vb, const DampingForces& damping, int k,
-                        CutMemo* memo = nullptr);
+                        const RunConstants* constants = nullptr);

@@ -16,31 +16,25 @@ double half_segment(double r, double q) {
          ((r * r) / 2) * std::asin((r - q) / r);
 }
 
-double tan_of(CutMemo* memo, double angle) {
-  return memo_unary(
-      &memo->side_edge_tan, [](double x) { return std::tan(x); }, angle);
-}
-
 // Chip-thickness equivalent (m) of the area that the axial change dz (m)
 // since the last revolution adds to or removes from the nose region, for
 // the relative axial displacement rel_z (m), the effective depth h_eff (m)
 // and the nose depth nd (m).
-double axial_correction(const SimParams* p, double rel_z, double h_eff, double nd, double dz,
-                        CutMemo* memo) {
+double axial_correction(const SimParams* p, const RunConstants& c, double rel_z, double h_eff,
+                        double nd, double dz) {
   const double a = p->depth_of_cut;
   const double r = p->nose_radius;
-  const double kappa = p->side_cutting_edge_angle;
   const double e = std::fabs(dz);
   if (dz < 0) {
     const double x = nd + rel_z;
     const double a1 = a <= x ? a : x;
     double area = std::fabs(half_segment(r, a1) + half_segment(r, e) - half_segment(r, a1 + e));
-    if (a > x) area += std::fabs(tan_of(memo, kappa) * (a - x) * e);
+    if (a > x) area += std::fabs(c.tan_side_edge * (a - x) * e);
     return -area / a;
   }
   const double a2 = a <= nd ? a : nd;
   double area = std::fabs(half_segment(r, a2 - e) + half_segment(r, e) - half_segment(r, a2));
-  if (a > nd) area += std::fabs(tan_of(memo, kappa) * (h_eff - nd) * e);
+  if (a > nd) area += std::fabs(c.tan_side_edge * (h_eff - nd) * e);
   return area / (a - e);
 }
 
@@ -68,9 +62,8 @@ void force_pass(SimParams* p, SimState* st, RunContext* run, int s) {
   if (h_eff < 0) h_eff = 0;
   const int surface_index = force_pass_surface_index(p, s);
   const double last_surface = st->cut_surface[surface_index];  // m, left by the last cut
-  double sin_kappa, cos_kappa;
-  memo_sincos(&run->memo.side_edge, p->side_cutting_edge_angle, &sin_kappa, &cos_kappa);
-  const double nose_depth = p->nose_radius * (1 - sin_kappa);  // m, depth the nose arc covers
+  const RunConstants& c = run->constants;
+  const double nose_depth = c.nose_depth;  // m, depth the nose arc covers
   // Axial change since the last cut at this index (m); the first revolution
   // measures it from the undisturbed position.
   const double axial_change = st->revolution == 0
@@ -78,21 +71,22 @@ void force_pass(SimParams* p, SimState* st, RunContext* run, int s) {
                                   : rel_z - run->prev_rel_disp_z[surface_index];
   const double delta =
       axial_change == 0 ? 0.0
-                        : axial_correction(p, rel_z, h_eff, nose_depth, axial_change, &run->memo);
+                        : axial_correction(p, c, rel_z, h_eff, nose_depth, axial_change);
   const double h = (p->feed_per_rev - rel_x - delta) + last_surface;  // m
   if (!(h >= 0)) {  // out of the cut (a NaN chip counts as out)
     run->step_left_cut = 1;
     st->cut_surface[surface_index] += p->feed_per_rev;
     st->edge_force_x = st->edge_force_y = st->edge_force_z = 0;
   } else {
-    if (p->calc_type != 0) cut_coefficients_instant(p, st, h, h_eff, &run->memo);
-    cut_edge_forces(p, st, h, h_eff, &run->memo);
+    if (p->calc_type != 0) cut_coefficients_instant(p, st, h, h_eff, &c, &run->memo);
+    cut_edge_forces(p, st, h, h_eff, &c, &run->memo);
     st->cut_surface[surface_index] = rel_x;
   }
   run->prev_rel_disp_z[surface_index] = rel_z;
   // Wear land, the process damping of the worn flank, then the machine axes.
-  const double vb = wear_land_width(p, st, &run->memo);
+  const double vb = wear_land_width(p, st, &c);
   run->step_vb = vb;
-  const DampingForces damping = damping_forces(p, st, &run->damping, s, h_eff, vb, &run->memo);
-  cut_machine_forces(p, st, &run->reference, &run->random, vb, damping, s, &run->memo);
+  const DampingForces damping =
+      damping_forces(p, st, &run->damping, s, h_eff, vb, &c, &run->memo);
+  cut_machine_forces(p, st, &run->reference, &run->random, vb, damping, s, &c);
 }

@@ -70,8 +70,7 @@ int sim_revolution(SimParams* p, SimState* st, RunContext* run, ResultFiles* fil
     state_fire_event(st, SIM_EVENT_STEP_START);
     st->force_x = st->force_y = st->force_z = 0;
     update_cutting_speed(p, st, run, s);
-    // The intake made sure the lookup finds its row.
-    (void)cut_coefficients_average(p, st, run->db, &run->memo);
+    if (run->row_found) cut_coefficients_at_speed(p, st, run->constants, &run->memo);
     run->step_left_cut = 0;
     const int passes = force_passes(p, st, s);
     for (int pass = 0; pass < passes; ++pass) force_pass(p, st, run, s);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "engine/cut_coefficients.h"
 #include "engine/modal_params.h"
 #include "engine/revolution.h"
 #include "engine/stats.h"
@@ -108,9 +109,10 @@ RunContext* start_run(const SimParams* p, const SimState* state, const char* bas
   return run;
 }
 
-// Converts the job to engine units and prepares the modes and the recorder
-// for the first revolution; 1, or 0 when the report or the recorder failed
-// (the run goes on without the report).
+// Converts the job to engine units, looks its pair up once and computes the
+// run's constants, and prepares the modes and the recorder for the first
+// revolution; 1, or 0 when the lookup or the recorder failed. A report that
+// could not be written leaves *report_ok 0 and the run goes on.
 int prepare_run(SimParams* p, SimState* state, RunContext* run, const char* base,
                 int* report_ok) {
   units_angles_to_radians(p);
@@ -120,6 +122,14 @@ int prepare_run(SimParams* p, SimState* state, RunContext* run, const char* base
   // given; from here on everything is SI.
   *report_ok = result_files_write_report(p, base);
   units_normalise(p);
+  // The database check found the row of a turning cut; it stays the same
+  // for the whole run. Another process cuts nothing and needs none.
+  run->row_found = cut_coefficients_lookup(p, run->db);
+  if (!run->row_found && p->process == 'T') {
+    std::fprintf(stderr, "corvanel: %s: the databases lost the row of the job\n", base);
+    return 0;
+  }
+  run->constants = run_constants_of(p);
   modal_prepare(p, state);
   run->recorder = recorder_create(p, state);
   state_reset_extremes(state);

@@ -5,6 +5,7 @@
 #include "engine/cut_forces.h"
 #include "engine/recorder.h"
 #include "engine/random.h"
+#include "engine/run_constants.h"
 #include "engine/wear.h"
 #include "materials/matdb.h"
 
@@ -16,6 +17,8 @@ struct RunContext {
   DampingMemory damping;       // step-34199 displacements
   ForceReference reference;    // forces captured at step 1 of revolution 0
   RandomState random;          // force scatter sequence
+  RunConstants constants;      // set once the job is in engine units and looked up; read-only after
+  int row_found;               // 1 when the databases hold the job's row (always, for turning)
   CutMemo memo;                // powers and angles that repeat from step to step
   MatDb* db;                   // both database files, read once per run
   int stop_step;               // step at which a non-finite value stopped the run, or -1

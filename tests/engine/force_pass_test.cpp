@@ -24,6 +24,7 @@ struct ForcePassJob : Job {
     params->kf = kKf;
     params->kn = kKn;
     random_init(&run->random);
+    run->constants = run_constants_of(params);
   }
   // The pass of step s in revolution r with the relative displacements x, z (m).
   void pass(int r, int s, double x, double z) {
