@@ -57,8 +57,8 @@ void cut_coefficients_at_speed(SimParams* params, const SimState* state,
                memo_pow(speed_memo(memo, &CutMemo::kf_speed), v, params->kf_speed_exp);
   params->kn = kPsi * params->kn_coef * constants.kn_thickness_power *
                memo_pow(speed_memo(memo, &CutMemo::kn_speed), v, params->kn_speed_exp);
-  params->chip_flow_angle = chip_flow(params, constants.cfa_depth_power, v,
-                                      speed_memo(memo, &CutMemo::cfa_speed));
+  params->chip_flow_angle =
+      chip_flow(params, constants.cfa_depth_power, v, speed_memo(memo, &CutMemo::cfa_speed));
 }
 
 int cut_coefficients_average(SimParams* params, const SimState* state, const MatDb* db) {
@@ -82,8 +82,8 @@ void cut_coefficients_instant(SimParams* params, const SimState* state, double c
   double area = b > r ? f * b : a * b;  // in^2
   double length = engaged_length(b, r, params->cutting_edge_angle, constants->sin_edge,
                                  constants->cos_edge, nullptr);  // in
-  double h = area / length;                 // in; NaN for a zero depth (0/0)
-  double v = state->cutting_speed / kFoot;  // ft/min
+  double h = area / length;                                      // in; NaN for a zero depth (0/0)
+  double v = state->cutting_speed / kFoot;                       // ft/min
   if (h >= 0) {
     params->kf = params->kf_coef * std::pow(h, params->kf_thickness_exp) *
                  memo_pow(speed_memo(memo, &CutMemo::kf_speed), v, params->kf_speed_exp);

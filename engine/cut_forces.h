@@ -19,9 +19,8 @@ struct ForceReference {
 // Edge-frame forces of a chip of chip_thickness x depth (both m); turning
 // only. constants null computes them from the job; memo (may be null) saves
 // the sine and cosine of a chip flow angle that repeats.
-void cut_edge_forces(const SimParams* params, SimState* state, double chip_thickness,
-                     double depth, const RunConstants* constants = nullptr,
-                     CutMemo* memo = nullptr);
+void cut_edge_forces(const SimParams* params, SimState* state, double chip_thickness, double depth,
+                     const RunConstants* constants = nullptr, CutMemo* memo = nullptr);
 
 // Machine-axis forces of step k from the edge forces, wear land vb (mm) and
 // the process-damping forces (N); turning only. constants null computes

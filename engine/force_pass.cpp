@@ -66,12 +66,10 @@ void force_pass(SimParams* p, SimState* st, RunContext* run, int s) {
   const double nose_depth = c.nose_depth;  // m, depth the nose arc covers
   // Axial change since the last cut at this index (m); the first revolution
   // measures it from the undisturbed position.
-  const double axial_change = st->revolution == 0
-                                  ? rel_z
-                                  : rel_z - run->prev_rel_disp_z[surface_index];
+  const double axial_change =
+      st->revolution == 0 ? rel_z : rel_z - run->prev_rel_disp_z[surface_index];
   const double delta =
-      axial_change == 0 ? 0.0
-                        : axial_correction(p, c, rel_z, h_eff, nose_depth, axial_change);
+      axial_change == 0 ? 0.0 : axial_correction(p, c, rel_z, h_eff, nose_depth, axial_change);
   const double h = (p->feed_per_rev - rel_x - delta) + last_surface;  // m
   if (!(h >= 0)) {  // out of the cut (a NaN chip counts as out)
     run->step_left_cut = 1;
@@ -86,7 +84,6 @@ void force_pass(SimParams* p, SimState* st, RunContext* run, int s) {
   // Wear land, the process damping of the worn flank, then the machine axes.
   const double vb = wear_land_width(p, st, &c);
   run->step_vb = vb;
-  const DampingForces damping =
-      damping_forces(p, st, &run->damping, s, h_eff, vb, &c, &run->memo);
+  const DampingForces damping = damping_forces(p, st, &run->damping, s, h_eff, vb, &c, &run->memo);
   cut_machine_forces(p, st, &run->reference, &run->random, vb, damping, s, &c);
 }

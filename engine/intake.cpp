@@ -58,7 +58,6 @@ bool check_length(const SimParams* p, const double* field, const char* what, boo
   return true;
 }
 
-
 constexpr int kLongestSuffix = 7;  // ".fx.dat"; ".html", ".rms" and the others are shorter
 // Revolutions whose global step numbers (34200 a revolution) fit in 32 bits.
 constexpr int kMaxRevolutions = 2147483647 / kGridSteps - 1;
@@ -279,12 +278,11 @@ int sim_check_database(const SimParams* p, const MatDb* db, std::string* error,
   }
   const int coefficient = first_non_finite(probe, kCoefficientNumbers);
   if (coefficient >= 0) {
-    return set_error(error, std::string(p->database_file) + ": the row for " + pair + " at " +
-                                std::to_string(angle) + " degrees: number " +
-                                std::to_string(coefficient + 1) + " (" +
-                                kCoefficientNumbers[coefficient].name + ") is " +
-                                number(probe.*kCoefficientNumbers[coefficient].field) +
-                                ", not a finite number");
+    return set_error(
+        error, std::string(p->database_file) + ": the row for " + pair + " at " +
+                   std::to_string(angle) + " degrees: number " + std::to_string(coefficient + 1) +
+                   " (" + kCoefficientNumbers[coefficient].name + ") is " +
+                   number(probe.*kCoefficientNumbers[coefficient].field) + ", not a finite number");
   }
   if (!matdb_has_wear(db, &probe) && warning != nullptr) {
     *warning = "wear.db: the wear record for " + pair +

@@ -113,8 +113,7 @@ RunContext* start_run(const SimParams* p, const SimState* state, const char* bas
 // run's constants, and prepares the modes and the recorder for the first
 // revolution; 1, or 0 when the lookup or the recorder failed. A report that
 // could not be written leaves *report_ok 0 and the run goes on.
-int prepare_run(SimParams* p, SimState* state, RunContext* run, const char* base,
-                int* report_ok) {
+int prepare_run(SimParams* p, SimState* state, RunContext* run, const char* base, int* report_ok) {
   units_angles_to_radians(p);
   state->steps_per_rev = kGridSteps / p->angular_increments;
   state_fire_event(state, SIM_EVENT_RUN_START);

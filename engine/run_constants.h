@@ -19,11 +19,11 @@ struct RunConstants {
   double nose_arc;    // rad, acos(1 - d / r): the nose arc the nominal depth engages
   double feed_arc;    // rad, acos(f / 2r): the nose arc one feed spans
   // Powers of the empirical laws (bases in inches).
-  double kf_thickness_power;  // (average chip)^(Kf thickness exponent)
-  double kn_thickness_power;  // (average chip)^(Kn thickness exponent)
-  double cfa_depth_power;     // (depth of cut)^(chip flow angle depth exponent)
-  double wear_feed_power[3];  // feed^(X, Y, Z wear force feed exponent)
-  double wear_depth_power[3];  // (depth of cut)^(X, Y, Z wear force depth exponent)
+  double kf_thickness_power;     // (average chip)^(Kf thickness exponent)
+  double kn_thickness_power;     // (average chip)^(Kn thickness exponent)
+  double cfa_depth_power;        // (depth of cut)^(chip flow angle depth exponent)
+  double wear_feed_power[3];     // feed^(X, Y, Z wear force feed exponent)
+  double wear_depth_power[3];    // (depth of cut)^(X, Y, Z wear force depth exponent)
   double wear_rate_depth_power;  // (depth of cut)^(wear rate depth exponent)
 };
 

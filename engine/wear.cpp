@@ -79,10 +79,9 @@ double wear_land_width(const SimParams* params, const SimState* state,
   }
   return w0 + params->wear_rate_coef *
                   std::pow(kFeetPerMetre * state->cutting_speed, params->wear_rate_speed_exp) *
-                  (constants != nullptr
-                       ? constants->wear_rate_depth_power
-                       : std::pow(kInchesPerMetre * params->depth_of_cut,
-                                  params->wear_rate_depth_exp)) *
+                  (constants != nullptr ? constants->wear_rate_depth_power
+                                        : std::pow(kInchesPerMetre * params->depth_of_cut,
+                                                   params->wear_rate_depth_exp)) *
                   t;
 }
 

@@ -28,6 +28,6 @@ double wear_land_width(const SimParams* params, const SimState* state,
 // (mm); records the step-34199 displacements in memory. constants null
 // computes them from the job; memo (may be null) saves the contact angles'
 // sines and cosines, which repeat while the engagement stays put.
-DampingForces damping_forces(const SimParams* params, const SimState* state,
-                             DampingMemory* memory, int s, double h_eff, double vb,
+DampingForces damping_forces(const SimParams* params, const SimState* state, DampingMemory* memory,
+                             int s, double h_eff, double vb,
                              const RunConstants* constants = nullptr, CutMemo* memo = nullptr);

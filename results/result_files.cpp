@@ -74,8 +74,7 @@ int result_files_open(ResultFiles* files, const SimParams* p, const char* base) 
     std::fprintf(stderr, "corvanel: %s: cannot create the time-series files\n", base);
     return 0;
   }
-  if (params_output_enabled(p, OUTPUT_RMS) &&
-      (files->rms = open_result(base, ".rms")) == nullptr) {
+  if (params_output_enabled(p, OUTPUT_RMS) && (files->rms = open_result(base, ".rms")) == nullptr) {
     return 0;
   }
   if (params_output_enabled(p, OUTPUT_AVERAGES) &&
@@ -98,7 +97,8 @@ int result_files_close(ResultFiles* files, const SimParams* p, const char* base)
 
 void result_files_write_step(ResultFiles* files, const SimParams* p, const SimState* state,
                              int step) {
-  if (params_output_enabled(p, OUTPUT_SERIES)) series_write_step(&files->series, state, step, p->units);
+  if (params_output_enabled(p, OUTPUT_SERIES))
+    series_write_step(&files->series, state, step, p->units);
 }
 
 void result_files_write_revolution(ResultFiles* files, const SimParams* p, const SimState* state) {
