@@ -52,9 +52,10 @@ void record_step(const SimParams* p, SimState* st, ResultFiles* files, int s) {
   if (files != nullptr) result_files_write_step(files, p, st, s);
 }
 
-// Force passes of step s. The run's very first step has no cut behind it
-// and no forces: its step 1 is the first to cut, and sets the reference
-// forces. Every other step of a turning cut makes one pass.
+// Force passes of step s. Step 0 of revolution 0 makes none: nothing has
+// been cut yet and its forces stay zero; step 1 is the first to cut and sets
+// the reference forces of the scatter and the wear land. Every other step of
+// a turning cut makes one pass.
 int force_passes(const SimParams* p, const SimState* st, int s) {
   if (s == 0 && st->revolution == 0) return 0;
   return p->process == 'T' ? 1 : 0;

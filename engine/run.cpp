@@ -170,7 +170,9 @@ int sim_run(SimParams* p, SimState* state, const char* output_base, SimNotes* no
   ResultFiles files{};
   int result = 0;
   if (result_files_open(&files, p, output_base)) {
-    // Engine units, modes, recorder; then every revolution, step by step.
+    // The report while lengths and modes are still in the units entered (it
+    // echoes the job as given), then engine units, the lookup and the run's
+    // constants, modes, recorder; then every revolution, step by step.
     int report_ok = 1;
     const int finished = prepare_run(p, state, run, output_base, &report_ok) &&
                          run_revolutions(p, state, run, &files, output_base);
