@@ -5,13 +5,14 @@
 #include <cmath>
 
 #include "cut_test_job.h"
+#include "model/fields.h"
 
 using cut_test::Job;
 using cut_test::kDegree;
 
 // The worked job (feed 0.2 mm, depth 2 mm, nose radius 0.8 mm, side cutting
-// edge angle 15 degrees) with distinct exponents, so that a power taken of
-// the wrong base or to the wrong exponent shows.
+// edge angle 15 degrees) with every database number distinct, so that a
+// power taken of the wrong base or to the wrong exponent shows.
 TEST(RunConstants, AnglesNoseArcsAndPowersOfTheWorkedJob) {
   Job job;
   SimParams* p = job.params;
@@ -19,16 +20,9 @@ TEST(RunConstants, AnglesNoseArcsAndPowersOfTheWorkedJob) {
   p->normal_rake_angle = -6 * kDegree;
   p->cutting_edge_angle = 20 * kDegree;
   p->avg_chip_thickness = 0.00016;  // m
-  p->kf_thickness_exp = -0.3;
-  p->kn_thickness_exp = -0.5;
-  p->cfa_depth_exp = 0.25;
-  p->wear_force_x_feed_exp = 1.0;
-  p->wear_force_y_feed_exp = 0.5;
-  p->wear_force_z_feed_exp = 2.0;
-  p->wear_force_x_depth_exp = 0.2;
-  p->wear_force_y_depth_exp = 3.0;
-  p->wear_force_z_depth_exp = -1.0;
-  p->wear_rate_depth_exp = 0.7;
+  double value = -0.75;
+  for (const DatabaseNumber& number : kWearNumbers) p->*number.field = value += 0.25;
+  for (const DatabaseNumber& number : kCoefficientNumbers) p->*number.field = value += 0.25;
   const RunConstants c = run_constants_of(p);
 
   EXPECT_DOUBLE_EQ(c.sin_edge, std::sin(20 * kDegree));  // the chip geometry's own angle
@@ -46,16 +40,16 @@ TEST(RunConstants, AnglesNoseArcsAndPowersOfTheWorkedJob) {
     const char* name;
     double value, expected;
   } powers[] = {
-      {"Kf thickness", c.kf_thickness_power, std::pow(0.00016 / 0.0254, -0.3)},
-      {"Kn thickness", c.kn_thickness_power, std::pow(0.00016 / 0.0254, -0.5)},
-      {"chip flow depth", c.cfa_depth_power, std::pow(0.002 / 0.0254, 0.25)},
-      {"X wear feed", c.wear_feed_power[0], 39.37 * 0.0002},
-      {"Y wear feed", c.wear_feed_power[1], std::sqrt(39.37 * 0.0002)},
-      {"Z wear feed", c.wear_feed_power[2], std::pow(39.37 * 0.0002, 2.0)},
-      {"X wear depth", c.wear_depth_power[0], std::pow(39.37 * 0.002, 0.2)},
-      {"Y wear depth", c.wear_depth_power[1], std::pow(39.37 * 0.002, 3.0)},
-      {"Z wear depth", c.wear_depth_power[2], 1 / (39.37 * 0.002)},
-      {"wear rate depth", c.wear_rate_depth_power, std::pow(39.37 * 0.002, 0.7)},
+      {"Kf thickness", c.kf_thickness_power, std::pow(0.00016 / 0.0254, p->kf_thickness_exp)},
+      {"Kn thickness", c.kn_thickness_power, std::pow(0.00016 / 0.0254, p->kn_thickness_exp)},
+      {"chip flow depth", c.cfa_depth_power, std::pow(0.002 / 0.0254, p->cfa_depth_exp)},
+      {"X wear feed", c.wear_feed_power[0], std::pow(39.37 * 0.0002, p->wear_force_x_feed_exp)},
+      {"Y wear feed", c.wear_feed_power[1], std::pow(39.37 * 0.0002, p->wear_force_y_feed_exp)},
+      {"Z wear feed", c.wear_feed_power[2], std::pow(39.37 * 0.0002, p->wear_force_z_feed_exp)},
+      {"X wear depth", c.wear_depth_power[0], std::pow(39.37 * 0.002, p->wear_force_x_depth_exp)},
+      {"Y wear depth", c.wear_depth_power[1], std::pow(39.37 * 0.002, p->wear_force_y_depth_exp)},
+      {"Z wear depth", c.wear_depth_power[2], std::pow(39.37 * 0.002, p->wear_force_z_depth_exp)},
+      {"wear rate depth", c.wear_rate_depth_power, std::pow(39.37 * 0.002, p->wear_rate_depth_exp)},
   };
   for (const auto& power : powers) EXPECT_DOUBLE_EQ(power.value, power.expected) << power.name;
 
