@@ -74,12 +74,12 @@ void cut_machine_forces(const SimParams* params, SimState* state, ForceReference
   }
   if (params->process != 'T') return;
   const RunConstants& c = *constants;
-  double sin_k = c.sin_side_edge;
-  double cos_k = c.cos_side_edge;
-  // Rotation about the shared Y axis by the side cutting edge angle.
-  double fx = cos_k * state->edge_force_x - sin_k * state->edge_force_z;
-  double fy = state->edge_force_y;
-  double fz = sin_k * state->edge_force_x + cos_k * state->edge_force_z;
+  const MachineForce rotated =
+      cut_machine_axes(state->edge_force_x, state->edge_force_y, state->edge_force_z,
+                       c.sin_side_edge, c.cos_side_edge);
+  double fx = rotated.x;
+  double fy = rotated.y;
+  double fz = rotated.z;
 
   double contact = worn_contact_area(params, vb, c);
   double wx = wear_force_factor(params->wear_force_x_coef, c, 0);

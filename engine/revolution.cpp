@@ -14,7 +14,7 @@ namespace {
 // Cutting speed of the step from the shrinking workpiece diameter (m/min).
 void update_cutting_speed(const SimParams* p, SimState* st, RunContext* run, int s) {
   if (s == 0 && st->revolution == 0) run->work_diameter = 2 * p->workpiece_radius;
-  st->cutting_speed = kPi * run->work_diameter * p->spindle_rpm;
+  st->cutting_speed = cut_coefficients_speed(run->work_diameter, p->spindle_rpm);
   run->work_diameter -= 2 * p->feed_per_rev / kGridSteps;
 }
 
