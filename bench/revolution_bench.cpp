@@ -7,7 +7,9 @@
 #include <cstdio>
 
 #include "app/jobfile.h"
+#include "engine/cut_coefficients.h"
 #include "engine/modal_params.h"
+#include "engine/revolution.h"
 #include "engine/run.h"
 #include "model/units.h"
 
@@ -34,6 +36,8 @@ PreparedRun prepare(int increments, int calc_type) {
   units_angles_to_radians(p);
   prepared.state->steps_per_rev = kGridSteps / p->angular_increments;
   units_normalise(p);
+  prepared.run->row_found = cut_coefficients_lookup(p, prepared.run->db);
+  prepared.run->constants = run_constants_of(p);
   modal_prepare(p, prepared.state);
   state_reset_extremes(prepared.state);
   return prepared;
@@ -56,7 +60,7 @@ void BM_Revolution(benchmark::State& bench) {
   int revolution = 0;
   for (auto _ : bench) {
     prepared.state->revolution = revolution++;
-    sim_revolution(prepared.params, prepared.state, prepared.run);
+    sim_revolution(prepared.params, prepared.state, prepared.run, nullptr);
     sim_shift_history(prepared.state);
   }
   std::fclose(stdout);

@@ -6,81 +6,72 @@
 
 namespace {
 
-// Kf or Kn in psi from the constant (psi), the chip thickness h (in) and
-// the cutting speed v (ft/min); the caller turns it into pascals.
-double coefficient_psi(double coef, double h, double h_exp, double v, double v_exp,
-                       PowMemo* v_memo) {
-  return coef * std::pow(h, h_exp) * memo_pow(v_memo, v, v_exp);
+PowMemo* speed_memo(CutMemo* memo, PowMemo CutMemo::*field) {
+  return memo != nullptr ? &(memo->*field) : nullptr;
 }
 
-// Chip flow angle (rad) from the constant (degrees), the depth d (in) and
-// the cutting speed v (ft/min).
-double chip_flow(const SimParams* params, double d, double v, PowMemo* d_memo, PowMemo* v_memo) {
-  return kDegToRad * params->cfa_coef * memo_pow(d_memo, d, params->cfa_depth_exp) *
-         memo_pow(v_memo, v, params->cfa_speed_exp);
+// Chip flow angle (rad) from the constant (degrees), the depth power (d in
+// inches to its exponent) and the cutting speed v (ft/min).
+double chip_flow(const SimParams* params, double depth_power, double v, PowMemo* v_memo) {
+  return kDegToRad * params->cfa_coef * depth_power * memo_pow(v_memo, v, params->cfa_speed_exp);
 }
 
-double engaged_length(double depth, double nose_radius, double edge_angle, TrigMemo* edge,
-                      UnaryMemo* nose_arc) {
-  double sin_edge, cos_edge;
-  memo_sincos(edge, edge_angle, &sin_edge, &cos_edge);
+// Engaged edge length with the sine and cosine of the edge angle given;
+// nose_arc (null: computed) is acos(1 - depth / nose_radius).
+double engaged_length(double depth, double nose_radius, double edge_angle, double sin_edge,
+                      double cos_edge, const double* nose_arc) {
   double nose_depth = nose_radius * (1 - sin_edge);
   if (nose_depth < depth) {
     // Nose arc up to the straight edge, then the straight edge.
     return (depth - nose_depth) / cos_edge + (kHalfPi - edge_angle) * nose_radius;
   }
   // The nose arc alone.
-  return nose_radius *
-         memo_unary(
-             nose_arc, [](double x) { return std::acos(x); }, 1 - depth / nose_radius);
-}
-
-double average_thickness(const SimParams* params, CutMemo* memo) {
-  double depth = params->depth_of_cut;
-  // No depth, no chip: the ratio below would be 0/0, its limit is 0.
-  if (depth == 0) return 0.0;
-  double length = engaged_length(depth, params->nose_radius, params->cutting_edge_angle,
-                                 &memo->edge_angle, &memo->engaged_nose_arc);
-  return std::fabs(params->feed_per_rev * depth / length);
+  return nose_radius * (nose_arc != nullptr ? *nose_arc : std::acos(1 - depth / nose_radius));
 }
 
 }  // namespace
 
 double chip_engaged_length(double depth, double nose_radius, double edge_angle) {
-  return engaged_length(depth, nose_radius, edge_angle, nullptr, nullptr);
+  return engaged_length(depth, nose_radius, edge_angle, std::sin(edge_angle), std::cos(edge_angle),
+                        nullptr);
 }
 
 double chip_average_thickness(const SimParams* params) {
-  CutMemo fresh{};
-  return average_thickness(params, &fresh);
+  double depth = params->depth_of_cut;
+  // No depth, no chip: the ratio below would be 0/0, its limit is 0.
+  if (depth == 0) return 0.0;
+  double length = chip_engaged_length(depth, params->nose_radius, params->cutting_edge_angle);
+  return std::fabs(params->feed_per_rev * depth / length);
 }
 
-int cut_coefficients_average(SimParams* params, const SimState* state, const MatDb* db,
-                             CutMemo* memo) {
-  if (memo == nullptr) {
-    CutMemo fresh{};  // without a run's memo every value is computed afresh
-    return cut_coefficients_average(params, state, db, &fresh);
-  }
+int cut_coefficients_lookup(SimParams* params, const MatDb* db) {
   if (params->process == 'T') params->cutting_edge_angle = params->side_cutting_edge_angle;
-  params->avg_chip_thickness = average_thickness(params, memo);
-  int found = db != nullptr ? matdb_lookup_loaded(db, params) : matdb_lookup(params);
-  if (!found) return 0;
-  double h = params->avg_chip_thickness / kInch;  // in
-  double d = params->depth_of_cut / kInch;        // in
-  double v = state->cutting_speed / kFoot;        // ft/min
-  params->kf = kPsi * params->kf_coef * memo_pow(&memo->kf_thickness, h, params->kf_thickness_exp) *
-               memo_pow(&memo->kf_speed, v, params->kf_speed_exp);
-  params->kn = kPsi * params->kn_coef * memo_pow(&memo->kn_thickness, h, params->kn_thickness_exp) *
-               memo_pow(&memo->kn_speed, v, params->kn_speed_exp);
-  params->chip_flow_angle = chip_flow(params, d, v, &memo->cfa_depth, &memo->cfa_speed);
+  params->avg_chip_thickness = chip_average_thickness(params);
+  return db != nullptr ? matdb_lookup_loaded(db, params) : matdb_lookup(params);
+}
+
+void cut_coefficients_at_speed(SimParams* params, const SimState* state,
+                               const RunConstants& constants, CutMemo* memo) {
+  double v = state->cutting_speed / kFoot;  // ft/min
+  params->kf = kPsi * params->kf_coef * constants.kf_thickness_power *
+               memo_pow(speed_memo(memo, &CutMemo::kf_speed), v, params->kf_speed_exp);
+  params->kn = kPsi * params->kn_coef * constants.kn_thickness_power *
+               memo_pow(speed_memo(memo, &CutMemo::kn_speed), v, params->kn_speed_exp);
+  params->chip_flow_angle =
+      chip_flow(params, constants.cfa_depth_power, v, speed_memo(memo, &CutMemo::cfa_speed));
+}
+
+int cut_coefficients_average(SimParams* params, const SimState* state, const MatDb* db) {
+  if (!cut_coefficients_lookup(params, db)) return 0;
+  cut_coefficients_at_speed(params, state, run_constants_of(params));
   return 1;
 }
 
 void cut_coefficients_instant(SimParams* params, const SimState* state, double chip_thickness,
-                              double depth, CutMemo* memo) {
-  if (memo == nullptr) {
-    CutMemo fresh{};  // without a run's memo every value is computed afresh
-    return cut_coefficients_instant(params, state, chip_thickness, depth, &fresh);
+                              double depth, const RunConstants* constants, CutMemo* memo) {
+  if (constants == nullptr) {
+    const RunConstants fresh = run_constants_of(params);
+    return cut_coefficients_instant(params, state, chip_thickness, depth, &fresh, memo);
   }
   double a = chip_thickness / kInch;        // in
   double b = depth / kInch;                 // in
@@ -89,21 +80,22 @@ void cut_coefficients_instant(SimParams* params, const SimState* state, double c
   // Below the straight edge the step's chip shapes the area; once the depth
   // passes the nose radius the nominal feed is taken instead.
   double area = b > r ? f * b : a * b;  // in^2
-  double length =
-      engaged_length(b, r, params->cutting_edge_angle, &memo->edge_angle, nullptr);  // in
-  double h = area / length;                 // in; NaN for a zero depth (0/0)
-  double v = state->cutting_speed / kFoot;  // ft/min
+  double length = engaged_length(b, r, params->cutting_edge_angle, constants->sin_edge,
+                                 constants->cos_edge, nullptr);  // in
+  double h = area / length;                                      // in; NaN for a zero depth (0/0)
+  double v = state->cutting_speed / kFoot;                       // ft/min
   if (h >= 0) {
-    params->kf = coefficient_psi(params->kf_coef, h, params->kf_thickness_exp, v,
-                                 params->kf_speed_exp, &memo->kf_speed);
-    params->kn = coefficient_psi(params->kn_coef, h, params->kn_thickness_exp, v,
-                                 params->kn_speed_exp, &memo->kn_speed);
+    params->kf = params->kf_coef * std::pow(h, params->kf_thickness_exp) *
+                 memo_pow(speed_memo(memo, &CutMemo::kf_speed), v, params->kf_speed_exp);
+    params->kn = params->kn_coef * std::pow(h, params->kn_thickness_exp) *
+                 memo_pow(speed_memo(memo, &CutMemo::kn_speed), v, params->kn_speed_exp);
   } else {
     params->kf = 0;
     params->kn = 0;
   }
-  // The step's depth changes from step to step: no memo for its power.
-  params->chip_flow_angle = chip_flow(params, b, v, nullptr, &memo->cfa_speed);
+  // The step's depth changes from step to step: its power is not a constant.
+  params->chip_flow_angle = chip_flow(params, std::pow(b, params->cfa_depth_exp), v,
+                                      speed_memo(memo, &CutMemo::cfa_speed));
   params->kf *= kPsi;
   params->kn *= kPsi;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/memo.h"
+#include "engine/run_constants.h"
 #include "materials/matdb.h"
 #include "model/params.h"
 #include "model/state.h"
@@ -18,12 +19,24 @@ double chip_engaged_length(double depth, double nose_radius, double edge_angle);
 // Average uncut chip thickness of the nominal cut, m.
 double chip_average_thickness(const SimParams* params);
 
-// Average-chip coefficients from the database pair and the state's cutting
-// speed (m/min). db null re-reads the files; memo (may be null) saves the
-// powers and angles that repeat. Returns 0 when the lookup fails.
-int cut_coefficients_average(SimParams* params, const SimState* state, const MatDb* db,
-                             CutMemo* memo = nullptr);
+// Sets the edge angle (the side cutting edge angle in turning) and the
+// average chip thickness (m), then the 24 database numbers of the job's pair
+// from db (null re-reads the files). Returns 0 when the lookup fails.
+int cut_coefficients_lookup(SimParams* params, const MatDb* db);
 
-// Coefficients of the step's chip: chip_thickness and depth in m.
+// Average-chip coefficients at the state's cutting speed (m/min), from the
+// run's constants of the looked-up job. memo (may be null) saves the powers
+// of the speed that the step's instantaneous coefficients repeat.
+void cut_coefficients_at_speed(SimParams* params, const SimState* state,
+                               const RunConstants& constants, CutMemo* memo = nullptr);
+
+// The lookup and the average-chip coefficients in one call (for a single
+// evaluation; a run looks up once and then calls cut_coefficients_at_speed).
+// Returns 0 when the lookup fails.
+int cut_coefficients_average(SimParams* params, const SimState* state, const MatDb* db);
+
+// Coefficients of the step's chip: chip_thickness and depth in m. constants
+// null computes them from the job; memo (may be null) as above.
 void cut_coefficients_instant(SimParams* params, const SimState* state, double chip_thickness,
-                              double depth, CutMemo* memo = nullptr);
+                              double depth, const RunConstants* constants = nullptr,
+                              CutMemo* memo = nullptr);

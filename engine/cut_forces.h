@@ -4,6 +4,8 @@
 
 #include "engine/memo.h"
 #include "engine/random.h"
+#include "engine/run_constants.h"
+#include "engine/wear.h"
 #include "model/params.h"
 #include "model/state.h"
 
@@ -26,13 +28,15 @@ inline MachineForce cut_machine_axes(double edge_x, double edge_y, double edge_z
   return {cos_k * edge_x - sin_k * edge_z, edge_y, sin_k * edge_x + cos_k * edge_z};
 }
 
-// Edge-frame forces of a chip of chip_thickness x depth (both m); turning only.
-// memo (may be null) saves the sines and cosines of angles that repeat.
-void cut_edge_forces(const SimParams* params, SimState* state, double chip_thickness,
-                     double depth, CutMemo* memo = nullptr);
+// Edge-frame forces of a chip of chip_thickness x depth (both m); turning
+// only. constants null computes them from the job; memo (may be null) saves
+// the sine and cosine of a chip flow angle that repeats.
+void cut_edge_forces(const SimParams* params, SimState* state, double chip_thickness, double depth,
+                     const RunConstants* constants = nullptr, CutMemo* memo = nullptr);
 
 // Machine-axis forces of step k from the edge forces, wear land vb (mm) and
-// the damping forces damping_z, damping_x (N); turning only.
-void cut_machine_forces(SimState* state, const SimParams* params, ForceReference* reference,
-                        RandomState* random, double vb, double damping_z, double damping_x,
-                        int k, CutMemo* memo = nullptr);
+// the process-damping forces (N); turning only. constants null computes
+// them from the job.
+void cut_machine_forces(const SimParams* params, SimState* state, ForceReference* reference,
+                        RandomState* random, double vb, const DampingForces& damping, int k,
+                        const RunConstants* constants = nullptr);

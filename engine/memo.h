@@ -1,6 +1,6 @@
 // Remembered results of the elementary functions for arguments that repeat
-// from step to step: the constants of a run (the tool angles, the powers of
-// the feed and the depth of cut) or an angle that stays put. A remembered
+// from step to step: a cutting speed shared by two laws in one step, or an
+// angle that stays put while the cut does. A remembered
 // value is used only for bit-identical arguments, so every result is exactly
 // that of the call it saves. A null memo always calls the function.
 #pragma once
@@ -64,23 +64,11 @@ inline double memo_unary(UnaryMemo* memo, double (*fn)(double), double x) {
   return memo->value;
 }
 
-// The memos of the cutting stages of one run, one per call site.
+// The memos of the cutting stages of one run, for the values that change
+// from step to step but often repeat (the constants of a run are in
+// RunConstants): one per call site.
 struct CutMemo {
-  // Average and instantaneous coefficients.
-  TrigMemo edge_angle;                    // chip geometry: sin/cos of the edge angle
-  UnaryMemo engaged_nose_arc;             // acos(1 - d / r) of the nominal depth
-  PowMemo kf_thickness, kn_thickness;     // h^exponent of the average chip
-  PowMemo cfa_depth;                      // d^exponent of the depth of cut
-  PowMemo kf_speed, kn_speed, cfa_speed;  // v^exponent, shared by both variants
-  // Edge forces.
-  TrigMemo inclination, rake, chip_flow;
-  // Machine forces.
-  TrigMemo side_edge;
-  UnaryMemo worn_nose_arc, worn_feed_arc;  // the two acos of the worn contact area
-  PowMemo wear_feed[3], wear_depth[3];     // the wear-force factors of X, Y and Z
-  // Wear land and damping.
-  PowMemo wear_rate_depth;
-  TrigMemo contact_phi, contact_theta1, contact_theta2;
-  // Revolution loop.
-  UnaryMemo side_edge_tan;
+  PowMemo kf_speed, kn_speed, cfa_speed;  // v^exponent, shared by the average and step's chip
+  TrigMemo chip_flow;                     // the chip flow angle of the edge forces
+  TrigMemo contact_phi, contact_theta1, contact_theta2;  // flank contact of the damping
 };

@@ -41,7 +41,7 @@ namespace {
 
 bool recorded(const SimParams* p, const SimState* s) { return s->revolution >= p->revs_skipped; }
 
-double highest_damped_freq(const SimState* s, const SimParams* p) {
+double highest_damped_freq(const SimParams* p, const SimState* s) {
   const ModeResponse* lists[] = {s->sw_modes_x,   s->sw_modes_y,   s->sw_modes_z,
                                  s->tool_modes_x, s->tool_modes_y, s->tool_modes_z};
   const int counts[] = {p->spindle_modes.x_count, p->spindle_modes.y_count,
@@ -107,7 +107,7 @@ Recorder* recorder_create(const SimParams* p, const SimState* s) {
                               ? static_cast<long long>(s->steps_per_rev)
                               : static_cast<long long>(s->steps_per_rev) * recorded_revs;
   const double rate = s->time_step > 0 ? 1.0 / s->time_step : 0;  // samples per second
-  const double wanted = kSamplesPerPeriod * highest_damped_freq(s, p);
+  const double wanted = kSamplesPerPeriod * highest_damped_freq(p, s);
   long long d = wanted > 0 ? static_cast<long long>(rate / wanted) : steps;
   d = std::max(d, (steps + kMaxSamples - 1) / kMaxSamples);
   r->decimation = static_cast<int>(std::clamp<long long>(d, 1, std::max<long long>(steps, 1)));

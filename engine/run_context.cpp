@@ -5,7 +5,6 @@
 RunContext* run_context_create(const SimParams* params) {
   auto* run = new (std::nothrow) RunContext{};
   if (run == nullptr) return nullptr;
-  run->pass_count = 1;
   run->stop_step = -1;
   random_init(&run->random);
   run->db = matdb_load(params);

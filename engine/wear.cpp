@@ -16,11 +16,13 @@ struct ContactTrig {
 
 ContactTrig contact_trig(double phi, CutMemo* memo) {
   ContactTrig t;
-  memo_sincos(&memo->contact_phi, phi, &t.sin_phi, &t.cos_phi);
+  memo_sincos(memo != nullptr ? &memo->contact_phi : nullptr, phi, &t.sin_phi, &t.cos_phi);
   double theta1 = (phi * t.sin_phi + t.cos_phi - 1) / t.sin_phi;
   double theta2 = (t.sin_phi - phi * t.cos_phi) / (1 - t.cos_phi);
-  memo_sincos(&memo->contact_theta1, theta1, &t.sin_theta1, &t.cos_theta1);
-  memo_sincos(&memo->contact_theta2, theta2, &t.sin_theta2, &t.cos_theta2);
+  memo_sincos(memo != nullptr ? &memo->contact_theta1 : nullptr, theta1, &t.sin_theta1,
+              &t.cos_theta1);
+  memo_sincos(memo != nullptr ? &memo->contact_theta2 : nullptr, theta2, &t.sin_theta2,
+              &t.cos_theta2);
   return t;
 }
 
@@ -66,7 +68,8 @@ DampingForces nose_and_edge_contact(double k, double w, double r, double kappa, 
 
 }  // namespace
 
-double wear_land_width(const SimParams* params, const SimState* state, CutMemo* memo) {
+double wear_land_width(const SimParams* params, const SimState* state,
+                       const RunConstants* constants) {
   double t = state->cut_angle / (6 * params->spindle_rpm);  // s since the start of the run
   double w0;                                                // mm
   if (params->initial_wear == 0) {
@@ -76,16 +79,18 @@ double wear_land_width(const SimParams* params, const SimState* state, CutMemo* 
   }
   return w0 + params->wear_rate_coef *
                   std::pow(kFeetPerMetre * state->cutting_speed, params->wear_rate_speed_exp) *
-                  memo_pow(memo != nullptr ? &memo->wear_rate_depth : nullptr,
-                           kInchesPerMetre * params->depth_of_cut, params->wear_rate_depth_exp) *
+                  (constants != nullptr ? constants->wear_rate_depth_power
+                                        : std::pow(kInchesPerMetre * params->depth_of_cut,
+                                                   params->wear_rate_depth_exp)) *
                   t;
 }
 
 DampingForces damping_forces(const SimParams* params, const SimState* state, DampingMemory* memory,
-                             int s, double h_eff, double vb, CutMemo* memo) {
-  if (memo == nullptr) {
-    CutMemo fresh{};  // without a run's memo every value is computed afresh
-    return damping_forces(params, state, memory, s, h_eff, vb, &fresh);
+                             int s, double h_eff, double vb, const RunConstants* constants,
+                             CutMemo* memo) {
+  if (constants == nullptr) {
+    const RunConstants fresh = run_constants_of(params);
+    return damping_forces(params, state, memory, s, h_eff, vb, &fresh, memo);
   }
   // Time of one grid position, whatever the angular increments.
   double dt = kGridStepDegrees / (6 * params->spindle_rpm);  // s
@@ -115,9 +120,9 @@ DampingForces damping_forces(const SimParams* params, const SimState* state, Dam
   double k = params->wear_factor;
   double r = params->nose_radius;
   double kappa = params->side_cutting_edge_angle;
-  double sin_kappa, cos_kappa;
-  memo_sincos(&memo->side_edge, kappa, &sin_kappa, &cos_kappa);
-  double nose_depth = r * (1 - sin_kappa);
+  double sin_kappa = constants->sin_side_edge;
+  double cos_kappa = constants->cos_side_edge;
+  double nose_depth = constants->nose_depth;
   if (h_eff < nose_depth) return nose_contact(k, w, r, h_eff, slope_z, slope_x, memo);
   return nose_and_edge_contact(k, w, r, kappa, sin_kappa, cos_kappa, nose_depth, h_eff, slope_z,
                                slope_x, memo);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "engine/memo.h"
+#include "engine/run_constants.h"
 #include "model/params.h"
 #include "model/state.h"
 
@@ -18,12 +19,15 @@ struct DampingForces {
   double x;  // added to force_x
 };
 
-// Flank wear land width VB at the state's cut angle, mm.
-// memo (may be null) saves the powers and angles that repeat.
-double wear_land_width(const SimParams* params, const SimState* state, CutMemo* memo = nullptr);
+// Flank wear land width VB at the state's cut angle, mm. constants null
+// computes them from the job.
+double wear_land_width(const SimParams* params, const SimState* state,
+                       const RunConstants* constants = nullptr);
 
 // Damping forces of step s for effective depth h_eff (m) and wear land vb
-// (mm); records the step-34199 displacements in memory.
-DampingForces damping_forces(const SimParams* params, const SimState* state,
-                             DampingMemory* memory, int s, double h_eff, double vb,
-                             CutMemo* memo = nullptr);
+// (mm); records the step-34199 displacements in memory. constants null
+// computes them from the job; memo (may be null) saves the contact angles'
+// sines and cosines, which repeat while the engagement stays put.
+DampingForces damping_forces(const SimParams* params, const SimState* state, DampingMemory* memory,
+                             int s, double h_eff, double vb,
+                             const RunConstants* constants = nullptr, CutMemo* memo = nullptr);

@@ -66,7 +66,7 @@ TEST(EdgeForces, WorkedExampleAndItsRotation) {
   // machine forces are the rotated edge forces.
   RunValues run;
   job.state->revolution = 1;
-  cut_machine_forces(job.state, job.params, &run.reference, &run.random, 0, 0, 0, 5);
+  cut_machine_forces(job.params, job.state, &run.reference, &run.random, 0, {0, 0}, 5);
   EXPECT_NEAR(job.state->force_x, 298.6097, 1e-4);
   EXPECT_NEAR(job.state->force_y, 839.6632, 1e-4);
   EXPECT_NEAR(job.state->force_z, 76.14401, 1e-5);
@@ -103,7 +103,7 @@ TEST(MachineForces, ReferenceCaptureAndSharedScatterDraw) {
   set_edge(job.params);
   RunValues run;
   cut_edge_forces(job.params, job.state, 0.0002, 0.002);
-  cut_machine_forces(job.state, job.params, &run.reference, &run.random, 0, 0, 0, 1);
+  cut_machine_forces(job.params, job.state, &run.reference, &run.random, 0, {0, 0}, 1);
   EXPECT_DOUBLE_EQ(run.reference.x, 298.6097378906889);
   EXPECT_DOUBLE_EQ(run.reference.y, 839.6632144340474);
   EXPECT_DOUBLE_EQ(run.reference.z, 76.14401331120604);
@@ -116,7 +116,7 @@ TEST(MachineForces, ReferenceCaptureAndSharedScatterDraw) {
   job.state->edge_force_x = 100;
   job.state->edge_force_y = 200;
   job.state->edge_force_z = -50;
-  cut_machine_forces(job.state, job.params, &run.reference, &run.random, 0, 0, 0, 2);
+  cut_machine_forces(job.params, job.state, &run.reference, &run.random, 0, {0, 0}, 2);
   EXPECT_DOUBLE_EQ(job.state->force_x, 110.67276652970426);
   EXPECT_DOUBLE_EQ(job.state->force_y, 203.20341497349162);
   EXPECT_DOUBLE_EQ(job.state->force_z, -22.12388834221111);
@@ -125,7 +125,7 @@ TEST(MachineForces, ReferenceCaptureAndSharedScatterDraw) {
 
   // Step 1 of a later revolution captures nothing.
   job.state->revolution = 1;
-  cut_machine_forces(job.state, job.params, &run.reference, &run.random, 0, 0, 0, 1);
+  cut_machine_forces(job.params, job.state, &run.reference, &run.random, 0, {0, 0}, 1);
   EXPECT_DOUBLE_EQ(run.reference.x, 298.6097378906889);
 }
 
@@ -138,7 +138,7 @@ TEST(MachineForces, WearLandForceInBothContactCasesWithDamping) {
   cut_edge_forces(job.params, job.state, 0.0002, 0.002);
   {
     RunValues run;  // depth 2 mm: nose arc and straight edge
-    cut_machine_forces(job.state, job.params, &run.reference, &run.random, 0.2, 7.0, 3.0, 1);
+    cut_machine_forces(job.params, job.state, &run.reference, &run.random, 0.2, {7.0, 3.0}, 1);
     EXPECT_DOUBLE_EQ(job.state->force_x, 299.5926421054534);
     EXPECT_DOUBLE_EQ(job.state->force_y, 1096.5210158990637);
     EXPECT_DOUBLE_EQ(job.state->force_z, 99.95482188662908);
@@ -146,7 +146,7 @@ TEST(MachineForces, WearLandForceInBothContactCasesWithDamping) {
   {
     RunValues run;  // depth 0.3 mm: within the nose arc
     job.params->depth_of_cut = 0.0003;
-    cut_machine_forces(job.state, job.params, &run.reference, &run.random, 0.2, 7.0, 3.0, 1);
+    cut_machine_forces(job.params, job.state, &run.reference, &run.random, 0.2, {7.0, 3.0}, 1);
     EXPECT_DOUBLE_EQ(job.state->force_x, 294.7610219272667);
     EXPECT_DOUBLE_EQ(job.state->force_y, 964.8242536496424);
     EXPECT_DOUBLE_EQ(job.state->force_z, 83.0957136220416);
@@ -163,7 +163,7 @@ TEST(MachineForces, ZeroZForceClearsTheCuttingFlag) {
   job.state->edge_force_y = 800;
   job.state->edge_force_z = 0;
   RunValues run;
-  cut_machine_forces(job.state, job.params, &run.reference, &run.random, 0.2, 7.0, 3.0, 1);
+  cut_machine_forces(job.params, job.state, &run.reference, &run.random, 0.2, {7.0, 3.0}, 1);
   EXPECT_DOUBLE_EQ(job.state->force_x, 294.0225226599933);
   EXPECT_DOUBLE_EQ(job.state->force_y, 776.0600604266488);
   EXPECT_EQ(job.state->force_z, 7.0);
@@ -178,7 +178,7 @@ TEST(MachineForces, OtherProcessesLeaveAllForcesUntouched) {
   st->force_x = 4, st->force_y = 5, st->force_z = 6;
   RunValues run;
   cut_edge_forces(job.params, st, 0.0002, 0.002);
-  cut_machine_forces(st, job.params, &run.reference, &run.random, 0.2, 7.0, 3.0, 1);
+  cut_machine_forces(job.params, st, &run.reference, &run.random, 0.2, {7.0, 3.0}, 1);
   EXPECT_EQ(st->edge_force_x, 1.0);
   EXPECT_EQ(st->edge_force_y, 2.0);
   EXPECT_EQ(st->edge_force_z, 3.0);

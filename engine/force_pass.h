@@ -1,0 +1,18 @@
+// The force pass of one step: the regenerative chip between the surface the
+// last cut left and the tool's position now, the cutting coefficients and
+// edge forces of that chip, the wear land, the process damping and the
+// forces in the machine axes.
+#pragma once
+
+#include "engine/run_context.h"
+#include "model/params.h"
+#include "model/state.h"
+
+// Index into the state's cut surface of step s (0 .. 34199 / increments):
+// the grid position the step cuts, the same in every revolution.
+int force_pass_surface_index(const SimParams* params, int s);
+
+// One force pass of step s (the state's revolution, cut angle and cutting
+// speed set): sets the edge and machine forces (N), the cut surface at the
+// step's index (m), run->step_vb (mm) and run->step_left_cut.
+void force_pass(SimParams* params, SimState* state, RunContext* run, int s);

@@ -1,0 +1,43 @@
+#include "engine/run_constants.h"
+
+#include <cmath>
+
+#include "model/units.h"
+
+RunConstants run_constants_of(const SimParams* p) {
+  RunConstants c{};
+  c.sin_edge = std::sin(p->cutting_edge_angle);
+  c.cos_edge = std::cos(p->cutting_edge_angle);
+  const double kappa = p->side_cutting_edge_angle;
+  c.sin_side_edge = std::sin(kappa);
+  c.cos_side_edge = std::cos(kappa);
+  c.tan_side_edge = std::tan(kappa);
+  c.sin_inclination = std::sin(p->inclination_angle);
+  c.cos_inclination = std::cos(p->inclination_angle);
+  c.sin_rake = std::sin(p->normal_rake_angle);
+  c.cos_rake = std::cos(p->normal_rake_angle);
+
+  const double r = p->nose_radius;
+  const double d = p->depth_of_cut;
+  c.nose_depth = r * (1 - c.sin_side_edge);
+  c.nose_arc = std::acos(1 - d / r);
+  c.feed_arc = std::acos(p->feed_per_rev / (2 * r));
+
+  // The coefficient laws take inches; the wear laws convert with their own factor.
+  const double h = p->avg_chip_thickness / kInch;
+  c.kf_thickness_power = std::pow(h, p->kf_thickness_exp);
+  c.kn_thickness_power = std::pow(h, p->kn_thickness_exp);
+  c.cfa_depth_power = std::pow(d / kInch, p->cfa_depth_exp);
+  const double feed_in = kInchesPerMetre * p->feed_per_rev;
+  const double depth_in = kInchesPerMetre * d;
+  const double feed_exp[3] = {p->wear_force_x_feed_exp, p->wear_force_y_feed_exp,
+                              p->wear_force_z_feed_exp};
+  const double depth_exp[3] = {p->wear_force_x_depth_exp, p->wear_force_y_depth_exp,
+                               p->wear_force_z_depth_exp};
+  for (int axis = 0; axis < 3; ++axis) {
+    c.wear_feed_power[axis] = std::pow(feed_in, feed_exp[axis]);
+    c.wear_depth_power[axis] = std::pow(depth_in, depth_exp[axis]);
+  }
+  c.wear_rate_depth_power = std::pow(depth_in, p->wear_rate_depth_exp);
+  return c;
+}

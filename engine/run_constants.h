@@ -1,0 +1,33 @@
+// The values of a run that depend only on the job in engine units and its
+// database row: the sines and cosines of the tool angles, the nose arcs and
+// the powers of the feed, the depth of cut and the average chip in the
+// empirical laws. Computed once after normalisation and the lookup, then
+// read by every step.
+#pragma once
+
+#include "model/params.h"
+
+struct RunConstants {
+  // Tool angles.
+  double sin_edge, cos_edge;            // of the cutting edge angle of the chip geometry
+  double sin_side_edge, cos_side_edge;  // of the side cutting edge angle
+  double tan_side_edge;                 // of the side cutting edge angle
+  double sin_inclination, cos_inclination;
+  double sin_rake, cos_rake;  // of the normal rake angle
+  // Nose geometry.
+  double nose_depth;  // m, depth the nose arc covers: r (1 - sin of the side edge angle)
+  double nose_arc;    // rad, acos(1 - d / r): the nose arc the nominal depth engages
+  double feed_arc;    // rad, acos(f / 2r): the nose arc one feed spans
+  // Powers of the empirical laws (bases in inches).
+  double kf_thickness_power;     // (average chip)^(Kf thickness exponent)
+  double kn_thickness_power;     // (average chip)^(Kn thickness exponent)
+  double cfa_depth_power;        // (depth of cut)^(chip flow angle depth exponent)
+  double wear_feed_power[3];     // feed^(X, Y, Z wear force feed exponent)
+  double wear_depth_power[3];    // (depth of cut)^(X, Y, Z wear force depth exponent)
+  double wear_rate_depth_power;  // (depth of cut)^(wear rate depth exponent)
+};
+
+// The constants of a job in engine units (lengths in m, angles in rad)
+// whose edge angle, database numbers and average chip thickness are already
+// set (see cut_coefficients_lookup).
+RunConstants run_constants_of(const SimParams* params);

@@ -1,0 +1,59 @@
+#include "engine/run_constants.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "cut_test_job.h"
+#include "model/fields.h"
+
+using cut_test::Job;
+using cut_test::kDegree;
+
+// The worked job (feed 0.2 mm, depth 2 mm, nose radius 0.8 mm, side cutting
+// edge angle 15 degrees) with every database number distinct, so that a
+// power taken of the wrong base or to the wrong exponent shows.
+TEST(RunConstants, AnglesNoseArcsAndPowersOfTheWorkedJob) {
+  Job job;
+  SimParams* p = job.params;
+  p->inclination_angle = 5 * kDegree;
+  p->normal_rake_angle = -6 * kDegree;
+  p->cutting_edge_angle = 20 * kDegree;
+  p->avg_chip_thickness = 0.00016;  // m
+  double value = -0.75;
+  for (const DatabaseNumber& number : kWearNumbers) p->*number.field = value += 0.25;
+  for (const DatabaseNumber& number : kCoefficientNumbers) p->*number.field = value += 0.25;
+  const RunConstants c = run_constants_of(p);
+
+  EXPECT_DOUBLE_EQ(c.sin_edge, std::sin(20 * kDegree));  // the chip geometry's own angle
+  EXPECT_DOUBLE_EQ(c.sin_side_edge, 0.25881904510252074);
+  EXPECT_DOUBLE_EQ(c.cos_side_edge, 0.96592582628906831);
+  EXPECT_DOUBLE_EQ(c.tan_side_edge, 0.26794919243112270);
+  EXPECT_DOUBLE_EQ(c.sin_inclination, std::sin(5 * kDegree));
+  EXPECT_DOUBLE_EQ(c.sin_rake, -std::sin(6 * kDegree));
+  EXPECT_DOUBLE_EQ(c.cos_rake, std::cos(6 * kDegree));
+  EXPECT_NEAR(c.nose_depth, 0.8e-3 * (1 - 0.25881904510252074), 1e-18);
+  EXPECT_TRUE(std::isnan(c.nose_arc));  // 2 mm is past the nose: no arc of the depth alone
+  EXPECT_DOUBLE_EQ(c.feed_arc, std::acos(0.125));
+
+  const struct {
+    const char* name;
+    double value, expected;
+  } powers[] = {
+      {"Kf thickness", c.kf_thickness_power, std::pow(0.00016 / 0.0254, p->kf_thickness_exp)},
+      {"Kn thickness", c.kn_thickness_power, std::pow(0.00016 / 0.0254, p->kn_thickness_exp)},
+      {"chip flow depth", c.cfa_depth_power, std::pow(0.002 / 0.0254, p->cfa_depth_exp)},
+      {"X wear feed", c.wear_feed_power[0], std::pow(39.37 * 0.0002, p->wear_force_x_feed_exp)},
+      {"Y wear feed", c.wear_feed_power[1], std::pow(39.37 * 0.0002, p->wear_force_y_feed_exp)},
+      {"Z wear feed", c.wear_feed_power[2], std::pow(39.37 * 0.0002, p->wear_force_z_feed_exp)},
+      {"X wear depth", c.wear_depth_power[0], std::pow(39.37 * 0.002, p->wear_force_x_depth_exp)},
+      {"Y wear depth", c.wear_depth_power[1], std::pow(39.37 * 0.002, p->wear_force_y_depth_exp)},
+      {"Z wear depth", c.wear_depth_power[2], std::pow(39.37 * 0.002, p->wear_force_z_depth_exp)},
+      {"wear rate depth", c.wear_rate_depth_power, std::pow(39.37 * 0.002, p->wear_rate_depth_exp)},
+  };
+  for (const auto& power : powers) EXPECT_DOUBLE_EQ(power.value, power.expected) << power.name;
+
+  // A depth within the nose: the arc it engages.
+  p->depth_of_cut = 0.0003;
+  EXPECT_DOUBLE_EQ(run_constants_of(p).nose_arc, std::acos(0.625));
+}
