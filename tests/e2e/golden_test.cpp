@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "tests/e2e/e2e_support.h"
+#include "tests/support/run_job.h"
 
 using test_support::read_file;
 using test_support::ScratchDir;
@@ -25,7 +25,7 @@ void check_job(const std::string& job) {
   write_file(dir.file(job + ".in"), read_file(kGoldenDir + job + ".in"));
   write_file(dir.file("wear.db"), read_file(CORVANEL_SOURCE_DIR "/examples/wear.db"));
   write_file(dir.file("kfkncfa.db"), read_file(CORVANEL_SOURCE_DIR "/examples/kfkncfa.db"));
-  auto outcome = e2e::run_program(dir.path(), job + " .");
+  auto outcome = test_support::run_program(dir.path(), job + " .");
   ASSERT_EQ(outcome.exit_code, 0) << outcome.err;
   const bool regenerate = std::getenv("CORVANEL_WRITE_GOLDEN") != nullptr;
   for (const char* suffix : kResultSuffixes) {

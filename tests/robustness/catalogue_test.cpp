@@ -14,12 +14,12 @@
 #include <utility>
 #include <vector>
 
-#include "tests/e2e/e2e_support.h"
+#include "tests/support/run_job.h"
 
-using e2e::Job;
-using e2e::lines_of;
-using e2e::Outcome;
-using e2e::run_program;
+using test_support::Job;
+using test_support::lines_of;
+using test_support::Outcome;
+using test_support::run_program;
 using test_support::file_exists;
 using test_support::read_file;
 using test_support::ScratchDir;
@@ -40,7 +40,7 @@ Job short_job() {
 }
 
 std::string job_file(const Job& job) {
-  return e2e::job_text(job);
+  return test_support::job_text(job);
 }
 
 // The short job's file with line `number` (from 1: title, process, units,
@@ -112,8 +112,8 @@ std::string wear_with(const std::string& numbers) {
 
 struct Inputs {
   std::string job = job_file(short_job());
-  std::string wear = e2e::kWearDb;
-  std::string coefficients = e2e::kCoefficientDb;
+  std::string wear = test_support::kWearDb;
+  std::string coefficients = test_support::kCoefficientDb;
   bool wear_is_directory = false;
   bool coefficients_is_directory = false;
   bool no_databases = false;  // run from a folder without them
@@ -581,13 +581,13 @@ TEST(CatalogueCommandLine, ADatabaseNameTooLongToStoreIsRefused) {
   ScratchDir dir;
   lay_out(dir, Inputs{});
   const std::string name = std::string(60, 'd') + ".db";  // 63 characters: stored whole
-  write_file(dir.file(name), e2e::kCoefficientDb);
+  write_file(dir.file(name), test_support::kCoefficientDb);
   Outcome o = run_program(dir.path(), "job . " + name);
   ASSERT_EQ(o.exit_code, 0) << o.err;
   EXPECT_EQ(o.err, "");
   const std::map<std::string, std::string> before = result_files(dir);
   const std::string longer = std::string(61, 'd') + ".db";
-  write_file(dir.file(longer), e2e::kCoefficientDb);
+  write_file(dir.file(longer), test_support::kCoefficientDb);
   o = run_program(dir.path(), "job . " + longer);
   EXPECT_EQ(o.exit_code, 1);
   EXPECT_EQ(o.err,
