@@ -35,6 +35,16 @@ Params read_job(const std::string& text, std::string* error) {
   return p;
 }
 
+Params read_job(const Job& job) {
+  std::string error;
+  Params p = read_job(job_text(job), &error);
+  if (!p) {
+    std::fprintf(stderr, "test job refused: %s\n", error.c_str());
+    std::abort();
+  }
+  return p;
+}
+
 void set_modes(ModalSet* set, char axis, std::initializer_list<ModalMode> modes) {
   ModalMode** list = axis == 'x' ? &set->x_modes : axis == 'y' ? &set->y_modes : &set->z_modes;
   int32_t* count = axis == 'x' ? &set->x_count : axis == 'y' ? &set->y_count : &set->z_count;

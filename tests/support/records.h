@@ -10,6 +10,7 @@
 
 #include "model/params.h"
 #include "model/state.h"
+#include "tests/support/jobs.h"
 
 namespace test_support {
 
@@ -31,6 +32,10 @@ State new_state(int capacity = kHistoryCapacity);
 // The record jobfile_read gives for the job file `text`, or null when the
 // reader refuses it (error, when given, says why).
 Params read_job(const std::string& text, std::string* error = nullptr);
+
+// The record of `job` (jobs.h) as the job-file reader gives it; aborts with
+// the reader's message when it refuses the job, which the tests never mean.
+Params read_job(const Job& job);
 
 // Replaces one direction's modes ('x', 'y' or 'z') of `set` by `modes`.
 void set_modes(ModalSet* set, char axis, std::initializer_list<ModalMode> modes);
