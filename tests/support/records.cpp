@@ -10,18 +10,6 @@
 
 namespace test_support {
 
-Params new_params() {
-  Params p(params_create());
-  if (!p) std::abort();
-  return p;
-}
-
-State new_state(int capacity) {
-  State s(state_create(capacity));
-  if (!s) std::abort();
-  return s;
-}
-
 Params read_job(const std::string& text, std::string* error) {
   char path[] = "/tmp/corvanel-job-XXXXXX";
   const int fd = mkstemp(path);
@@ -43,14 +31,6 @@ Params read_job(const Job& job) {
     std::abort();
   }
   return p;
-}
-
-void set_modes(ModalSet* set, char axis, std::initializer_list<ModalMode> modes) {
-  ModalMode** list = axis == 'x' ? &set->x_modes : axis == 'y' ? &set->y_modes : &set->z_modes;
-  int32_t* count = axis == 'x' ? &set->x_count : axis == 'y' ? &set->y_count : &set->z_count;
-  if (!params_resize_modes(list, count, static_cast<int32_t>(modes.size()))) std::abort();
-  int i = 0;
-  for (const ModalMode& mode : modes) (*list)[i++] = mode;
 }
 
 void sim_prepare(SimParams* params, SimState* state) {
