@@ -1,7 +1,6 @@
 // One whole revolution of the example job (its structure, materials and
 // cutting conditions), without result files: angular steps per second.
 #include <benchmark/benchmark.h>
-
 #include <unistd.h>
 
 #include <cstdio>
@@ -50,9 +49,9 @@ void BM_Revolution(benchmark::State& bench) {
   }
   std::fclose(stdout);
   stdout = saved;
-  bench.counters["steps/s"] = benchmark::Counter(
-      static_cast<double>(bench.iterations()) * prepared.state->steps_per_rev,
-      benchmark::Counter::kIsRate);
+  bench.counters["steps/s"] =
+      benchmark::Counter(static_cast<double>(bench.iterations()) * prepared.state->steps_per_rev,
+                         benchmark::Counter::kIsRate);
 }
 
 }  // namespace

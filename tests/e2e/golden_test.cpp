@@ -36,17 +36,24 @@ void check_job(const std::string& job) {
       continue;
     }
     ASSERT_TRUE(test_support::file_exists(golden_path)) << golden_path;
-    EXPECT_TRUE(produced == read_file(golden_path)) << job << suffix << " differs from the stored file";
+    EXPECT_TRUE(produced == read_file(golden_path))
+        << job << suffix << " differs from the stored file";
   }
 }
 
 }  // namespace
 
-TEST(Golden, MetricJobWithAverageCoefficientsIsReproducedExactly) { check_job("metric"); }
+TEST(Golden, MetricJobWithAverageCoefficientsIsReproducedExactly) {
+  check_job("metric");
+}
 
-TEST(Golden, EnglishJobWithInstantaneousCoefficientsIsReproducedExactly) { check_job("english"); }
+TEST(Golden, EnglishJobWithInstantaneousCoefficientsIsReproducedExactly) {
+  check_job("english");
+}
 
 // A job without spindle-workpiece modes: its files were stored before the
 // workpiece's displacement entered the relative motion with its own sign,
 // which must leave jobs without workpiece modes unchanged to the last digit.
-TEST(Golden, ToolOnlyJobIsReproducedExactly) { check_job("toolonly"); }
+TEST(Golden, ToolOnlyJobIsReproducedExactly) {
+  check_job("toolonly");
+}

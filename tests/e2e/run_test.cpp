@@ -7,14 +7,14 @@
 
 #include "tests/support/run_job.h"
 
+using test_support::file_exists;
 using test_support::Job;
 using test_support::JobRun;
-using test_support::run_job;
 using test_support::lines_of;
 using test_support::numbers_of;
-using test_support::run_program;
-using test_support::file_exists;
 using test_support::read_file;
+using test_support::run_job;
+using test_support::run_program;
 using test_support::ScratchDir;
 
 namespace {

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
-
 #include <string>
 #include <vector>
 

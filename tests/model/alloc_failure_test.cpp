@@ -113,14 +113,18 @@ void fail_each_allocation(const char* what, const std::function<void*()>& attemp
   }
 }
 
-void release_params(void* p) { params_free(static_cast<SimParams*>(p)); }
-void release_state(void* s) { state_free(static_cast<SimState*>(s)); }
+void release_params(void* p) {
+  params_free(static_cast<SimParams*>(p));
+}
+void release_state(void* s) {
+  state_free(static_cast<SimState*>(s));
+}
 
 }  // namespace
 
 TEST(AllocationFailure, ParamsCreateAnswersNone) {
-  fail_each_allocation("params_create", [] { return static_cast<void*>(params_create()); },
-                       release_params);
+  fail_each_allocation(
+      "params_create", [] { return static_cast<void*>(params_create()); }, release_params);
 }
 
 // A record owning every kind of block: modes in all six directions and runout.
@@ -135,20 +139,20 @@ TEST(AllocationFailure, ParamsCloneReleasesTheCopiedModesAndRunout) {
   source->edge_count = 2;
   source->runout = static_cast<RunoutPair*>(std::calloc(2, sizeof(RunoutPair)));
   ASSERT_NE(source->runout, nullptr);
-  fail_each_allocation("params_clone", [&] { return static_cast<void*>(params_clone(source)); },
-                       release_params);
+  fail_each_allocation(
+      "params_clone", [&] { return static_cast<void*>(params_clone(source)); }, release_params);
   params_free(source);
 }
 
 TEST(AllocationFailure, StateCreateReleasesItsHistoriesAndWorkspaces) {
-  fail_each_allocation("state_create", [] { return static_cast<void*>(state_create(16)); },
-                       release_state);
+  fail_each_allocation(
+      "state_create", [] { return static_cast<void*>(state_create(16)); }, release_state);
 }
 
 TEST(AllocationFailure, ModeResponseCreateAnswersNone) {
-  fail_each_allocation("mode_response_create",
-                       [] { return static_cast<void*>(mode_response_create()); },
-                       [](void* r) { mode_response_free(static_cast<ModeResponse*>(r)); });
+  fail_each_allocation(
+      "mode_response_create", [] { return static_cast<void*>(mode_response_create()); },
+      [](void* r) { mode_response_free(static_cast<ModeResponse*>(r)); });
 }
 
 // A mode list that cannot be replaced leaves the direction empty, its old

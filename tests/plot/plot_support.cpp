@@ -23,7 +23,7 @@ std::string shell_quote(const std::string& text) {
 }
 
 test_support::Outcome run_in(const std::string& dir, const std::string& program,
-                    const std::vector<std::string>& args, const std::string& path) {
+                             const std::vector<std::string>& args, const std::string& path) {
   std::string command = "cd " + shell_quote(dir) + " && ";
   if (!path.empty()) command += "PATH=" + shell_quote(path) + " ";
   command += shell_quote(program);
@@ -37,7 +37,7 @@ test_support::Outcome run_in(const std::string& dir, const std::string& program,
 }
 
 test_support::Outcome run_plot(const std::string& dir, const std::vector<std::string>& args,
-                      const std::string& path) {
+                               const std::string& path) {
   return run_in(dir, CORVANEL_PLOT_BINARY, args, path);
 }
 

@@ -17,11 +17,11 @@ std::string shell_quote(const std::string& text);
 
 // Runs program with args in dir; path, when given, replaces PATH.
 test_support::Outcome run_in(const std::string& dir, const std::string& program,
-                    const std::vector<std::string>& args, const std::string& path = "");
+                             const std::vector<std::string>& args, const std::string& path = "");
 
 // Runs corvanel-plot args... in dir.
 test_support::Outcome run_plot(const std::string& dir, const std::vector<std::string>& args,
-                      const std::string& path = "");
+                               const std::string& path = "");
 
 // A quick job: 3 revolutions of which 1 is skipped, 20 angular increments,
 // one mode per direction in both structures, in English (0) or metric units.

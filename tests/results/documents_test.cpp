@@ -366,9 +366,13 @@ const char kMetricPage[] =
 
 }  // namespace
 
-TEST(Report, EnglishJobWholeFile) { EXPECT_EQ(report_of(english_job().get()), kEnglishReport); }
+TEST(Report, EnglishJobWholeFile) {
+  EXPECT_EQ(report_of(english_job().get()), kEnglishReport);
+}
 
-TEST(Report, MetricJobWholeFile) { EXPECT_EQ(report_of(metric_job().get()), kMetricReport); }
+TEST(Report, MetricJobWholeFile) {
+  EXPECT_EQ(report_of(metric_job().get()), kMetricReport);
+}
 
 TEST(Report, AnyNonZeroUnitsIsMetric) {
   ParamsPtr p = english_job();
@@ -388,9 +392,13 @@ TEST(Report, FailuresToCreateOrWriteReturnZero) {
   EXPECT_EQ(report_write(p.get(), "/dev/full"), 0);  // every write fails
 }
 
-TEST(Page, EnglishJobWholeFile) { EXPECT_EQ(page_of(english_job().get()), kEnglishPage); }
+TEST(Page, EnglishJobWholeFile) {
+  EXPECT_EQ(page_of(english_job().get()), kEnglishPage);
+}
 
-TEST(Page, MetricJobWholeFile) { EXPECT_EQ(page_of(metric_job().get()), kMetricPage); }
+TEST(Page, MetricJobWholeFile) {
+  EXPECT_EQ(page_of(metric_job().get()), kMetricPage);
+}
 
 TEST(Page, JobWithoutModesGivesTheSixHeadingsAlone) {
   ParamsPtr p = test_support::new_params();

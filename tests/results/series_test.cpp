@@ -1,7 +1,6 @@
 #include "results/series.h"
 
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -28,9 +27,9 @@ using StatePtr = test_support::State;
 StatePtr sample_state() {
   StatePtr s = test_support::new_state(1000);
   s->cut_angle = 12.5;
-  s->force_x = 44.482;    // 10 lbf
-  s->force_y = -8.8964;   // -2 lbf
-  s->force_z = 133.446;   // 30 lbf
+  s->force_x = 44.482;   // 10 lbf
+  s->force_y = -8.8964;  // -2 lbf
+  s->force_z = 133.446;  // 30 lbf
   s->sw_disp_x[100] = 0.0000004;
   s->sw_disp_y[100] = 0.0254;
   s->sw_disp_z[100] = -0.000127;

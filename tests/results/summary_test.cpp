@@ -89,13 +89,15 @@ TEST(SummaryAve, WritesTheNineMeansAsStored) {
   s->tool_disp_x_mean = 3.14159265;
   s->tool_disp_y_mean = 0.0;
   s->tool_disp_z_mean = -7.0;
-  const std::string row = "1.500000 -2.250000 1000.000000 0.000100 -0.000000 0.500000 3.141593 "
-                          "0.000000 -7.000000\n";
+  const std::string row =
+      "1.500000 -2.250000 1000.000000 0.000100 -0.000000 0.500000 3.141593 "
+      "0.000000 -7.000000\n";
   EXPECT_EQ(written(dir, [&](FILE* out) { summary_write_ave(out, s); }), row);
   // Two revolutions give two rows, nothing between them.
-  EXPECT_EQ(written(dir, [&](FILE* out) {
-              summary_write_ave(out, s);
-              summary_write_ave(out, s);
-            }),
+  EXPECT_EQ(written(dir,
+                    [&](FILE* out) {
+                      summary_write_ave(out, s);
+                      summary_write_ave(out, s);
+                    }),
             row + row);
 }

@@ -16,12 +16,12 @@
 
 #include "tests/support/run_job.h"
 
+using test_support::file_exists;
 using test_support::Job;
 using test_support::lines_of;
 using test_support::Outcome;
-using test_support::run_program;
-using test_support::file_exists;
 using test_support::read_file;
+using test_support::run_program;
 using test_support::ScratchDir;
 using test_support::write_file;
 

@@ -13,13 +13,18 @@ const char kCoefficientDb[] =
 
 std::string job_text(const Job& j) {
   char numbers[512];
-  std::snprintf(numbers, sizeof numbers, "%d\n%.9g\n%.9g\n%.9g\n%.9g\n%.9g\n%.9g\n%.9g\n%.9g\n%.9g\n",
-                j.units, j.rpm, j.feed, j.depth, j.wear, j.inclination, j.rake, j.side_edge,
-                j.radius, j.nose);
+  std::snprintf(numbers, sizeof numbers,
+                "%d\n%.9g\n%.9g\n%.9g\n%.9g\n%.9g\n%.9g\n%.9g\n%.9g\n%.9g\n", j.units, j.rpm,
+                j.feed, j.depth, j.wear, j.inclination, j.rake, j.side_edge, j.radius, j.nose);
   std::ostringstream text;
-  text << j.title << "\n" << j.process << "\n" << numbers << j.workpiece << "\n" << j.insert
-       << "\n" << j.calc_type << "\n" << j.spindle_modes << j.tool_modes << j.revs_total << "\n"
-       << j.revs_skipped << "\n" << j.increments << "\n";
+  text << j.title << "\n"
+       << j.process << "\n"
+       << numbers << j.workpiece << "\n"
+       << j.insert << "\n"
+       << j.calc_type << "\n"
+       << j.spindle_modes << j.tool_modes << j.revs_total << "\n"
+       << j.revs_skipped << "\n"
+       << j.increments << "\n";
   return text.str();
 }
 

@@ -4,7 +4,6 @@
 
 #include <string>
 
-
 namespace test_support {
 
 // The parts of a job file that the tests vary; the rest is a plain metric

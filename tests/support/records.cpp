@@ -1,8 +1,9 @@
 #include "tests/support/records.h"
 
-#include <cstdlib>
-#include <cstdio>
 #include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
 
 #include "app/jobfile.h"
 #include "engine/modal_params.h"

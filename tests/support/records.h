@@ -34,7 +34,8 @@ inline Params new_params() {
   return p;
 }
 
-// A new state with `capacity` history entries (the driver's by default); aborts when memory runs out.
+// A new state with `capacity` history entries (the driver's by default); aborts when memory runs
+// out.
 inline State new_state(int capacity = kHistoryCapacity) {
   State s(state_create(capacity));
   if (!s) std::abort();

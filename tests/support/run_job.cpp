@@ -6,8 +6,8 @@ namespace test_support {
 
 Outcome run_program(const std::string& dir, const std::string& args, const std::string& input) {
   write_file(dir + "/.stdin", input);
-  std::string command = "cd '" + dir + "' && '" CORVANEL_BINARY "' " + args +
-                        " < .stdin > .stdout 2> .stderr";
+  std::string command =
+      "cd '" + dir + "' && '" CORVANEL_BINARY "' " + args + " < .stdin > .stdout 2> .stderr";
   Outcome outcome;
   outcome.exit_code = run_command(command);
   outcome.out = read_file(dir + "/.stdout");
@@ -15,13 +15,17 @@ Outcome run_program(const std::string& dir, const std::string& args, const std::
   return outcome;
 }
 
-std::string JobRun::text(const std::string& suffix) const { return read_file(dir.file(name + suffix)); }
+std::string JobRun::text(const std::string& suffix) const {
+  return read_file(dir.file(name + suffix));
+}
 
 std::vector<std::string> JobRun::rows(const std::string& suffix) const {
   return lines_of(text(suffix));
 }
 
-bool JobRun::has(const std::string& suffix) const { return file_exists(dir.file(name + suffix)); }
+bool JobRun::has(const std::string& suffix) const {
+  return file_exists(dir.file(name + suffix));
+}
 
 JobRun run_job(const std::string& name, const Job& job) {
   JobRun run{{}, ScratchDir(), name};
