@@ -1,3 +1,12 @@
-#include "app/app.h"
+#include <vector>
 
-int main(int argc, char** argv) { return app_main(argc, argv); }
+#include "app/app.h"
+#include "app/options.h"
+
+int main(int argc, char** argv) {
+  AppOptions options;
+  std::vector<char*> arguments;
+  const int code = options_parse(argc, argv, &options, &arguments);
+  if (code >= 0) return code;
+  return app_main(static_cast<int>(arguments.size()) - 1, arguments.data());
+}

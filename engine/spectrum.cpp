@@ -33,16 +33,28 @@ std::vector<double> detrended(const std::vector<double>& x) {
   return out;
 }
 
+// The largest length up to count whose only prime factors are 2, 3 and 5,
+// even: the transform's fast case.
+int fast_length(int count) {
+  for (int n = count & ~1; n >= 2; n -= 2) {
+    int m = n;
+    for (int p : {2, 3, 5})
+      while (m % p == 0) m /= p;
+    if (m == 1) return n;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int spectrum_amplitudes(const std::vector<double>& samples, double sample_period,
                         std::vector<double>* amplitudes, double* resolution) {
-  // The real transform needs an even length: drop the last sample of an odd record.
-  const int n = static_cast<int>(samples.size()) & ~1;
+  // The latest samples, as many as the transform takes fast.
+  const int n = fast_length(static_cast<int>(samples.size()));
   if (n < 8 || !(sample_period > 0)) return 0;
   std::unique_ptr<kiss_fftr_state, ConfigFree> cfg(kiss_fftr_alloc(n, 0, nullptr, nullptr));
   if (!cfg) return 0;
-  const std::vector<double> x = detrended(std::vector<double>(samples.begin(), samples.begin() + n));
+  const std::vector<double> x = detrended(std::vector<double>(samples.end() - n, samples.end()));
   std::vector<float> in(static_cast<size_t>(n));
   double window_sum = 0;
   for (int i = 0; i < n; ++i) {

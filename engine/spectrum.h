@@ -10,8 +10,9 @@ struct SpectrumPeak {
   double amplitude;   // signal unit, amplitude of the sinusoid at the peak
 };
 
-// Amplitude spectrum of samples taken every sample_period (s), linear trend
-// removed and Hann window applied: amplitudes[j] (signal unit) at j *
+// Amplitude spectrum of the latest samples taken every sample_period (s), as
+// many as have no prime factor above 5 (the transform's fast case), linear
+// trend removed and Hann window applied: amplitudes[j] (signal unit) at j *
 // resolution Hz, j = 0 .. count / 2. 0 when there are fewer than 8 samples
 // or the transform cannot be set up.
 int spectrum_amplitudes(const std::vector<double>& samples, double sample_period,

@@ -131,3 +131,10 @@ void convert_positive_directions(FrfData* frf) {
   frf->response_dir = std::abs(frf->response_dir);
   frf->reference_dir = std::abs(frf->reference_dir);
 }
+
+std::string convert_shown(std::string_view text, size_t max) {
+  std::string s(text.substr(0, max));
+  for (char& c : s)
+    if (!std::isprint(static_cast<unsigned char>(c))) c = '?';
+  return s;
+}

@@ -7,6 +7,10 @@
 
 #include "frf/frf.h"
 
+// A piece of a file's text for a message: at most max characters, bytes
+// that do not print shown as '?'.
+std::string convert_shown(std::string_view text, size_t max);
+
 // Parses an FRF type name (receptance, mobility, accelerance; case ignored); 1, or 0 when unknown.
 int convert_parse_kind(std::string_view text, FrfKind* kind);
 

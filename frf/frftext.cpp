@@ -25,15 +25,6 @@ std::string_view trim(std::string_view s) {
   return s.substr(b, e - b);
 }
 
-// A piece of a file's text for a message: at most max characters, bytes
-// that do not print shown as '?'.
-std::string shown(std::string_view text, size_t max) {
-  std::string s(text.substr(0, max));
-  for (char& c : s)
-    if (!std::isprint(static_cast<unsigned char>(c))) c = '?';
-  return s;
-}
-
 // Lower case without blanks, micro signs as 'u', a superscript two as "^2" and a degree sign as "deg".
 std::string key_of(std::string_view text) {
   std::string key;
@@ -330,7 +321,7 @@ int frftext_read(const std::string& path, const FrfTextOptions& options, FrfData
     const int line = static_cast<int>(i) + 1;
     if (trim(lines[i]).empty() || comment(lines[i])) continue;
     if (!numbers(lines[i], sp, &v))
-      return r.fail(line, "\"" + shown(trim(lines[i]), 40) +
+      return r.fail(line, "\"" + convert_shown(trim(lines[i]), 40) +
                               "\" is not a line of numbers like the lines before it");
     if (v.size() != columns)
       return r.fail(line, "holds " + std::to_string(v.size()) + " numbers, the lines before it " +

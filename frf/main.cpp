@@ -1,5 +1,6 @@
 // corvanel-frf: measured FRFs in, fitted modes out (into a job), pictures,
 // and the stability limit straight from the measurement.
+#include <cstring>
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "app/jobfile.h"
+#include "cli/cli.h"
 #include "frf/convert.h"
 #include "frf/fit.h"
 #include "frf/frf.h"
@@ -29,7 +31,31 @@ namespace {
 
 constexpr double kTwoPi = 6.283185307179586;
 constexpr int kJobMaxModes = 5;
-const char kVersion[] = "corvanel-frf 1.0";
+// The whole --help, in the form the manual page is made from.
+const char kHelp[] =
+    "Usage: corvanel-frf fit FILE... --structure tool|workpiece --direction x|y|z [OPTIONS]\n"
+    "  or:  corvanel-frf lobes TOOL_X_FRF [WORKPIECE_X_FRF] --job JOB.in [OPTIONS]\n"
+    "  or:  corvanel-frf synth OUT.uff --mode HZ,ZETA,N_PER_M... --from HZ --to HZ [OPTIONS]\n"
+    "Reads measured frequency response functions (universal file datasets 58 and 58b with\n"
+    "the units of dataset 164, text and CSV), fits their modes, writes them into a corvanel\n"
+    "job, and draws the turning stability limit straight from the measurement.\n"
+    "\n"
+    "Commands:\n"
+    "  fit      fit the modes shared by FRFs measured in one direction; print them with\n"
+    "           their uncertainties, or write them into a job with --into JOB.in\n"
+    "  lobes    the stability limit from the measured tool (and workpiece) X receptance,\n"
+    "           beside the limit from the modes fitted to them\n"
+    "  synth    write the receptance of known modes plus seeded noise as a universal file\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help     this help; COMMAND --help lists a command's options\n"
+    "  --version      the version\n"
+    "\n"
+    "Exit status:\n"
+    "  0  done\n"
+    "  1  a file could not be read or written, or a fit or limit failed (one line on\n"
+    "     standard error names the file, the line and the problem)\n"
+    "  2  a wrong command line\n";
 
 int fail(const std::string& what) {
   std::fprintf(stderr, "corvanel-frf: %s\n", what.c_str());
@@ -410,10 +436,18 @@ void add_read_options(CLI::App* cmd, ReadOptions* ro) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::fputs(kHelp, stdout);
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::fputs(cli_version_text("corvanel-frf").c_str(), stdout);
+    return 0;
+  }
   CLI::App app{"corvanel-frf: reads measured FRFs (universal file datasets 58/58b, text, CSV), "
                "fits their modes, writes them into a corvanel job and draws the stability limit "
                "straight from the measurement."};
-  app.set_version_flag("--version", kVersion);
+  app.set_version_flag("--version", cli_version_text("corvanel-frf"));
   app.require_subcommand(1);
 
   FitArgs fa;

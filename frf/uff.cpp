@@ -25,15 +25,6 @@ std::string_view trim(std::string_view s) {
   return s.substr(b, e - b);
 }
 
-// A piece of a file's text for a message: at most max characters, bytes
-// that do not print shown as '?'.
-std::string shown(std::string_view text, size_t max) {
-  std::string s(text.substr(0, max));
-  for (char& c : s)
-    if (!std::isprint(static_cast<unsigned char>(c))) c = '?';
-  return s;
-}
-
 std::vector<std::string_view> tokens(std::string_view s) {
   std::vector<std::string_view> out;
   size_t i = 0;
@@ -280,7 +271,7 @@ class UffReader {
       } while (trim(s).empty());
       if (trim(s) != "-1")
         return r_.fail(n, "expected the -1 that starts a dataset, found \"" +
-                              shown(trim(s), 20) + "\"");
+                              convert_shown(trim(s), 20) + "\"");
       if (!r_.next(&s, &n)) return r_.fail(n_last_, "the file ends after a dataset's -1");
       n_last_ = n;
       const auto t = tokens(s);
@@ -322,7 +313,7 @@ class UffReader {
       if (trim(s).empty()) continue;
       if (trim(s) == "-1") return 1;
       return r_.fail(n, std::string("expected the -1 that closes ") + what + ", found \"" +
-                            shown(trim(s), 20) + "\"");
+                            convert_shown(trim(s), 20) + "\"");
     }
     return r_.fail(n_last_, std::string("the file ends before the -1 that closes ") + what);
   }
@@ -431,7 +422,7 @@ class UffReader {
         return r_.fail(n, "the data end after " + std::to_string(values.size()) + " of the " +
                               std::to_string(total) + " values that record 7 gives");
       if (!data_numbers(s, widths, &values))
-        return r_.fail(n, "record 12: \"" + shown(trim(s), 40) +
+        return r_.fail(n, "record 12: \"" + convert_shown(trim(s), 40) +
                               "\" is not a line of numbers");
       if (static_cast<long long>(values.size()) > total)
         return r_.fail(n, "record 12 holds more values than the " + std::to_string(h.points) +

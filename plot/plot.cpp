@@ -1,9 +1,10 @@
 #include "plot/plot.h"
 
 #include <cstdio>
-#include <cstring>
+#include <memory>
 #include <string>
 
+#include "cli/cli.h"
 #include "plot/charts.h"
 #include "plot/gnuplot.h"
 #include "plot/page.h"
@@ -11,31 +12,32 @@
 
 namespace {
 
-const char kUsage[] =
-    "usage: corvanel-plot BASE [--html]\n"
-    "  BASE is the output base name of a corvanel run (DIR/JOB, e.g. examples/demo).\n"
-    "  Writes BASE.forces.svg, BASE.vibration.svg and BASE.revolutions.svg;\n"
-    "  with --html also BASE.plots.html, a page showing them with the job's parameters.\n";
+const char kSynopsis[] = "Usage: corvanel-plot BASE [--html]\n";
+
+const char kDescription[] =
+    "Draws the results of a finished corvanel run with gnuplot. BASE is the run's\n"
+    "output base name: DIR/JOB for a batch run (e.g. examples/demo), output for an\n"
+    "interactive one. Writes BASE.forces.svg (forces against the cut angle),\n"
+    "BASE.vibration.svg (displacements of both structures) and BASE.revolutions.svg\n"
+    "(per-revolution ranges, RMS deviations and means); with --html also\n"
+    "BASE.plots.html, a page showing them with the job's parameters.\n";
+
+const char kFooter[] =
+    "Drawing:\n"
+    "  All files of the run are read and checked before anything is drawn, and a\n"
+    "  picture replaces an earlier one only once gnuplot has finished it. gnuplot is\n"
+    "  Debian's gnuplot-nox, or any gnuplot on the PATH.\n"
+    "\n"
+    "Exit status:\n"
+    "  0  every picture (and the page) was written\n"
+    "  1  a file of the run is missing or damaged, or gnuplot failed; one line on\n"
+    "     standard error names the file\n"
+    "  2  a wrong command line\n";
 
 struct Request {
   std::string base;
   bool html = false;
 };
-
-// 1 with the request, 0 for a command line that asks for nothing sensible.
-int parse_arguments(int argc, char** argv, Request* request) {
-  int bases = 0;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--html") == 0) {
-      request->html = true;
-    } else if (std::strncmp(argv[i], "--", 2) == 0 || bases++ > 0) {
-      return 0;
-    } else {
-      request->base = argv[i];
-    }
-  }
-  return bases == 1 && !request->base.empty();
-}
 
 int fail(const std::string& message) {
   std::fprintf(stderr, "corvanel-plot: %s\n", message.c_str());
@@ -53,15 +55,16 @@ bool has_control_character(const std::string& text) {
 }  // namespace
 
 int plot_main(int argc, char** argv) {
-  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-    std::fputs(kUsage, stdout);
-    return 0;
-  }
   Request request;
-  if (!parse_arguments(argc, argv, &request)) {
-    std::fputs(kUsage, stderr);
-    return 2;
-  }
+  const CliProgram program = {"corvanel-plot", kSynopsis, kDescription, kFooter, "-h,--help",
+                               cli_version_text("corvanel-plot")};
+  std::unique_ptr<CliApp, void (*)(CliApp*)> app(cli_create(program), cli_free);
+  if (app == nullptr) return fail("out of memory");
+  cli_add_text(app.get(), "BASE", &request.base, "the run's output base name", "", true);
+  cli_add_flag(app.get(), "--html", &request.html,
+               "also write BASE.plots.html, a page showing the pictures");
+  if (const int code = cli_parse(app.get(), argc, argv); code >= 0) return code;
+  if (request.base.empty()) return cli_usage_error(app.get(), "BASE is empty");
   if (has_control_character(request.base)) {
     return fail("the base name holds a control character");
   }

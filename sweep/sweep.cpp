@@ -1,98 +1,62 @@
 #include "sweep/sweep.h"
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "cli/cli.h"
 #include "sweep/collect.h"
 #include "sweep/plan.h"
 #include "sweep/runner.h"
 
 namespace {
 
-const char kUsage[] =
-    "usage: corvanel-sweep plan BASE.in --rpm LIST --depth LIST OUTDIR\n"
-    "                           [--corvanel PATH] [--wear FILE] [--database FILE] [--keep-series]\n"
-    "       corvanel-sweep run OUTDIR [--jobs N] [--pool] [--retry-failed]\n"
-    "       corvanel-sweep collect OUTDIR\n"
+const char kSynopsis[] =
+    "Usage: corvanel-sweep plan BASE.in --rpm LIST --depth LIST OUTDIR [OPTIONS]\n"
+    "  or:  corvanel-sweep run OUTDIR [--jobs N] [--pool] [--retry-failed]\n"
+    "  or:  corvanel-sweep collect OUTDIR\n";
+
+const char kDescription[] =
+    "Stability maps over spindle speed and depth of cut: plan writes one corvanel\n"
+    "batch job per grid point into OUTDIR with a table of shell commands that run\n"
+    "them (locally, on several hosts with GNU parallel, or as a Slurm array); run\n"
+    "executes the rows not yet done; collect sorts every run into stable, chatter\n"
+    "or tool left the cut and draws the map beside the analytic stability limit.\n"
+    "\n"
     "LIST: values and FROM:TO:STEP ranges separated by commas, e.g. 3500:9000:250,4046\n"
-    "(spindle speed in rpm, depth of cut in the base job's unit: mm, or inches for English "
+    "(spindle speed in rpm, depth of cut in the base job's unit: mm, or inches for English\n"
     "jobs).\n";
 
-int usage(const char* problem) {
-  if (problem != nullptr) std::fprintf(stderr, "corvanel-sweep: %s\n", problem);
-  std::fputs(kUsage, stderr);
-  return 2;
-}
+const char kFooter[] =
+    "Programs and files:\n"
+    "  The plan names corvanel by the absolute path given with --corvanel, else the\n"
+    "  corvanel beside corvanel-sweep, else the one on the PATH; CORVANEL_BIN set at\n"
+    "  run time names another. The databases are copied from the working directory\n"
+    "  (or the files given) into OUTDIR.\n"
+    "\n"
+    "Exit status:\n"
+    "  0  success: plan written, every row ran with exit code 0, every run classified\n"
+    "  1  the plan was refused, a row failed, or some runs are failed or missing\n"
+    "  2  a wrong command line, or collect found no plan in OUTDIR\n";
 
 int fail(const std::string& error) {
   std::fprintf(stderr, "corvanel-sweep: %s\n", error.c_str());
   return 1;
 }
 
-// Splits arguments into positional ones and "--name value" / "--flag" options.
-struct Args {
-  std::vector<std::string> positional;
-  std::vector<std::pair<std::string, std::string>> options;
+struct PlanArgs {
+  PlanOptions options;
+  std::string rpm;
+  std::string depth;
 };
 
-int split_args(int argc, char** argv, const std::vector<std::string>& with_value,
-               const std::vector<std::string>& flags, Args* args, std::string* error) {
-  for (int i = 2; i < argc; ++i) {
-    const std::string a = argv[i];
-    if (a.rfind("--", 0) != 0) {
-      args->positional.push_back(a);
-      continue;
-    }
-    bool known = false;
-    for (const std::string& name : with_value) {
-      if (a != name) continue;
-      if (i + 1 >= argc) {
-        *error = a + " needs a value";
-        return 0;
-      }
-      args->options.push_back({a, argv[++i]});
-      known = true;
-    }
-    for (const std::string& name : flags) {
-      if (a == name) args->options.push_back({a, ""}), known = true;
-    }
-    if (!known) {
-      *error = "unknown option " + a;
-      return 0;
-    }
-  }
-  return 1;
-}
-
-const std::string* option(const Args& args, const char* name) {
-  const std::string* found = nullptr;
-  for (const auto& [n, v] : args.options)
-    if (n == name) found = &v;
-  return found;
-}
-
-int plan_command_line(int argc, char** argv) {
-  Args args;
+int plan_command(const CliApp* command, PlanArgs& args) {
+  PlanOptions& o = args.options;
   std::string error;
-  if (!split_args(argc, argv, {"--rpm", "--depth", "--corvanel", "--wear", "--database"},
-                  {"--keep-series"}, &args, &error))
-    return usage(error.c_str());
-  if (args.positional.size() != 2) return usage("plan needs BASE.in and OUTDIR");
-  const std::string* rpm = option(args, "--rpm");
-  const std::string* depth = option(args, "--depth");
-  if (rpm == nullptr || depth == nullptr) return usage("plan needs --rpm and --depth");
-  PlanOptions o;
-  o.base_path = args.positional[0];
-  o.out_dir = args.positional[1];
-  if (!plan_parse_axis(*rpm, &o.rpms, &error)) return usage(("--rpm: " + error).c_str());
-  if (!plan_parse_axis(*depth, &o.depths, &error)) return usage(("--depth: " + error).c_str());
-  if (const std::string* v = option(args, "--corvanel")) o.corvanel = *v;
-  if (const std::string* v = option(args, "--wear")) o.wear_path = *v;
-  if (const std::string* v = option(args, "--database")) o.database_path = *v;
-  o.keep_series = option(args, "--keep-series") != nullptr;
+  if (!plan_parse_axis(args.rpm, &o.rpms, &error)) return cli_usage_error(command, "--rpm: " + error);
+  if (!plan_parse_axis(args.depth, &o.depths, &error))
+    return cli_usage_error(command, "--depth: " + error);
   std::vector<PlanRun> runs;
   std::vector<std::string> warnings;
   if (!plan_write(o, &runs, &warnings, &error)) return fail(error);
@@ -105,34 +69,16 @@ int plan_command_line(int argc, char** argv) {
   return 0;
 }
 
-int run_command_line(int argc, char** argv) {
-  Args args;
+int run_command(const RunnerOptions& o) {
   std::string error;
-  if (!split_args(argc, argv, {"--jobs"}, {"--pool", "--retry-failed"}, &args, &error))
-    return usage(error.c_str());
-  if (args.positional.size() != 1) return usage("run needs OUTDIR");
-  RunnerOptions o;
-  o.out_dir = args.positional[0];
-  if (const std::string* v = option(args, "--jobs")) {
-    char* end = nullptr;
-    const long jobs = std::strtol(v->c_str(), &end, 10);
-    if (v->empty() || *end != '\0' || jobs < 1 || jobs > 4096)
-      return usage("--jobs needs a whole number from 1 to 4096");
-    o.jobs = static_cast<int>(jobs);
-  }
-  o.use_pool = option(args, "--pool") != nullptr;
-  o.retry_failed = option(args, "--retry-failed") != nullptr;
   const int code = runner_run(o, &error);
   if (!error.empty()) return fail(error);
   return code;
 }
 
-int collect_command_line(int argc, char** argv) {
-  Args args;
+int collect_command(const std::string& out_dir) {
   std::string error;
-  if (!split_args(argc, argv, {}, {}, &args, &error)) return usage(error.c_str());
-  if (args.positional.size() != 1) return usage("collect needs OUTDIR");
-  const int code = collect_all(args.positional[0], &error);
+  const int code = collect_all(out_dir, &error);
   if (code == 2) std::fprintf(stderr, "corvanel-sweep: %s\n", error.c_str());
   return code;
 }
@@ -140,14 +86,41 @@ int collect_command_line(int argc, char** argv) {
 }  // namespace
 
 int sweep_main(int argc, char** argv) {
-  if (argc < 2) return usage(nullptr);
-  const std::string command = argv[1];
-  if (command == "plan") return plan_command_line(argc, argv);
-  if (command == "run") return run_command_line(argc, argv);
-  if (command == "collect") return collect_command_line(argc, argv);
-  if (command == "--help" || command == "-h" || command == "help") {
-    std::fputs(kUsage, stdout);
-    return 0;
-  }
-  return usage(("unknown command " + command).c_str());
+  const CliProgram program = {"corvanel-sweep", kSynopsis, kDescription, kFooter, "-h,--help",
+                               cli_version_text("corvanel-sweep")};
+  std::unique_ptr<CliApp, void (*)(CliApp*)> app(cli_create(program), cli_free);
+  if (app == nullptr) return fail("out of memory");
+
+  PlanArgs plan;
+  PlanOptions& p = plan.options;
+  CliApp* plan_app = cli_add_command(app.get(), "plan", "write the runs of a grid into OUTDIR");
+  cli_add_text(plan_app, "BASE.in", &p.base_path, "the base job file", "", true);
+  cli_add_text(plan_app, "OUTDIR", &p.out_dir, "the plan folder: new or empty", "", true);
+  cli_add_text(plan_app, "--rpm", &plan.rpm, "spindle speeds, rpm", "LIST", true);
+  cli_add_text(plan_app, "--depth", &plan.depth, "depths of cut, mm (inches for English jobs)",
+               "LIST", true);
+  cli_add_text(plan_app, "--corvanel", &p.corvanel, "the corvanel program the rows run", "PATH",
+               false);
+  cli_add_text(plan_app, "--wear", &p.wear_path, "the wear file (default wear.db)", "FILE", false);
+  cli_add_text(plan_app, "--database", &p.database_path,
+               "the cutting-coefficient database (default kfkncfa.db)", "FILE", false);
+  cli_add_flag(plan_app, "--keep-series", &p.keep_series,
+               "keep the ten time-series files of every run");
+
+  RunnerOptions run;
+  CliApp* run_app = cli_add_command(app.get(), "run", "run the rows of OUTDIR not yet done");
+  cli_add_text(run_app, "OUTDIR", &run.out_dir, "the plan folder", "", true);
+  cli_add_whole(run_app, "--jobs", &run.jobs, 1, 4096,
+                "workers, 1 to 4096 (default: the number of cores)");
+  cli_add_flag(run_app, "--pool", &run.use_pool, "use the built-in process pool, not GNU parallel");
+  cli_add_flag(run_app, "--retry-failed", &run.retry_failed, "run failed rows again");
+
+  std::string collect_dir;
+  CliApp* collect_app = cli_add_command(app.get(), "collect", "classify the runs and draw the map");
+  cli_add_text(collect_app, "OUTDIR", &collect_dir, "the plan folder", "", true);
+
+  if (const int code = cli_parse(app.get(), argc, argv); code >= 0) return code;
+  if (cli_given(plan_app)) return plan_command(plan_app, plan);
+  if (cli_given(run_app)) return run_command(run);
+  return collect_command(collect_dir);
 }

@@ -192,11 +192,42 @@ TEST_F(PlotRun, QuotesBlanksAndMarkupStayText) {
 
 TEST(PlotCommand, WrongCommandLinesShowTheUsage) {
   ScratchDir dir;
-  for (std::vector<std::string> args : {std::vector<std::string>{}, {"a", "b"}, {"--svg", "a"}}) {
+  const std::vector<std::vector<std::string>> wrong = {
+      {}, {"a", "b"}, {"--svg", "a"}, {"--html"}, {""}, {"a", "-x"}, {"a", "--htm"}};
+  for (const auto& args : wrong) {
     auto outcome = run_plot(dir.path(), args);
-    EXPECT_EQ(outcome.exit_code, 2);
-    EXPECT_EQ(outcome.err.rfind("usage: corvanel-plot BASE [--html]\n", 0), 0u) << outcome.err;
+    EXPECT_EQ(outcome.exit_code, 2) << ::testing::PrintToString(args);
+    EXPECT_EQ(outcome.err.rfind("Usage: corvanel-plot BASE [--html]\n", 0), 0u) << outcome.err;
+    // One line after the usage says what is wrong.
+    EXPECT_EQ(outcome.err.find("corvanel-plot: "), outcome.err.find('\n') + 1) << outcome.err;
+    EXPECT_EQ(outcome.out, "");
   }
+}
+
+TEST(PlotCommand, HelpAndVersionGoToStandardOutput) {
+  ScratchDir dir;
+  for (const char* help : {"--help", "-h"}) {
+    auto outcome = run_plot(dir.path(), {help});
+    EXPECT_EQ(outcome.exit_code, 0);
+    EXPECT_EQ(outcome.out.rfind("Usage: corvanel-plot BASE [--html]\n", 0), 0u) << outcome.out;
+    EXPECT_NE(outcome.out.find("--html"), std::string::npos);
+    EXPECT_NE(outcome.out.find("Exit status:"), std::string::npos);
+    EXPECT_EQ(outcome.err, "");
+  }
+  // --version wins over the rest of the line and draws nothing.
+  auto outcome = run_plot(dir.path(), {"nothing-here", "--version"});
+  EXPECT_EQ(outcome.exit_code, 0) << outcome.err;
+  EXPECT_EQ(outcome.out.rfind("corvanel-plot (Corvanel) " CORVANEL_VERSION "\n", 0), 0u)
+      << outcome.out;
+}
+
+TEST(PlotCommand, OptionsMayStandBeforeTheBase) {
+  ScratchDir dir;
+  const std::string folder = dir.path();
+  ASSERT_TRUE(make_run(folder, "job", small_job(1)));
+  auto outcome = run_plot(dir.path(), {"--html", "--html", folder + "/job"});
+  ASSERT_EQ(outcome.exit_code, 0) << outcome.err;
+  EXPECT_TRUE(file_exists(folder + "/job.plots.html"));
 }
 
 // The checks above rely on these two helpers catching broken documents.

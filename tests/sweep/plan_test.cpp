@@ -226,5 +226,5 @@ TEST(Plan, RefusesAFolderThatHoldsSomething) {
             "row,rpm,depth,folder\n1,1000.000000,1.000000,runs/0001\n");
   const auto usage = sweep(dir.path(), "plan base.in --rpm 1000 out2");
   EXPECT_EQ(usage.exit_code, 2);
-  EXPECT_NE(usage.err.find("usage:"), std::string::npos);
+  EXPECT_NE(usage.err.find("Usage: corvanel-sweep plan "), std::string::npos);
 }
