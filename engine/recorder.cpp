@@ -14,6 +14,7 @@ namespace {
 constexpr double kTwoPi = 6.283185307179586;
 constexpr int kMaxSamples = 1 << 18;      // samples of the spectrum at the most
 constexpr double kSamplesPerPeriod = 8;   // of the highest damped frequency, at the least
+constexpr size_t kSpectrumBins = 4096;    // of the summary's spectrum, at the most
 
 struct Accumulator {
   double sum = 0, sum_sq = 0;
@@ -65,6 +66,32 @@ void add_modes(std::vector<SummaryMode>* out, int structure, int axis, const Mod
                     r->damped_freq[i] / kTwoPi, modes[i].damping_ratio, modes[i].stiffness,
                     modes[i].mass, r->delay_steps[i]});
   }
+}
+
+// The amplitude spectrum a (bins of width resolution, Hz) up to twice the
+// highest natural frequency (highest, Hz) or past the peak (peak, Hz),
+// whichever is higher, in at most kSpectrumBins bins: when more are needed,
+// an odd number of neighbouring bins merge into one centred on the middle
+// one, holding their largest amplitude, so no peak is lost.
+void compact_spectrum(const std::vector<double>& a, double resolution, double highest, double peak,
+                      RunSummary* out) {
+  out->spectrum.clear();
+  out->spectrum_resolution = resolution;
+  if (a.empty() || !(resolution > 0)) return;
+  const double top = std::max(2 * highest, 1.25 * peak);  // Hz
+  size_t bins = a.size();
+  if (top > 0 && top / resolution < static_cast<double>(bins))
+    bins = static_cast<size_t>(top / resolution) + 1;
+  size_t merge = (bins + kSpectrumBins - 1) / kSpectrumBins;
+  if (merge > 1) merge |= 1;
+  const size_t half = merge / 2;
+  for (size_t centre = 0; centre < bins; centre += merge) {
+    double largest = a[centre];
+    for (size_t k = centre > half ? centre - half : 0; k <= centre + half && k < a.size(); ++k)
+      largest = std::max(largest, a[k]);
+    out->spectrum.push_back(largest);
+  }
+  out->spectrum_resolution = resolution * static_cast<double>(merge);
 }
 
 }  // namespace
@@ -221,7 +248,15 @@ void recorder_finish(Recorder* r, const SimParams* p, const SimState* s, double 
   out.growth_rate = verdict.growth.rate;
   out.growth_rate_sd = verdict.growth.rate_sd;
   out.samples = static_cast<int>(r->samples.size());
-  const SpectrumPeak peak = spectrum_dominant(r->samples, out.sample_period);
+  std::vector<double> amplitudes;
+  double resolution = 0;
+  SpectrumPeak peak{0, 0, 0};
+  if (spectrum_amplitudes(r->samples, out.sample_period, &amplitudes, &resolution)) {
+    peak = spectrum_peak(amplitudes, resolution);
+    double highest = 0;
+    for (const SummaryMode& m : out.modes) highest = std::max(highest, m.natural_freq);
+    compact_spectrum(amplitudes, resolution, highest, peak.frequency, &out);
+  }
   out.peak_frequency = peak.frequency;
   out.peak_resolution = peak.resolution;
   out.peak_amplitude = peak.amplitude;

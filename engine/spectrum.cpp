@@ -75,9 +75,14 @@ int spectrum_amplitudes(const std::vector<double>& samples, double sample_period
 }
 
 SpectrumPeak spectrum_dominant(const std::vector<double>& samples, double sample_period) {
-  SpectrumPeak peak{0, 0, 0};
   std::vector<double> a;
-  if (!spectrum_amplitudes(samples, sample_period, &a, &peak.resolution)) return peak;
+  double resolution = 0;
+  if (!spectrum_amplitudes(samples, sample_period, &a, &resolution)) return SpectrumPeak{0, 0, 0};
+  return spectrum_peak(a, resolution);
+}
+
+SpectrumPeak spectrum_peak(const std::vector<double>& a, double resolution) {
+  SpectrumPeak peak{0, resolution, 0};
   size_t best = 0;
   for (size_t j = 2; j + 1 < a.size(); ++j)
     if (a[j] > a[best] || best == 0) best = j;

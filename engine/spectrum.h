@@ -22,3 +22,7 @@ int spectrum_amplitudes(const std::vector<double>& samples, double sample_period
 // (which hold what is left of the trend), with its frequency refined by a
 // parabola through the three bins around it.
 SpectrumPeak spectrum_dominant(const std::vector<double>& samples, double sample_period);
+
+// The same peak found in amplitudes already computed by spectrum_amplitudes
+// (resolution: their bin width, Hz), so that one transform serves both.
+SpectrumPeak spectrum_peak(const std::vector<double>& amplitudes, double resolution);

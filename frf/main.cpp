@@ -1,12 +1,12 @@
 // corvanel-frf: measured FRFs in, fitted modes out (into a job), pictures,
 // and the stability limit straight from the measurement.
-#include <cstring>
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <limits>
 #include <memory>

@@ -1,15 +1,23 @@
 #include "plot/charts.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <vector>
 
 #include "plot/gnuplot.h"
 
 const ChartKind kCharts[kChartCount] = {
-    {".forces.svg", "Cutting forces X, Y and Z against the cut angle", charts_forces_script},
+    {".forces.svg", "Cutting forces X, Y and Z against the cut angle", charts_forces_script,
+     nullptr},
     {".vibration.svg", "Displacements of the spindle-workpiece structure and of the tool",
-     charts_vibration_script},
+     charts_vibration_script, nullptr},
     {".revolutions.svg", "Ranges, RMS deviations and means per recorded revolution",
-     charts_revolutions_script},
+     charts_revolutions_script, nullptr},
+    {".spectrum.svg",
+     "Amplitude spectrum of the relative X vibration, with the dominant frequency and the "
+     "natural frequencies of the modes",
+     charts_spectrum_script, charts_has_spectrum},
 };
 
 namespace {
@@ -75,6 +83,40 @@ std::string summary_panel(const RunFiles& run, const RunTable& table, int first,
   return text + "\n";
 }
 
+// A number for a gnuplot data block ("nan" when it is not finite, which gnuplot skips).
+std::string datum(double value) {
+  if (!std::isfinite(value)) return "nan";
+  char text[32];
+  std::snprintf(text, sizeof text, "%.10g", value);
+  return text;
+}
+
+// The summary's displacement statistics in µm as the data block $revolutions:
+// revolution; ranges (workpiece X Y Z, tool X Y Z); RMS deviations; means.
+std::string revolutions_block(const RunSummary& summary) {
+  std::string text = "$revolutions << EOD\n";
+  for (const RunSummaryRevolution& rev : summary.revolutions) {
+    text += std::to_string(rev.revolution);
+    for (const double(*values)[kRunSummaryQuantities] : {&rev.range, &rev.rms, &rev.mean})
+      for (int q = 3; q < kRunSummaryQuantities; ++q) text += " " + datum((*values)[q] * 1e6);
+    text += "\n";
+  }
+  return text + "EOD\n";
+}
+
+// One statistic of one structure from $revolutions; statistic 0 range, 1 RMS, 2 mean.
+std::string summary_block_panel(int statistic, int structure, const char* title) {
+  std::string text = labels(title, "revolution", "displacement [µm]");
+  text += "plot ";
+  for (int axis = 0; axis < 3; ++axis) {
+    if (axis > 0) text += ", \\\n     ";
+    const int column = 2 + 6 * statistic + 3 * structure + axis;
+    text += "$revolutions using 1:" + std::to_string(column) + " with linespoints lt " +
+            std::to_string(axis + 1) + " title " + gnuplot_quote(kAxisNames[axis]);
+  }
+  return text + "\n";
+}
+
 // Whole revolution numbers on the horizontal axis, half a revolution of margin.
 std::string revolution_axis(const RunFiles& run) {
   const long first = run.first_revolution;
@@ -110,7 +152,9 @@ std::string charts_vibration_script(const RunFiles& run) {
 std::string charts_revolutions_script(const RunFiles& run) {
   const std::string force = std::string("force [") + runfiles_force_unit(run.units) + "]";
   const std::string length = std::string("displacement [") + runfiles_length_unit(run.units) + "]";
-  std::string text = preamble(run, 1300, 1000, 3, 3);
+  const bool full = run.summary.present;  // displacements from the summary, in µm
+  std::string text = full ? revolutions_block(run.summary) : std::string();
+  text += preamble(run, 1300, 1000, 3, 3);
   text += revolution_axis(run) + "set key font ',9'\n";
   // Rows: forces, spindle-workpiece, tool; columns: range, RMS, mean.
   const RunTable& r = run.ranges_rms;
@@ -118,6 +162,16 @@ std::string charts_revolutions_script(const RunFiles& run) {
   text += summary_panel(run, r, 0, "Force range", force);
   text += summary_panel(run, r, 9, "Force RMS deviation", force);
   text += summary_panel(run, m, 0, "Force mean", force);
+  if (full) {
+    const char* const titles[2][3] = {
+        {"Spindle-workpiece displacement range", "Spindle-workpiece displacement RMS deviation",
+         "Spindle-workpiece displacement mean"},
+        {"Tool displacement range", "Tool displacement RMS deviation", "Tool displacement mean"}};
+    for (int structure = 0; structure < 2; ++structure)
+      for (int statistic = 0; statistic < 3; ++statistic)
+        text += summary_block_panel(statistic, structure, titles[structure][statistic]);
+    return text + "unset multiplot\n";
+  }
   text += summary_panel(run, r, 3, "Spindle-workpiece displacement range", length);
   text += summary_panel(run, r, 12, "Spindle-workpiece displacement RMS deviation", length);
   text += summary_panel(run, m, 3, "Spindle-workpiece displacement mean", length);
@@ -125,4 +179,87 @@ std::string charts_revolutions_script(const RunFiles& run) {
   text += summary_panel(run, r, 15, "Tool displacement RMS deviation", length);
   text += summary_panel(run, m, 6, "Tool displacement mean", length);
   return text + "unset multiplot\n";
+}
+
+bool charts_has_spectrum(const RunFiles& run) { return runsummary_has_spectrum(run.summary); }
+
+namespace {
+
+// Modes whose natural frequencies lie this close (as a share of the
+// frequency axis) share one label, which would otherwise overlap.
+constexpr double kLabelGap = 0.02;
+
+// "W X1" for the first mode of the workpiece in X, "T Y2" for the tool's second in Y.
+std::string mode_name(const RunSummaryMode& mode) {
+  std::string name = mode.structure == "tool" ? "T " : "W ";
+  for (char c : mode.axis) name += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  return name + std::to_string(mode.index);
+}
+
+std::string hertz(double frequency) {
+  char text[48];
+  std::snprintf(text, sizeof text, "%.1f Hz", frequency);
+  return text;
+}
+
+}  // namespace
+
+std::string charts_spectrum_script(const RunFiles& run) {
+  const RunSummary& summary = run.summary;
+  const double resolution = summary.spectrum_resolution;
+  const double top = resolution * static_cast<double>(summary.spectrum.size() - 1);  // Hz
+  std::string text = "$spectrum << EOD\n";
+  for (size_t j = 0; j < summary.spectrum.size(); ++j)
+    text += datum(static_cast<double>(j) * resolution) + " " + datum(summary.spectrum[j] * 1e6) + "\n";
+  text += "EOD\n";
+  text += preamble(run, 1000, 600, 1, 1);
+  text += labels("Spectrum of the relative X vibration (tool minus workpiece)", "frequency [Hz]",
+                 "amplitude [µm]");
+  text += "set yrange [0:*]\nset offsets 0, 0, graph 0.15, 0\nset key below center horizontal box\n";
+  // The natural frequencies of the modes: a dashed line each, one label per cluster.
+  std::vector<const RunSummaryMode*> modes;
+  for (const RunSummaryMode& mode : summary.modes)
+    if (mode.natural_frequency > 0 && mode.natural_frequency <= top) modes.push_back(&mode);
+  std::sort(modes.begin(), modes.end(), [](const RunSummaryMode* a, const RunSummaryMode* b) {
+    return a->natural_frequency < b->natural_frequency;
+  });
+  std::string label;
+  double label_at = 0;
+  const auto flush = [&] {
+    if (label.empty()) return;
+    text += "set label " + gnuplot_quote(label) + " at " + datum(label_at) +
+            ", graph 0.98 rotate by 90 right offset char 0.9, 0 font ',9' tc rgb '#555555' "
+            "noenhanced\n";
+    label.clear();
+  };
+  for (const RunSummaryMode* mode : modes) {
+    const double f = mode->natural_frequency;
+    text += "set arrow from " + datum(f) + ", graph 0 to " + datum(f) +
+            ", graph 1 nohead dt 2 lw 1 lc rgb '#555555' back\n";
+    if (!label.empty() && f - label_at > kLabelGap * top) flush();
+    if (label.empty()) {
+      label = mode_name(*mode);
+      label_at = f;
+    } else {
+      label += ", " + mode_name(*mode);
+    }
+  }
+  flush();
+  const double peak = summary.dominant_frequency;
+  const bool marked = peak > 0 && peak <= top;
+  if (marked) {
+    text += "set arrow from " + datum(peak) + ", graph 0 to " + datum(peak) +
+            ", graph 1 nohead lw 2 lc rgb '#e8a09a' back\n";
+  }
+  text += "plot $spectrum using 1:2 with lines lt 1 title 'relative X amplitude'";
+  if (marked) {
+    const std::string what = summary.verdict == "chatter" ? "chatter frequency " : "dominant frequency ";
+    text += ", \\\n     keyentry with lines lw 2 lc rgb '#e8a09a' title " +
+            gnuplot_quote(what + hertz(peak));
+  }
+  if (!modes.empty()) {
+    text += ", \\\n     keyentry with lines dt 2 lc rgb '#555555' title "
+            "'natural frequencies of the modes (W workpiece, T tool)'";
+  }
+  return text + "\nunset multiplot\n";
 }

@@ -1,5 +1,6 @@
-// The HTML page of a run's plots (BASE.plots.html): the three pictures and
-// the job's parameters from its report. Every text from the run is escaped,
+// The HTML page of a run's plots (BASE.plots.html): the run summary's
+// answers when the run left one, the pictures and the job's parameters from
+// its report. Every text from the run is escaped,
 // and the page is well-formed XML as well as HTML.
 #pragma once
 
@@ -13,6 +14,10 @@ std::string page_escape(std::string_view text);
 
 // A file name as a relative URL: every byte outside A-Z a-z 0-9 - . _ ~ as %XX.
 std::string page_url(std::string_view file_name);
+
+// The run summary's verdict, vibration, forces, cutting data, static
+// deflections and modes as headings and tables; "" without a summary.
+std::string page_summary(const RunFiles& run);
 
 // The parameter tables of the report's lines below the title's rule.
 std::string page_parameters(const RunFiles& run);

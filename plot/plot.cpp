@@ -19,14 +19,17 @@ const char kDescription[] =
     "output base name: DIR/JOB for a batch run (e.g. examples/demo), output for an\n"
     "interactive one. Writes BASE.forces.svg (forces against the cut angle),\n"
     "BASE.vibration.svg (displacements of both structures) and BASE.revolutions.svg\n"
-    "(per-revolution ranges, RMS deviations and means); with --html also\n"
-    "BASE.plots.html, a page showing them with the job's parameters.\n";
+    "(per-revolution ranges, RMS deviations and means), and from the run summary\n"
+    "BASE.summary.json, when the run left one, BASE.spectrum.svg (the spectrum of\n"
+    "the relative X vibration); with --html also BASE.plots.html, a page showing\n"
+    "them with the summary and the job's parameters.\n";
 
 const char kFooter[] =
     "Drawing:\n"
     "  All files of the run are read and checked before anything is drawn, and a\n"
     "  picture replaces an earlier one only once gnuplot has finished it. gnuplot is\n"
-    "  Debian's gnuplot-nox, or any gnuplot on the PATH.\n"
+    "  Debian's gnuplot-nox, or any gnuplot on the PATH. A summary that cannot be\n"
+    "  read or belongs to other revolutions is set aside with a warning.\n"
     "\n"
     "Exit status:\n"
     "  0  every picture (and the page) was written\n"
@@ -71,7 +74,11 @@ int plot_main(int argc, char** argv) {
   RunFiles run;
   std::string error;
   if (!runfiles_read(request.base, &run, &error) || !gnuplot_find(&error)) return fail(error);
+  if (!run.summary_warning.empty()) {
+    std::fprintf(stderr, "corvanel-plot: warning: %s\n", run.summary_warning.c_str());
+  }
   for (const ChartKind& chart : kCharts) {
+    if (chart.drawable != nullptr && !chart.drawable(run)) continue;
     const std::string path = request.base + chart.suffix;
     if (!gnuplot_render(chart.script(run), path, &error)) return fail(error);
     std::printf("Wrote %s\n", path.c_str());

@@ -1,5 +1,6 @@
 // The corvanel-plot command: pictures of a finished run.
 //   corvanel-plot BASE          writes BASE.forces.svg, BASE.vibration.svg, BASE.revolutions.svg
+//                               and, from the run summary, BASE.spectrum.svg
 //   corvanel-plot BASE --html   the same, and BASE.plots.html showing them
 #pragma once
 

@@ -144,6 +144,28 @@ int read_series(const std::string& path, int columns, RunTable* table, std::stri
   return 1;
 }
 
+// Reads BASE.summary.json when there is one and keeps it when it speaks for
+// the same revolutions as the text files.
+void read_summary(RunFiles* run) {
+  RunSummary& summary = run->summary;
+  std::string why;
+  if (runsummary_read(run->base + ".summary.json", &summary, &why) && summary.present) {
+    const long revolutions = static_cast<long>(summary.revolutions.size());
+    const int first = revolutions > 0 ? summary.revolutions.front().revolution : 0;
+    if (revolutions != run->ranges_rms.rows || first != run->first_revolution) {
+      why = summary.path + ": " + count_of(revolutions, "revolution") + " from revolution " +
+            std::to_string(first) + ", but " + run->ranges_rms.path + " holds " +
+            count_of(run->ranges_rms.rows, "revolution") + " from revolution " +
+            std::to_string(run->first_revolution) + "; the summary does not come from this run";
+    } else if (!runsummary_displacements_drawable(summary)) {
+      why = summary.path + ": a displacement statistic holds no finite number";
+    }
+  }
+  if (why.empty()) return;
+  run->summary_warning = why + "; drawn from the text files alone";
+  summary.present = false;
+}
+
 }  // namespace
 
 int runfiles_read_table(const std::string& path, int columns, RunTable* table, std::string* error) {
@@ -234,7 +256,9 @@ int runfiles_read(const std::string& base, RunFiles* run, std::string* error) {
   }
   // Step 0 of revolution r (from 0) lies at r x 360 degrees.
   run->first_revolution = static_cast<int>(std::floor(forces.first_angle / 360.0)) + 1;
-  return check_drawable(*run, error);
+  if (!check_drawable(*run, error)) return 0;
+  read_summary(run);
+  return 1;
 }
 
 const char* runfiles_force_unit(int units) {

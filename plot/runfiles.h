@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "plot/runsummary.h"
+
 // One whitespace-separated table of numbers: a time series or a summary file.
 struct RunTable {
   std::string path;
@@ -31,10 +33,14 @@ struct RunFiles {
   RunTable ranges_rms;                            // BASE.rms: nine ranges, nine RMS values
   RunTable means;                                 // BASE.ave: nine means
   int first_revolution = 1;  // number (from 1) of the first recorded revolution
+  RunSummary summary;        // BASE.summary.json; not present for runs of older programs
+  std::string summary_warning;  // why a summary that exists was set aside, "" when none was
 };
 
 // Reads and checks every file of the run with output base name base. 1 when
 // all can be plotted; 0 with one line in *error naming the file and the fault.
+// A summary that cannot be read or does not match the text files is set
+// aside with one line in run->summary_warning: the text files suffice.
 int runfiles_read(const std::string& base, RunFiles* run, std::string* error);
 
 // Reads the report at path: title, unit system and parameter lines. 1 or 0 with *error.

@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <string_view>
 
 #include "model/fields.h"
@@ -18,6 +20,13 @@ const char* const kAxes[] = {"x", "y", "z"};
 const char* const kQuantityKeys[kSummaryQuantities] = {
     "force_x_N",     "force_y_N",     "force_z_N",     "workpiece_x_m", "workpiece_y_m",
     "workpiece_z_m", "tool_x_m",      "tool_y_m",      "tool_z_m"};
+
+// v rounded to six significant digits, as text ("nan" or "inf" when it is not finite).
+std::string six_digits(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.6g", v);
+  return text;
+}
 
 // A number, or null when it is not finite (JSON has no NaN).
 Json number(double v) { return std::isfinite(v) ? Json(v) : Json(nullptr); }
@@ -129,6 +138,11 @@ std::string run_summary_json(const SimParams* entered, const SimParams* si, cons
                     {"nearest_mode", nearest},
                     {"samples", s.samples},
                     {"sample_period_s", number(s.sample_period)}};
+  // Six significant digits, as many as the single-precision transform holds.
+  Json amplitudes = Json::array();
+  for (double a : s.spectrum) amplitudes.push_back(number(std::strtod(six_digits(a).c_str(), nullptr)));
+  j["spectrum"] = {{"frequency_resolution_Hz", number(s.spectrum_resolution)},
+                   {"amplitude_m", amplitudes}};
   Json forces = Json::object();
   for (int a = 0; a < 3; ++a) {
     const SummaryForce& f = s.force[a];

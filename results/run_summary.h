@@ -68,6 +68,11 @@ struct RunSummary {
   int nearest_mode;             // index into modes, -1 when none
   double sample_period;         // s, of the spectrum's samples
   int samples;                  // how many
+  // The amplitude spectrum of the relative X displacement, compacted for
+  // drawing: spectrum[j] (m) is the largest amplitude of the transform's bins
+  // within half a spectrum_resolution of j * spectrum_resolution Hz.
+  std::vector<double> spectrum;
+  double spectrum_resolution;  // Hz
 };
 
 // Run-level facts the summary repeats.

@@ -1,5 +1,6 @@
 // corvanel-plot on short runs of the built program, as an engineer would use it.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <string>
@@ -64,7 +65,8 @@ TEST_F(PlotRun, DrawsThreeWellFormedPicturesInTheUnitsOfTheRun) {
     EXPECT_TRUE(contains(forces, c.force) && contains(forces, "cut angle [degrees]"));
     EXPECT_TRUE(contains(read_file(dir_.file(name + ".vibration.svg")), c.length));
     const std::string revolutions = read_file(dir_.file(name + ".revolutions.svg"));
-    EXPECT_TRUE(contains(revolutions, c.force) && contains(revolutions, c.length));
+    // Displacement statistics come from the run summary at full precision, in µm.
+    EXPECT_TRUE(contains(revolutions, c.force) && contains(revolutions, "displacement [µm]"));
     EXPECT_FALSE(file_exists(dir_.file(name + ".plots.html")));  // only with --html
   }
 }
@@ -242,4 +244,108 @@ TEST(PlotSupport, XmlCheckAndCurveCountSeeFaults) {
   EXPECT_EQ(svg_curves("<svg><g id=\"gnuplot_plot_1\"><g><path d=''/></g></g>"
                        "<g id=\"gnuplot_plot_2\"><g></g></g><path d=''/></svg>"),
             1);
+}
+
+// A run leaves BASE.summary.json: the page opens with it, a fourth picture
+// shows the spectrum, and the displacement statistics are drawn in µm.
+TEST_F(PlotRun, TheRunSummaryGivesThePageItsAnswersAndTheSpectrum) {
+  ASSERT_TRUE(make_run(dir_.path(), "sum", small_job(1)));
+  const auto summary = nlohmann::json::parse(read_file(dir_.file("sum.summary.json")));
+  // The compact spectrum: its largest bin is the dominant peak.
+  const auto& amplitudes = summary["spectrum"]["amplitude_m"];
+  const double resolution = summary["spectrum"]["frequency_resolution_Hz"];
+  ASSERT_GE(amplitudes.size(), 8u);
+  EXPECT_LE(amplitudes.size(), 4096u);
+  size_t largest = 0;
+  for (size_t j = 0; j < amplitudes.size(); ++j)
+    if (amplitudes[j].get<double>() > amplitudes[largest].get<double>()) largest = j;
+  const double peak = summary["vibration"]["dominant_frequency_Hz"];
+  EXPECT_NEAR(static_cast<double>(largest) * resolution, peak, resolution);
+  EXPECT_NEAR(amplitudes[largest].get<double>(), summary["vibration"]["amplitude_m"].get<double>(),
+              1e-5 * amplitudes[largest].get<double>());
+
+  auto outcome = run_plot(dir_.path(), {"sum", "--html"});
+  ASSERT_EQ(outcome.exit_code, 0) << outcome.err;
+  EXPECT_EQ(outcome.err, "");
+  EXPECT_TRUE(contains(outcome.out, "Wrote sum.spectrum.svg"));
+  const std::string spectrum = read_file(dir_.file("sum.spectrum.svg"));
+  EXPECT_EQ(xml_problem(spectrum), "");
+  EXPECT_GE(svg_curves(spectrum), 1);
+  EXPECT_TRUE(contains(spectrum, "amplitude [µm]") && contains(spectrum, "frequency [Hz]"));
+  char marker[64];
+  std::snprintf(marker, sizeof marker, "frequency %.1f Hz", peak);
+  EXPECT_TRUE(contains(spectrum, marker)) << marker;
+  EXPECT_TRUE(contains(spectrum, "W X1")) << "the workpiece's X mode is marked";
+  const std::string revolutions = read_file(dir_.file("sum.revolutions.svg"));
+  EXPECT_TRUE(contains(revolutions, "displacement [µm]"));
+  EXPECT_FALSE(contains(revolutions, "displacement [m]"));
+  EXPECT_EQ(svg_curves(revolutions), 27);
+
+  const std::string html = read_file(dir_.file("sum.plots.html"));
+  EXPECT_EQ(xml_problem(html), "");
+  const std::string verdict = summary["verdict"]["class"];
+  EXPECT_TRUE(contains(html, "<span class=\"verdict " + verdict + "\">" + verdict + "</span>"));
+  EXPECT_TRUE(contains(html, "<td>workpiece X1</td>") && contains(html, "<td>tool Z1</td>"));
+  EXPECT_TRUE(contains(html, "<img src=\"sum.spectrum.svg\""));
+  EXPECT_LT(html.find("<h2>Run summary</h2>"), html.find("<figure>"));  // at the top
+  // Force extremes and the static deflection as the summary holds them.
+  char force[64];
+  std::snprintf(force, sizeof force, "<td class=\"number\">%.2f</td>",
+                summary["forces"]["y"]["max_N"].get<double>());
+  EXPECT_TRUE(contains(html, force)) << force;
+  char deflection[64];
+  std::snprintf(deflection, sizeof deflection, "<td class=\"number\">%.4f</td>",
+                1e6 * summary["static_deflection"]["tool"]["x_m"].get<double>());
+  EXPECT_TRUE(contains(html, deflection)) << deflection;
+}
+
+// Texts of the summary reach the page as text.
+TEST_F(PlotRun, SummaryTextsAreEscaped) {
+  ASSERT_TRUE(make_run(dir_.path(), "esc", small_job(1)));
+  auto summary = nlohmann::json::parse(read_file(dir_.file("esc.summary.json")));
+  summary["verdict"]["class"] = "<i>\"x\"";
+  summary["verdict"]["rule"] = "<script>alert('&')</script>";
+  summary["modes"][0]["structure"] = "</td>";
+  test_support::write_file(dir_.file("esc.summary.json"), summary.dump());
+  auto outcome = run_plot(dir_.path(), {"esc", "--html"});
+  ASSERT_EQ(outcome.exit_code, 0) << outcome.err;
+  const std::string html = read_file(dir_.file("esc.plots.html"));
+  EXPECT_EQ(xml_problem(html), "");
+  EXPECT_FALSE(contains(html, "<script") || contains(html, "<i>"));
+  EXPECT_TRUE(contains(html, "&lt;script&gt;alert(&#39;&amp;&#39;)&lt;/script&gt;"));
+  EXPECT_TRUE(contains(html, "<td>&lt;/td&gt; X1</td>"));
+}
+
+// Runs of older programs have no summary, and a damaged one is set aside:
+// the three pictures and the page come from the text files as before.
+TEST_F(PlotRun, WithoutAUsableSummaryThePicturesComeFromTheTextFiles) {
+  ASSERT_TRUE(make_run(dir_.path(), "old", small_job(1)));
+  const std::string json = read_file(dir_.file("old.summary.json"));
+  struct Case {
+    const char* summary;  // null: no file
+    const char* warning;
+  } cases[] = {
+      {nullptr, ""},
+      {"{\"verdict\": 1}",
+       "corvanel-plot: warning: old.summary.json: not a run summary of this version: "
+       "\"verdict\" is not an object; drawn from the text files alone\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.summary == nullptr ? "no summary" : c.summary);
+    std::remove(dir_.file("old.summary.json").c_str());
+    std::remove(dir_.file("old.spectrum.svg").c_str());
+    if (c.summary != nullptr) test_support::write_file(dir_.file("old.summary.json"), c.summary);
+    auto outcome = run_plot(dir_.path(), {"old", "--html"});
+    ASSERT_EQ(outcome.exit_code, 0) << outcome.err;
+    EXPECT_EQ(outcome.err, c.warning);
+    EXPECT_FALSE(file_exists(dir_.file("old.spectrum.svg")));
+    EXPECT_FALSE(contains(outcome.out, "spectrum"));
+    const std::string revolutions = read_file(dir_.file("old.revolutions.svg"));
+    EXPECT_TRUE(contains(revolutions, "displacement [m]"));
+    EXPECT_EQ(svg_curves(revolutions), 27);
+    const std::string html = read_file(dir_.file("old.plots.html"));
+    EXPECT_EQ(xml_problem(html), "");
+    EXPECT_FALSE(contains(html, "Run summary") || contains(html, "spectrum"));
+    EXPECT_TRUE(contains(html, "displacements in m."));
+  }
 }
