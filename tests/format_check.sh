@@ -9,7 +9,7 @@ cd "$2"
 
 # Folders whose sources are formatted. A folder joins the list in the commit
 # that formats it (clang-format -i on its files).
-checked=(bench tests/e2e tests/frf tests/fuzz tests/model tests/plot tests/results
+checked=(bench tests/e2e tests/frf tests/fuzz tests/model tests/results
          tests/robustness tests/support)
 
 patterns=()
