@@ -2,29 +2,19 @@
 // file or save the typed job as one.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
+#include "app/console.h"
 #include "model/params.h"
 
-inline constexpr int kEntryLineChunk = 4096;  // characters of one input line held at a time
-
-// Console input read through the program's own buffer, so that pending
-// input can be discarded on a pipe as on a terminal. The buffer holds the
-// current input line (up to kEntryLineChunk characters of it at a time);
-// a line counts as started once a reading has looked at any of it.
+// The dialogue's input: the console, and what its messages need.
 struct EntryInput {
-  FILE* in;                          // read with getc
-  FILE* out;                         // prompts; flushed before every read
-  char line[kEntryLineChunk + 1];    // current line as far as loaded, newline included, terminated
-  size_t length;                     // characters in line
-  size_t pos;                        // characters of line already consumed
-  bool at_eof;                       // getc has reported the end of input
-  bool ended;                        // a reading met the end of input; the dialogue must stop
-  bool bad_answer_noted;             // an answer that is not wholly a number has been reported
-  const char* structure;             // structure whose modes are asked, for messages
-  char direction;                    // direction whose modes are asked, for messages
+  ConsoleInput console;
+  bool ended;             // a reading met the end of input; the dialogue must stop
+  bool bad_answer_noted;  // an answer that is not wholly a number has been reported
+  const char* structure;  // structure whose modes are asked, for messages
+  char direction;         // direction whose modes are asked, for messages
 };
 
 // Prepares input read from `in` with prompts written to `out`.

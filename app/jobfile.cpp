@@ -7,6 +7,8 @@
 #include <cstring>
 #include <memory>
 
+#include "model/fields.h"
+
 namespace {
 
 struct FileCloser {
@@ -159,9 +161,7 @@ void write_modal_block(FILE* out, const ModalSet& set) {
   for (int axis = 0; axis < 3; ++axis) {
     std::fprintf(out, "%d\n", counts[axis]);
     for (int i = 0; i < counts[axis]; ++i) {
-      const ModalMode& m = lists[axis][i];
-      std::fprintf(out, "%lf\n%lf\n%lf\n%lf\n", m.mass, m.damping_ratio, m.stiffness,
-                   m.modal_angle);
+      for (const ModeNumber& n : kModeNumbers) std::fprintf(out, "%lf\n", lists[axis][i].*n.field);
     }
   }
 }
@@ -186,15 +186,8 @@ Read read_modal_block(Reader& r, ModalSet* set, const char* structure) {
     for (int i = 0; i < count; ++i) {
       ModalMode& m = (*lists[axis])[i];
       const std::string mode = " of " + direction + " mode " + std::to_string(i + 1);
-      const struct {
-        double* field;
-        const char* name;
-      } numbers[] = {{&m.mass, "the mass"},
-                     {&m.damping_ratio, "the damping ratio"},
-                     {&m.stiffness, "the stiffness"},
-                     {&m.modal_angle, "the modal angle"}};
-      for (const auto& number : numbers) {
-        const Read read = read_number(r, number.field, number.name + mode);
+      for (const ModeNumber& n : kModeNumbers) {
+        const Read read = read_number(r, &(m.*n.field), std::string("the ") + n.name + mode);
         if (read != Read::ok) return read;
       }
     }
@@ -239,20 +232,8 @@ Read read_text(Reader& r, char* field, const char* what) {
 Read read_job_body(Reader& r, SimParams* p) {
   Read got = read_process_word(r, &p->process);
   if (got == Read::ok) got = read_number(r, &p->units, "the units");
-  const struct {
-    double* field;
-    const char* what;
-  } numbers[] = {{&p->spindle_rpm, "the spindle speed"},
-                 {&p->feed_per_rev, "the feed per revolution"},
-                 {&p->depth_of_cut, "the depth of cut"},
-                 {&p->initial_wear, "the initial wear"},
-                 {&p->inclination_angle, "the inclination angle"},
-                 {&p->normal_rake_angle, "the normal rake angle"},
-                 {&p->side_cutting_edge_angle, "the side cutting edge angle"},
-                 {&p->workpiece_radius, "the workpiece radius"},
-                 {&p->nose_radius, "the nose radius"}};
-  for (const auto& number : numbers) {
-    if (got == Read::ok) got = read_number(r, number.field, number.what);
+  for (const EnteredNumber& n : kEnteredNumbers) {
+    if (got == Read::ok) got = read_number(r, &(p->*n.field), std::string("the ") + n.name);
   }
   if (got != Read::ok) return got;
   skip_white_space(r);
@@ -267,42 +248,16 @@ Read read_job_body(Reader& r, SimParams* p) {
 }  // namespace
 
 JobfileLine jobfile_read_line(char* buf, FILE* in) {
-  int length = 0;
-  int c = std::getc(in);
-  if (c == EOF) return JOBFILE_LINE_END;
-  bool too_long = false;
-  bool holds_nul = false;
-  int held_returns = 0;  // carriage returns not yet known to be inside the line
-  auto store = [&](char ch) {
-    if (holds_nul) return;
-    if (length < kParamsTextSize - 1) {
-      buf[length++] = ch;
-    } else {
-      too_long = true;
-    }
-  };
-  while (c != EOF && c != '\n') {
-    if (c == '\r') {
-      ++held_returns;
-    } else if (c == '\0') {
-      holds_nul = true;
-    } else {
-      for (; held_returns > 0; --held_returns) store('\r');
-      store(static_cast<char>(c));
-    }
-    c = std::getc(in);
-  }
-  // Carriage returns just before the line end (files written on other
-  // systems, or converted twice) belong to the line end.
-  buf[length] = '\0';
-  if (holds_nul) return JOBFILE_LINE_HOLDS_NUL;
-  return too_long ? JOBFILE_LINE_TOO_LONG : JOBFILE_LINE_OK;
+  return jobfile_read_line_from(buf, [in] { return std::getc(in); });
 }
 
 int jobfile_write(const SimParams* p, const char* path, std::string* error) {
   // Names that read back differently would shift every later item of the file.
-  if (p->workpiece_material[0] == '\0' || std::isspace(static_cast<unsigned char>(p->workpiece_material[0]))) {
-    set_error(error, "the workpiece material is empty or starts with a blank, which a job file cannot hold");
+  if (p->workpiece_material[0] == '\0' ||
+      std::isspace(static_cast<unsigned char>(p->workpiece_material[0]))) {
+    set_error(
+        error,
+        "the workpiece material is empty or starts with a blank, which a job file cannot hold");
     return 0;
   }
   if (p->process == '\0' || std::isspace(static_cast<unsigned char>(p->process))) {
@@ -318,11 +273,7 @@ int jobfile_write(const SimParams* p, const char* path, std::string* error) {
   std::fprintf(f, "%s\n", p->title);
   std::fprintf(f, "%c\n", p->process);
   std::fprintf(f, "%d\n", p->units);
-  std::fprintf(f, "%lf\n%lf\n%lf\n%lf\n", p->spindle_rpm, p->feed_per_rev, p->depth_of_cut,
-               p->initial_wear);
-  std::fprintf(f, "%lf\n%lf\n%lf\n", p->inclination_angle, p->normal_rake_angle,
-               p->side_cutting_edge_angle);
-  std::fprintf(f, "%lf\n%lf\n", p->workpiece_radius, p->nose_radius);
+  for (const EnteredNumber& n : kEnteredNumbers) std::fprintf(f, "%lf\n", p->*n.field);
   std::fprintf(f, "%s\n%s\n", p->workpiece_material, p->insert_material);
   std::fprintf(f, "%d\n", p->calc_type);
   write_modal_block(f, p->spindle_modes);
@@ -348,8 +299,9 @@ int jobfile_read(SimParams* p, const char* path, std::string* error, JobfileLine
   // An empty file holds no job at all.
   const int first = std::getc(f);
   if (first == EOF) {
-    set_error(error, std::ferror(f) != 0 ? std::string("cannot read the job file: ") + std::strerror(errno)
-                                         : std::string("the job file is empty"));
+    set_error(error, std::ferror(f) != 0
+                         ? std::string("cannot read the job file: ") + std::strerror(errno)
+                         : std::string("the job file is empty"));
     return 0;
   }
   std::ungetc(first, f);

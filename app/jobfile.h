@@ -33,11 +33,52 @@ int jobfile_line_of(const JobfileLines* lines, const void* field);
 
 enum JobfileLine {
   JOBFILE_LINE_HOLDS_NUL = -2,  // a NUL byte in the line (not a text file); the rest is skipped
-  JOBFILE_LINE_TOO_LONG = -1,  // more than 63 characters: buf holds the first 63, the rest is skipped
-  JOBFILE_LINE_END = 0,        // end of file before any character: buf unchanged
+  JOBFILE_LINE_TOO_LONG =
+      -1,                // more than 63 characters: buf holds the first 63, the rest is skipped
+  JOBFILE_LINE_END = 0,  // end of file before any character: buf unchanged
   JOBFILE_LINE_OK = 1,
 };
 
 // Reads one text line of at most 63 characters into buf (64 bytes), without
 // its line end or the carriage returns just before it.
 JobfileLine jobfile_read_line(char* buf, FILE* in);
+
+// The same line reader over any source: next() gives the next character (as
+// unsigned char) or EOF. The console's text answers are read with it too.
+// *cut (may be null) tells whether characters past the 63rd were dropped
+// before any NUL byte, whichever of the two the result names.
+template <class Next>
+JobfileLine jobfile_read_line_from(char* buf, Next next, bool* cut = nullptr) {
+  int length = 0;
+  if (cut != nullptr) *cut = false;
+  int c = next();
+  if (c == EOF) return JOBFILE_LINE_END;
+  bool too_long = false;
+  bool holds_nul = false;
+  int held_returns = 0;  // carriage returns not yet known to be inside the line
+  auto store = [&](char ch) {
+    if (holds_nul) return;
+    if (length < kParamsTextSize - 1) {
+      buf[length++] = ch;
+    } else {
+      too_long = true;
+    }
+  };
+  while (c != EOF && c != '\n') {
+    if (c == '\r') {
+      ++held_returns;
+    } else if (c == '\0') {
+      holds_nul = true;
+    } else {
+      for (; held_returns > 0; --held_returns) store('\r');
+      store(static_cast<char>(c));
+    }
+    c = next();
+  }
+  // Carriage returns just before the line end (files written on other
+  // systems, or converted twice) belong to the line end.
+  buf[length] = '\0';
+  if (cut != nullptr) *cut = too_long;
+  if (holds_nul) return JOBFILE_LINE_HOLDS_NUL;
+  return too_long ? JOBFILE_LINE_TOO_LONG : JOBFILE_LINE_OK;
+}

@@ -14,6 +14,18 @@ struct ForceReference {
   double z;
 };
 
+// A force along the machine axes X, Y, Z (N).
+struct MachineForce {
+  double x, y, z;
+};
+
+// Edge-frame forces (N) rotated into the machine axes about the shared Y axis
+// by the side cutting edge angle, given as its sine and cosine.
+inline MachineForce cut_machine_axes(double edge_x, double edge_y, double edge_z, double sin_k,
+                                     double cos_k) {
+  return {cos_k * edge_x - sin_k * edge_z, edge_y, sin_k * edge_x + cos_k * edge_z};
+}
+
 // Edge-frame forces of a chip of chip_thickness x depth (both m); turning only.
 // memo (may be null) saves the sines and cosines of angles that repeat.
 void cut_edge_forces(const SimParams* params, SimState* state, double chip_thickness,

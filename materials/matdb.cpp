@@ -4,10 +4,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <new>
 #include <string_view>
 
+#include "model/fields.h"
 #include "model/rounding.h"
 
 namespace {
@@ -58,36 +60,17 @@ bool row_matches(const MatDbRow& row, const LookupKey& key) {
          row.angle == static_cast<double>(key.angle);
 }
 
-// The fifteen wear numbers in file order.
+static_assert(std::size(kWearNumbers) == kMatDbWearValues);
+static_assert(std::size(kCoefficientNumbers) == kMatDbCoefValues);
+
+// The fifteen wear numbers, in file order, into the job.
 void store_wear(SimParams* params, const double* v) {
-  params->wear_factor = v[0];
-  params->wear_breakin_amount = v[1];
-  params->wear_breakin_rate = v[2];
-  params->wear_rate_coef = v[3];
-  params->wear_rate_speed_exp = v[4];
-  params->wear_rate_depth_exp = v[5];
-  params->wear_force_x_coef = v[6];
-  params->wear_force_x_feed_exp = v[7];
-  params->wear_force_x_depth_exp = v[8];
-  params->wear_force_y_coef = v[9];
-  params->wear_force_y_feed_exp = v[10];
-  params->wear_force_y_depth_exp = v[11];
-  params->wear_force_z_coef = v[12];
-  params->wear_force_z_feed_exp = v[13];
-  params->wear_force_z_depth_exp = v[14];
+  for (const DatabaseNumber& n : kWearNumbers) params->*n.field = *v++;
 }
 
-// The nine coefficient numbers in file order: each group gives the constant first.
+// The nine coefficient numbers, in file order, into the job.
 void store_coefficients(SimParams* params, const double* v) {
-  params->kf_coef = v[0];
-  params->kf_thickness_exp = v[1];
-  params->kf_speed_exp = v[2];
-  params->kn_coef = v[3];
-  params->kn_thickness_exp = v[4];
-  params->kn_speed_exp = v[5];
-  params->cfa_coef = v[6];
-  params->cfa_depth_exp = v[7];
-  params->cfa_speed_exp = v[8];
+  for (const DatabaseNumber& n : kCoefficientNumbers) params->*n.field = *v++;
 }
 
 // A whole token read as a number, as strtod reads it (nan and inf included,
@@ -388,6 +371,21 @@ MatDb* matdb_load(const SimParams* params) {
   }
   db->last.valid = 0;
   return db;
+}
+
+int matdb_load_coefficients(MatDb* db, const char* path) {
+  try {
+    *db = MatDb{};
+    db->database_file = path;
+    db->wear_opened = 1;  // no wear records
+    load_rows(db);
+  } catch (const std::bad_alloc&) {
+    db->rows.clear();
+    db->database_opened = 0;
+    db->database_error = ENOMEM;
+  }
+  errno = db->database_error;
+  return db->database_opened;
 }
 
 int matdb_lookup_loaded(const MatDb* db, SimParams* params) {

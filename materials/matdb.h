@@ -63,7 +63,9 @@ struct MatDb {
 };
 
 // Looks the job's pair and edge angle up, re-reading both files; writes the
-// 15 wear and 9 coefficient fields. 1 when a coefficient row matched.
+// 15 wear and 9 coefficient fields. 1 when a coefficient row matched. It
+// serves tests and benchmarks only, as the reference that
+// matdb_lookup_loaded must answer like; runs look up a loaded MatDb.
 int matdb_lookup(SimParams* params);
 
 // Splits one database line: names of columns 1-16 and 17-48 (trimmed;
@@ -78,6 +80,11 @@ void matdb_trim_right(char* text, int width);
 // Reads "wear.db" and params.database_file once; null only when memory runs
 // out. A missing file is recorded in wear_opened / database_opened.
 MatDb* matdb_load(const SimParams* params);
+
+// Reads only the coefficient database at path into *db (replacing what it
+// held), as though the wear file were empty: lookups then leave the wear
+// fields as they are. 0 with errno set when the file cannot be read.
+int matdb_load_coefficients(MatDb* db, const char* path);
 
 // matdb_lookup answered from the loaded files (database_file as it was at the
 // load): same fields, same result. A null db returns 0 and changes nothing.

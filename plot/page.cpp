@@ -8,6 +8,7 @@
 
 #include "plot/charts.h"
 #include "plot/text.h"
+#include "results/xml.h"
 
 namespace {
 
@@ -226,23 +227,7 @@ std::string page_summary(const RunFiles& run) {
          deflection_table(s) + modes_table(s);
 }
 
-std::string page_escape(std::string_view text) {
-  std::string escaped;
-  for (char c : text_clean(text)) {
-    const char* entity = c == '&'    ? "&amp;"
-                         : c == '<'  ? "&lt;"
-                         : c == '>'  ? "&gt;"
-                         : c == '"'  ? "&quot;"
-                         : c == '\'' ? "&#39;"
-                                     : nullptr;
-    if (entity != nullptr) {
-      escaped += entity;
-    } else {
-      escaped += c;
-    }
-  }
-  return escaped;
-}
+std::string page_escape(std::string_view text) { return xml_escape(text_clean(text)); }
 
 std::string page_url(std::string_view name) {
   static const char kHex[] = "0123456789ABCDEF";

@@ -4,6 +4,7 @@
 
 #include "model/units.h"
 #include "results/labels.h"
+#include "results/xml.h"
 
 namespace {
 
@@ -87,11 +88,7 @@ int html_escape(std::string_view text, char* buf, int size) {
   int used = 0;
   buf[0] = '\0';
   for (const char c : text) {
-    const char* piece = c == '&'   ? "&amp;"
-                        : c == '<' ? "&lt;"
-                        : c == '>' ? "&gt;"
-                        : c == '"' ? "&quot;"
-                                   : nullptr;
+    const char* piece = xml_entity(c, false);
     const int piece_length = piece != nullptr ? static_cast<int>(std::strlen(piece)) : 1;
     if (used + piece_length > size - 1) return 0;
     if (piece != nullptr)

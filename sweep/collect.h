@@ -1,21 +1,15 @@
-// Reads every run of a plan back, classifies it, and writes the map:
-// map.csv (one row per run), boundary.csv (the simulated boundary per spindle
-// speed beside the analytic limit), limit.csv (the analytic curve) and map.svg.
+// Reads every run of a plan back and writes the map: map.csv (one row per
+// run), boundary.csv (the simulated boundary per spindle speed beside the
+// analytic limit), limit.csv (the analytic curve) and map.svg.
 //
-// Classification of a run that exited with 0 and recorded every revolution:
-// - "left-cut": in some recorded revolution the X force range reaches twice
-//   the mean X force, i.e. a wave about the mean swings down to zero force;
-// - "chatter": the vibration grows (growth ratio above 1) and the last
-//   revolution's vibration stands clear of the force scatter;
-// - "stable" otherwise.
-// The vibration of a revolution is the RMS of the X force with the engine's
-// ±3 % force scatter taken out, v = sqrt(rms² − s²), held at no less than a
-// fifth of s (smaller vibration cannot be told from the scatter). The growth
-// ratio is exp(slope × (n − 1)) of a least-squares line through ln v over the
-// n recorded revolutions: the fitted last-over-first ratio, insensitive to the
-// revolution-to-revolution beat of a chatter wave.
+// A run's class, growth rate and dominant frequency are the engine's own, read
+// from its summary (job.summary.json: verdict.class,
+// verdict.growth_rate_per_revolution, vibration.dominant_frequency_Hz), so the
+// map and a single run judge alike, at full precision. The .rms and .ave files
+// still give the X force range and the count of recorded revolutions.
 // A run without an exit-status file is "missing"; one with a non-zero exit
-// status, too few revolutions or results that are not numbers is "failed".
+// status, too few revolutions, results that are not numbers or no readable
+// summary is "failed".
 #pragma once
 
 #include <string>
@@ -28,10 +22,11 @@ enum CollectClass {
   COLLECT_STABLE = 0,
   COLLECT_CHATTER = 1,
   COLLECT_LEFT_CUT = 2,
-  COLLECT_FAILED = 3,
-  COLLECT_MISSING = 4,
+  COLLECT_UNDECIDED = 3,
+  COLLECT_FAILED = 4,
+  COLLECT_MISSING = 5,
 };
-inline constexpr int kCollectClasses = 5;
+inline constexpr int kCollectClasses = 6;
 
 // X force statistics of one recorded revolution, in the job's force unit (N or lbf).
 struct CollectRevolution {
@@ -40,26 +35,25 @@ struct CollectRevolution {
   double force_x_mean;
 };
 
+// What a run's summary says of it.
+struct CollectVerdict {
+  CollectClass cls;    // stable, chatter, left-cut or undecided
+  double growth_rate;  // 1/revolution, slope of ln(relative X vibration); NaN when not measured
+  double frequency;    // Hz, dominant frequency of the relative X vibration; NaN when none
+};
+
 struct CollectResult {
   PlanRun run;
   CollectClass cls;
-  int exit_status;   // -1 when unknown
-  int revolutions;   // recorded revolutions read
-  double growth;     // growth ratio; NaN when not measured
-  double force_pp;   // N or lbf: X force range of the last recorded revolution; NaN when none
-  std::string note;  // why a run failed or is missing
+  int exit_status;     // -1 when unknown
+  int revolutions;     // recorded revolutions read
+  double growth_rate;  // 1/revolution; NaN when not measured
+  double frequency;    // Hz, dominant (chatter) frequency; NaN when none
+  double force_pp;     // N or lbf: X force range of the last recorded revolution; NaN when none
+  std::string note;    // why a run failed or is missing
 };
 
-// The simulated boundary at one spindle speed, depths in the job's length unit.
-struct CollectBoundary {
-  double rpm;             // rev/min
-  double last_stable;     // deepest stable run below first_unstable; NaN when none
-  double first_unstable;  // shallowest chatter or left-cut run; NaN when none
-  double boundary;        // growth ratio 1 interpolated between the two; NaN when not bracketed
-  double analytic;        // the analytic limit; +inf when none
-};
-
-// "stable", "chatter", "left-cut", "failed" or "missing".
+// "stable", "chatter", "left-cut", "undecided", "failed" or "missing".
 const char* collect_class_name(CollectClass cls);
 
 // Reads the X force columns of a run's .rms and .ave files (one row per
@@ -67,23 +61,13 @@ const char* collect_class_name(CollectClass cls);
 int collect_read_revolutions(const std::string& rms_path, const std::string& ave_path,
                              std::vector<CollectRevolution>* revolutions, std::string* error);
 
-// RMS of the engine's ±3 % scatter of a reference force (any force unit).
-double collect_scatter_rms(double reference_force);
-
-// Growth ratio of the vibration over the revolutions (scatter_rms in their force unit).
-double collect_growth(const std::vector<CollectRevolution>& revolutions, double scatter_rms);
-
-// Class of a finished run from its revolutions; *growth receives the growth ratio.
-CollectClass collect_classify(const std::vector<CollectRevolution>& revolutions, double scatter_rms,
-                              double* growth);
+// Reads the verdict of a run's summary (BASE.summary.json). 0 with *error
+// when the file cannot be read, is not JSON or names no known verdict.
+int collect_read_verdict(const std::string& summary_path, CollectVerdict* verdict,
+                         std::string* error);
 
 // Reads and classifies one run of the plan folder out_dir.
-CollectResult collect_run(const std::string& out_dir, const PlanRun& run, int expected_revolutions,
-                          double scatter_rms);
-
-// The simulated boundary per spindle speed; model may be null (no analytic limit).
-std::vector<CollectBoundary> collect_boundaries(const std::vector<CollectResult>& results,
-                                                const LimitModel* model);
+CollectResult collect_run(const std::string& out_dir, const PlanRun& run, int expected_revolutions);
 
 // Collects the plan folder: writes the four files and prints a summary.
 // Returns 0 when every run was classified, 1 when some failed or are

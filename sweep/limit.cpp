@@ -16,41 +16,9 @@
 
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586;
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr int kMaxScanPoints = 200000;  // frequency samples per spindle speed, at most
 constexpr int kMaxLobes = 10000;
-
-struct FileCloser {
-  void operator()(FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<FILE, FileCloser>;
-
-// Every well-formed row of the coefficient database, read in the engine's
-// 199-character pieces.
-int load_rows(const char* path, MatDb* db, std::string* error) {
-  File file(std::fopen(path, "r"));
-  if (!file) {
-    *error =
-        std::string("cannot read the coefficient database ") + path + ": " + std::strerror(errno);
-    return 0;
-  }
-  char line[kMatDbLineChunk + 1];
-  MatDbRow row;
-  while (std::fgets(line, sizeof line, file.get()) != nullptr) {
-    if (matdb_parse_row(line, row.workpiece, row.insert, &row.angle, row.values))
-      db->rows.push_back(row);
-  }
-  if (std::ferror(file.get())) {
-    *error = std::string("read error in the coefficient database ") + path;
-    return 0;
-  }
-  db->wear_opened = 1;  // the limit needs no wear constants
-  db->database_opened = 1;
-  db->database_file = path;
-  db->last.valid = 0;
-  return 1;
-}
 
 void add_modes(LimitModel* model, const ModalMode* modes, int count) {
   for (int i = 0; i < count; ++i) {
@@ -191,7 +159,11 @@ LimitModel* limit_create(const char* job_path, const char* database_path, std::s
     *error = std::string(job_path) + ": " + why;
     return nullptr;
   }
-  if (!load_rows(database_path, &m->db, error)) return nullptr;
+  if (!matdb_load_coefficients(&m->db, database_path)) {
+    *error = std::string("cannot read the coefficient database ") + database_path + ": " +
+             std::strerror(errno);
+    return nullptr;
+  }
   m->length_unit = m->params->units == 0 ? kInch : 1.0 / kMilli;
   m->force_unit = m->params->units == 0 ? kNewtonsPerPound : 1.0;
   units_angles_to_radians(m->params);
@@ -266,12 +238,14 @@ std::complex<double> limit_frf(const LimitModel* model, double omega, double rpm
 double limit_directional_coefficient(const LimitModel* model, double rpm, double depth) {
   SimParams p = coefficient_job(model, rpm, depth);
   SimState state{};
-  state.cutting_speed = kPi * (2 * p.workpiece_radius) * rpm;  // m/min
+  state.cutting_speed = cut_coefficients_speed(2 * p.workpiece_radius, rpm);
   if (!cut_coefficients_average(&p, &state, &model->db)) return 0;
   if (p.calc_type != 0) cut_coefficients_instant(&p, &state, p.feed_per_rev, depth);
   cut_edge_forces(&p, &state, 1.0, 1.0);
   const double kappa = p.side_cutting_edge_angle;
-  return std::cos(kappa) * state.edge_force_x - std::sin(kappa) * state.edge_force_z;
+  return cut_machine_axes(state.edge_force_x, state.edge_force_y, state.edge_force_z,
+                          std::sin(kappa), std::cos(kappa))
+      .x;
 }
 
 double limit_nominal_force(const LimitModel* model, double rpm, double depth) {
@@ -281,9 +255,9 @@ double limit_nominal_force(const LimitModel* model, double rpm, double depth) {
 double limit_lobe_speed(std::complex<double> g, double omega, int lobe) {
   // The phase of the wave left on the surface, in (0, 2 pi]: 3 pi + 2 arg G for
   // the usual -pi < arg G <= -pi/2.
-  double eps = std::fmod(2.0 * std::arg(g) + kPi, kTwoPi);
-  if (eps <= 0) eps += kTwoPi;
-  return 60.0 * omega / (eps + kTwoPi * lobe);
+  double eps = std::fmod(2.0 * std::arg(g) + kPi, 2 * kPi);
+  if (eps <= 0) eps += 2 * kPi;
+  return 60.0 * omega / (eps + 2 * kPi * lobe);
 }
 
 LimitPoint limit_at_speed(const LimitModel* model, double rpm) {
@@ -313,7 +287,7 @@ LimitPoint limit_at_speed(const LimitModel* model, double rpm) {
   const double eps =
       60.0 * best.chatter_freq /
       limit_lobe_speed(limit_frf(model, best.chatter_freq, rpm), best.chatter_freq, 0);
-  best.lobe = static_cast<int>(std::lround((best.chatter_freq * period - eps) / kTwoPi));
+  best.lobe = static_cast<int>(std::lround((best.chatter_freq * period - eps) / (2 * kPi)));
   return best;
 }
 

@@ -24,14 +24,14 @@ struct LimitMode {
 // receptance comes from the X modes, or from a sampled table when one is set
 // (a measured FRF).
 struct LimitModel {
-  SimParams* params;             // SI, angles in radians; owned
-  MatDb db;                      // coefficient rows of the database (no wear records)
-  std::vector<LimitMode> modes;  // X modes: spindle-workpiece first, then tool
-  std::vector<double> table_omega;               // rad/s, increasing; empty: the modes give the FRF
-  std::vector<std::complex<double>> table_frf;   // m/N, relative X receptance at table_omega
-  int steps_per_rev;             // 34200 / angular increments
-  double length_unit;            // m per job length unit (0.001 metric, 0.0254 English)
-  double force_unit;             // N per job force unit (1 metric, 4.4482 English)
+  SimParams* params;                // SI, angles in radians; owned
+  MatDb db;                         // coefficient rows of the database (no wear records)
+  std::vector<LimitMode> modes;     // X modes: spindle-workpiece first, then tool
+  std::vector<double> table_omega;  // rad/s, increasing; empty: the modes give the FRF
+  std::vector<std::complex<double>> table_frf;  // m/N, relative X receptance at table_omega
+  int steps_per_rev;                            // 34200 / angular increments
+  double length_unit;  // m per job length unit (0.001 metric, 0.0254 English)
+  double force_unit;   // N per job force unit (1 metric, 4.4482 English)
 };
 
 // The limit at one spindle speed.

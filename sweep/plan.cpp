@@ -1,26 +1,20 @@
 #include "sweep/plan.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <sstream>
 
 #include "app/jobfile.h"
 #include "engine/modal_params.h"
+#include "model/fields.h"
 #include "model/state.h"
+#include "sweep/commands.h"
+#include "sweep/grid.h"
+#include "sweep/index.h"
 #include "sweep/limit.h"
-
-#ifndef CORVANEL_DEFAULT_BINARY
-#define CORVANEL_DEFAULT_BINARY ""
-#endif
 
 namespace fs = std::filesystem;
 
@@ -32,98 +26,33 @@ Params new_params() {
   return Params(params_create(), params_free);
 }
 
-// The value as a job file holds it: printed with six decimals and read back.
-double six_decimals(double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%lf", value);
-  return std::strtod(text, nullptr);
-}
-
-bool parse_number(std::string_view text, double* value) {
-  std::string s(text);
-  if (s.empty() || std::isspace(static_cast<unsigned char>(s[0]))) return false;
-  char* end = nullptr;
-  errno = 0;
-  *value = std::strtod(s.c_str(), &end);
-  return end == s.c_str() + s.size() && errno == 0 && std::isfinite(*value);
-}
-
-std::vector<std::string_view> split(std::string_view text, char separator) {
-  std::vector<std::string_view> parts;
-  size_t start = 0;
-  for (size_t at; (at = text.find(separator, start)) != std::string_view::npos; start = at + 1)
-    parts.push_back(text.substr(start, at - start));
-  parts.push_back(text.substr(start));
-  return parts;
-}
-
-// Adds the values of one item (a value or FROM:TO:STEP) of an axis.
-int add_axis_item(std::string_view item, std::vector<double>* values, std::string* error) {
-  const std::vector<std::string_view> parts = split(item, ':');
-  double from, to, step;
-  if (parts.size() == 1 && parse_number(parts[0], &from)) {
-    values->push_back(six_decimals(from));
-    return 1;
-  }
-  if (parts.size() != 3 || !parse_number(parts[0], &from) || !parse_number(parts[1], &to) ||
-      !parse_number(parts[2], &step)) {
-    *error = "'" + std::string(item) + "' is neither a number nor FROM:TO:STEP";
-    return 0;
-  }
-  if (!(step > 0) || to < from) {
-    *error = "'" + std::string(item) + "' needs a positive STEP and TO not below FROM";
-    return 0;
-  }
-  // A TO that the steps miss by rounding alone still counts.
-  const double count = std::floor((to - from) / step * (1 + 1e-12) + 1e-9) + 1;
-  if (count > kPlanMaxRuns || values->size() + count > kPlanMaxRuns) {
-    *error =
-        "'" + std::string(item) + "' has more than " + std::to_string(kPlanMaxRuns) + " values";
-    return 0;
-  }
-  for (int i = 0; i < static_cast<int>(count); ++i)
-    values->push_back(six_decimals(from + i * step));
-  return 1;
-}
-
-bool is_executable(const fs::path& path) {
-  std::error_code ec;
-  return fs::is_regular_file(path, ec) && access(path.c_str(), X_OK) == 0;
-}
-
 std::string number(double value) {
   char text[64];
   std::snprintf(text, sizeof text, "%.10g", value);
   return text;
 }
 
-void add_mode_fields(std::vector<std::pair<std::string, double>>* fields, const char* structure,
-                     const char* axis, const ModalMode* modes, int count) {
-  for (int i = 0; i < count; ++i) {
-    const std::string name = std::string(structure) + " " + axis + " mode " + std::to_string(i + 1);
-    fields->push_back({name + " mass", modes[i].mass});
-    fields->push_back({name + " damping ratio", modes[i].damping_ratio});
-    fields->push_back({name + " stiffness", modes[i].stiffness});
-    fields->push_back({name + " modal angle", modes[i].modal_angle});
-  }
-}
-
-// Every entered number of a job but the spindle speed and the depth of cut.
+// Every entered number of a job but the spindle speed and the depth of cut,
+// named as the job's tables name them.
 std::vector<std::pair<std::string, double>> fixed_numbers(const SimParams* p) {
-  std::vector<std::pair<std::string, double>> f = {
-      {"feed", p->feed_per_rev},
-      {"initial wear", p->initial_wear},
-      {"inclination angle", p->inclination_angle},
-      {"normal rake angle", p->normal_rake_angle},
-      {"side cutting edge angle", p->side_cutting_edge_angle},
-      {"workpiece radius", p->workpiece_radius},
-      {"nose radius", p->nose_radius}};
+  std::vector<std::pair<std::string, double>> f;
+  for (const EnteredNumber& n : kEnteredNumbers) {
+    if (n.field != &SimParams::spindle_rpm && n.field != &SimParams::depth_of_cut)
+      f.push_back({n.name, p->*n.field});
+  }
   const ModalSet* sets[] = {&p->spindle_modes, &p->tool_modes};
   const char* names[] = {"spindle-workpiece", "tool"};
+  const char* axes[] = {"X", "Y", "Z"};
   for (int s = 0; s < 2; ++s) {
-    add_mode_fields(&f, names[s], "X", sets[s]->x_modes, sets[s]->x_count);
-    add_mode_fields(&f, names[s], "Y", sets[s]->y_modes, sets[s]->y_count);
-    add_mode_fields(&f, names[s], "Z", sets[s]->z_modes, sets[s]->z_count);
+    const ModalMode* lists[] = {sets[s]->x_modes, sets[s]->y_modes, sets[s]->z_modes};
+    const int counts[] = {sets[s]->x_count, sets[s]->y_count, sets[s]->z_count};
+    for (int a = 0; a < 3; ++a) {
+      for (int i = 0; i < counts[a]; ++i) {
+        const std::string mode =
+            std::string(names[s]) + " " + axes[a] + " mode " + std::to_string(i + 1) + " ";
+        for (const ModeNumber& n : kModeNumbers) f.push_back({mode + n.name, lists[a][i].*n.field});
+      }
+    }
   }
   return f;
 }
@@ -153,7 +82,7 @@ bool is_variant(const SimParams* a, const SimParams* b, double rpm, double depth
 int check_base(const PlanOptions& o, const SimParams* base, std::string* error) {
   if (base->revs_total - base->revs_skipped < 2) {
     *error = o.base_path + ": records " + std::to_string(base->revs_total - base->revs_skipped) +
-             " revolutions (total minus skipped); a growth ratio needs at least 2";
+             " revolutions (total minus skipped); a growth rate needs at least 2";
     return 0;
   }
   const std::string inexact = plan_inexact_field(base);
@@ -274,16 +203,6 @@ int write_job(SimParams* base, const PlanRun& run, const fs::path& out, std::str
   return 1;
 }
 
-std::string index_text(const std::vector<PlanRun>& runs) {
-  std::string text = "row,rpm,depth,folder\n";
-  char line[160];
-  for (const PlanRun& r : runs) {
-    std::snprintf(line, sizeof line, "%d,%.6f,%.6f,%s\n", r.row, r.rpm, r.depth, r.folder.c_str());
-    text += line;
-  }
-  return text;
-}
-
 int write_runs(const PlanOptions& o, SimParams* base, const fs::path& out, const std::string& bin,
                std::vector<PlanRun>* runs, std::string* error) {
   const int rows = static_cast<int>(o.rpms.size() * o.depths.size());
@@ -299,14 +218,14 @@ int write_runs(const PlanOptions& o, SimParams* base, const fs::path& out, const
         return 0;
       }
       if (!write_job(base, run, out, error)) return 0;
-      commands += plan_command(out.string(), bin, run.folder, o.keep_series) + "\n";
+      commands += commands_row(out.string(), bin, run.folder, o.keep_series) + "\n";
       runs->push_back(run);
     }
   }
   if (!plan_write_text((out / kPlanIndex).string(), index_text(*runs), error)) return 0;
   if (!plan_write_text((out / kPlanCommands).string(), commands, error)) return 0;
   const fs::path slurm = out / kPlanSlurm;
-  if (!plan_write_text(slurm.string(), plan_slurm_script(out.string(), rows), error)) return 0;
+  if (!plan_write_text(slurm.string(), commands_slurm_script(out.string(), rows), error)) return 0;
   std::error_code ec;
   fs::permissions(slurm, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
                   fs::perm_options::add, ec);
@@ -316,38 +235,9 @@ int write_runs(const PlanOptions& o, SimParams* base, const fs::path& out, const
 
 }  // namespace
 
-int plan_parse_axis(std::string_view text, std::vector<double>* values, std::string* error) {
-  values->clear();
-  for (std::string_view item : split(text, ',')) {
-    if (!add_axis_item(item, values, error)) return 0;
-  }
-  std::sort(values->begin(), values->end());
-  values->erase(std::unique(values->begin(), values->end()), values->end());
-  return 1;
-}
-
-std::string plan_find_corvanel(const std::string& requested) {
-  std::error_code ec;
-  if (!requested.empty()) {
-    const fs::path p = fs::absolute(requested, ec).lexically_normal();
-    return !ec && is_executable(p) ? p.string() : std::string();
-  }
-  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  if (!ec && is_executable(self.parent_path() / "corvanel"))
-    return (self.parent_path() / "corvanel").string();
-  if (is_executable(CORVANEL_DEFAULT_BINARY)) return CORVANEL_DEFAULT_BINARY;
-  const char* path = std::getenv("PATH");
-  for (std::string_view dir : split(path != nullptr ? path : "", ':')) {
-    if (dir.empty()) continue;
-    const fs::path candidate = fs::absolute(fs::path(dir) / "corvanel", ec).lexically_normal();
-    if (!ec && is_executable(candidate)) return candidate.string();
-  }
-  return {};
-}
-
 std::string plan_inexact_field(const SimParams* job) {
   for (const auto& [name, value] : fixed_numbers(job)) {
-    if (six_decimals(value) != value) return name + " " + number(value);
+    if (grid_six_decimals(value) != value) return name + " " + number(value);
   }
   return {};
 }
@@ -370,7 +260,7 @@ int plan_write(const PlanOptions& o, std::vector<PlanRun>* runs, std::vector<std
     *error = o.base_path + ": " + (why.empty() ? "cannot read the job file" : why);
     return 0;
   }
-  const std::string bin = plan_find_corvanel(o.corvanel);
+  const std::string bin = commands_find_corvanel(o.corvanel);
   if (bin.empty()) {
     *error = o.corvanel.empty() ? "cannot find the corvanel program; name it with --corvanel PATH"
                                 : "'" + o.corvanel + "' is not an executable program";
@@ -398,98 +288,6 @@ int plan_write(const PlanOptions& o, std::vector<PlanRun>* runs, std::vector<std
       !copy_into(o.database_path, out / kPlanDatabase, error))
     return 0;
   return write_runs(o, base.get(), out, bin, runs, error);
-}
-
-std::string plan_shell_quote(std::string_view text) {
-  std::string quoted = "'";
-  for (char c : text) {
-    if (c == '\'') {
-      quoted += "'\\''";
-    } else {
-      quoted += c;
-    }
-  }
-  return quoted + "'";
-}
-
-std::string plan_command(const std::string& out_dir, const std::string& corvanel,
-                         const std::string& folder, bool keep_series) {
-  const std::string f = folder + "/";
-  std::string row = "cd " + plan_shell_quote(out_dir) + " && { rm -f " + f + kPlanExitFile +
-                    "; \"${" + kPlanBinaryVariable + ":-" + corvanel + "}\" " + kPlanJob + " " +
-                    folder + " >" + f + kPlanLogFile + " 2>&1; s=$?; ";
-  if (!keep_series) row += "rm -f " + f + kPlanJob + ".dat " + f + kPlanJob + ".*.dat; ";
-  row += std::string("echo $s >") + f + kPlanExitFile + "; [ $s = 0 ]; }";
-  return row;
-}
-
-std::string plan_slurm_script(const std::string& out_dir, int rows) {
-  const std::string n = std::to_string(rows);
-  const std::string commands = plan_shell_quote(out_dir + "/" + kPlanCommands);
-  std::ostringstream s;
-  s << "#!/bin/sh\n"
-       "# Runs one row of commands.txt as one task of a Slurm job array.\n"
-       "#   sbatch slurm-array.sh                  all "
-    << n
-    << " rows\n"
-       "#   sbatch --array=5,9 slurm-array.sh      rows 5 and 9 only\n"
-       "# Above the cluster's MaxArraySize submit in chunks, e.g. rows 1001-2000:\n"
-       "#   sbatch --array=1-1000 --export=ALL,ROW_OFFSET=1000 slurm-array.sh\n"
-       "# By hand: SLURM_ARRAY_TASK_ID=3 sh slurm-array.sh\n"
-       "#SBATCH --job-name=corvanel-sweep\n"
-       "#SBATCH --array=1-"
-    << n << "\n#SBATCH --ntasks=1\n#SBATCH --cpus-per-task=1\n";
-  if (out_dir.find_first_of(" \t'\"%") == std::string::npos)  // sbatch reads % as a pattern
-    s << "#SBATCH --output=" << out_dir << "/slurm/%A_%a.out\n";
-  s << "\nnumber() { case $1 in ''|*[!0-9]*) return 1;; esac; }\n"
-       "if ! number \"${SLURM_ARRAY_TASK_ID:-}\"; then\n"
-       "  echo \"slurm-array.sh: SLURM_ARRAY_TASK_ID must be a row of commands.txt (1 to "
-    << n
-    << ")\" >&2\n"
-       "  exit 2\n"
-       "fi\n"
-       "if ! number \"${ROW_OFFSET:-0}\"; then\n"
-       "  echo \"slurm-array.sh: ROW_OFFSET must be a whole number\" >&2\n"
-       "  exit 2\n"
-       "fi\n"
-       "row=$((SLURM_ARRAY_TASK_ID + ${ROW_OFFSET:-0}))\n"
-       "if [ \"$row\" -lt 1 ] || [ \"$row\" -gt "
-    << n
-    << " ]; then\n"
-       "  echo \"slurm-array.sh: commands.txt has no row $row (it has "
-    << n
-    << ")\" >&2\n"
-       "  exit 2\n"
-       "fi\n"
-       "command=$(sed -n \"${row}p\" "
-    << commands << ")\nexec /bin/sh -c \"$command\"\n";
-  return s.str();
-}
-
-int plan_read_index(const std::string& out_dir, std::vector<PlanRun>* runs, std::string* error) {
-  runs->clear();
-  const std::string path = out_dir + "/" + kPlanIndex;
-  std::ifstream in(path);
-  std::string line;
-  if (!in || !std::getline(in, line) || line != "row,rpm,depth,folder") {
-    *error = "cannot read the plan index " + path + " (is " + out_dir + " a plan folder?)";
-    return 0;
-  }
-  for (int n = 2; std::getline(in, line); ++n) {
-    const std::vector<std::string_view> f = split(line, ',');
-    PlanRun run{0, 0, 0, ""};
-    double row = 0;
-    if (f.size() != 4 || !parse_number(f[0], &row) || !parse_number(f[1], &run.rpm) ||
-        !parse_number(f[2], &run.depth) || f[3].empty() || f[3].find("..") != std::string::npos ||
-        f[3][0] == '/' || row != n - 1) {
-      *error = path + " line " + std::to_string(n) + " is damaged";
-      return 0;
-    }
-    run.row = n - 1;
-    run.folder = std::string(f[3]);
-    runs->push_back(run);
-  }
-  return 1;
 }
 
 int plan_write_text(const std::string& path, const std::string& text, std::string* error) {

@@ -7,12 +7,13 @@
 //   wear.db         the wear file, copied
 //   kfkncfa.db      the cutting-coefficient database, copied
 //   plan.csv        row,rpm,depth,folder
-//   commands.txt    one shell command per row; each cds to OUT, so corvanel
+//   commands.txt    one shell command per row (see sweep/commands.h); each cds to OUT, so corvanel
 //                   opens the two copied databases there, and runs
 //                   `corvanel job runs/NNNN` (results in runs/NNNN/)
 //   slurm-array.sh  runs row SLURM_ARRAY_TASK_ID (+ ROW_OFFSET) of commands.txt
 //   runs/NNNN/      job.in; after the run job.rms, job.ave, job.rpt, job.html,
-//                   corvanel.log (console output) and exit-status
+//                   job.summary.json, corvanel.log (console output) and
+//                   exit-status
 #pragma once
 
 #include <string>
@@ -53,15 +54,6 @@ struct PlanRun {
   std::string folder;  // relative to the plan folder, e.g. "runs/0001"
 };
 
-// Parses a grid axis: comma-separated values and FROM:TO:STEP ranges (TO
-// included), each value rounded to the job file's six decimals, sorted and
-// without repeats. 0 with *error for bad text or more than kPlanMaxRuns values.
-int plan_parse_axis(std::string_view text, std::vector<double>* values, std::string* error);
-
-// The corvanel binary a plan names: `requested` made absolute, else the one
-// built beside this program, else `corvanel` on PATH. Empty when none is found.
-std::string plan_find_corvanel(const std::string& requested);
-
 // The first entered number of a job that a job file's six decimals would
 // change (its name and value), or empty when every one survives.
 std::string plan_inexact_field(const SimParams* job);
@@ -77,16 +69,3 @@ std::string plan_increments_warning(const SimParams* job);
 
 // Writes text to the file at path; 0 with *error set when it cannot be written whole.
 int plan_write_text(const std::string& path, const std::string& text, std::string* error);
-
-// The command row of a run: out_dir absolute, folder relative to it.
-std::string plan_command(const std::string& out_dir, const std::string& corvanel,
-                         const std::string& folder, bool keep_series);
-
-// The Slurm array script for a table of `rows` commands.
-std::string plan_slurm_script(const std::string& out_dir, int rows);
-
-// Reads plan.csv of a plan folder. 0 with *error when it is missing or damaged.
-int plan_read_index(const std::string& out_dir, std::vector<PlanRun>* runs, std::string* error);
-
-// The text in single quotes for a POSIX shell.
-std::string plan_shell_quote(std::string_view text);

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "results/xml.h"
+
 namespace {
 
 constexpr double kWidth = 880, kHeight = 590;          // px
@@ -11,9 +13,10 @@ constexpr double kLeft = 80, kTop = 84;                // px, plot corner
 constexpr double kPlotWidth = 600, kPlotHeight = 420;  // px
 constexpr double kLegendX = kLeft + kPlotWidth + 24;   // px
 
-const char* const kFill[kCollectClasses] = {"#3c9d4e", "#d64541", "#7b3294", "#333333", "#ffffff"};
-const char* const kLegend[kCollectClasses] = {"stable", "chatter", "tool left the cut", "failed",
-                                              "missing"};
+const char* const kFill[kCollectClasses] = {"#3c9d4e", "#d64541", "#7b3294",
+                                            "#e8b730", "#333333", "#ffffff"};
+const char* const kLegend[kCollectClasses] = {"stable",    "chatter", "tool left the cut",
+                                              "undecided", "failed",  "missing"};
 const char kLimitColour[] = "#1f4e9c";
 
 std::string fmt(const char* format, double a) {
@@ -22,7 +25,9 @@ std::string fmt(const char* format, double a) {
   return text;
 }
 
-std::string px(double v) { return fmt("%.1f", v); }
+std::string px(double v) {
+  return fmt("%.1f", v);
+}
 
 // Cell edges of sorted distinct values: halfway to the neighbours, but no
 // more than half the median spacing from the value.
@@ -66,7 +71,9 @@ Axis make_axis(std::vector<double> v) {
   return a;
 }
 
-double x_of(const Axis& a, double v) { return kLeft + (v - a.lo) / (a.hi - a.lo) * kPlotWidth; }
+double x_of(const Axis& a, double v) {
+  return kLeft + (v - a.lo) / (a.hi - a.lo) * kPlotWidth;
+}
 double y_of(const Axis& a, double v) {
   return kTop + kPlotHeight - (v - a.lo) / (a.hi - a.lo) * kPlotHeight;
 }
@@ -131,9 +138,10 @@ std::string speed_axis(const SvgMap& m, const Axis& xa) {
 std::string tooltip(const CollectResult& r, const std::string& unit) {
   std::string t = fmt("%g rpm, ", r.run.rpm) + fmt("%g ", r.run.depth) + unit + ": " +
                   collect_class_name(r.cls);
-  if (std::isfinite(r.growth)) t += fmt(", growth %.3g", r.growth);
+  if (std::isfinite(r.growth_rate)) t += fmt(", growth %.3g /rev", r.growth_rate);
+  if (std::isfinite(r.frequency)) t += fmt(", %.4g Hz", r.frequency);
   if (!r.note.empty()) t += " (" + r.note + ")";
-  return svg_escape(t);
+  return xml_escape(t);
 }
 
 std::string cells(const SvgMap& m, const Axis& xa, const Axis& ya) {
@@ -239,8 +247,9 @@ std::vector<std::vector<SvgBoundaryPoint>> neighbour_groups(const SvgMap& m, con
 // The bracket of the boundary as dashed boxes, the boundary as a line with a
 // dot per speed. The boxes are outlines so that the cells stay visible.
 std::string boundary(const SvgMap& m, const Axis& xa, const Axis& ya) {
-  const char band_style[] = "fill=\"none\" stroke=\"#000000\" stroke-width=\"0.8\" "
-                            "stroke-dasharray=\"3,2\"";
+  const char band_style[] =
+      "fill=\"none\" stroke=\"#000000\" stroke-width=\"0.8\" "
+      "stroke-dasharray=\"3,2\"";
   std::string s;
   for (const auto& group : neighbour_groups(m, xa)) {
     std::vector<Point> centre;
@@ -273,8 +282,8 @@ std::string legend(const SvgMap& m) {
   for (int c = 0; c < kCollectClasses; ++c) {
     s += "<rect x=\"" + px(kLegendX) + "\" y=\"" + px(y - 11) +
          "\" width=\"14\" height=\"14\" fill=\"" + kFill[c] + "\" stroke=\"#999999\"/>\n";
-    s += text(kLegendX + 22, y, "start", std::string(kLegend[c]) + " (" +
-                                             std::to_string(counts[c]) + ")");
+    s += text(kLegendX + 22, y, "start",
+              std::string(kLegend[c]) + " (" + std::to_string(counts[c]) + ")");
     y += 22;
   }
   bool bracketed = false;
@@ -290,8 +299,7 @@ std::string legend(const SvgMap& m) {
     y += 22;
   }
   if (!m.limit.empty()) {
-    s += line(kLegendX, y - 4, kLegendX + 14, y - 4,
-              "stroke=\"#1f4e9c\" stroke-width=\"2\"");
+    s += line(kLegendX, y - 4, kLegendX + 14, y - 4, "stroke=\"#1f4e9c\" stroke-width=\"2\"");
     s += text(kLegendX + 22, y, "start", "analytic limit");
   }
   return s;
@@ -303,37 +311,6 @@ void svg_axis_range(const std::vector<double>& values, double* lo, double* hi) {
   const Axis a = make_axis(values.empty() ? std::vector<double>{0} : values);
   *lo = a.lo;
   *hi = a.hi;
-}
-
-std::string svg_escape(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&apos;";
-        break;
-      default:
-        // Control characters are not allowed in XML 1.0 text.
-        if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n') {
-          out += ' ';
-        } else {
-          out += c;
-        }
-    }
-  }
-  return out;
 }
 
 std::string svg_map(const SvgMap& m) {
@@ -350,7 +327,7 @@ std::string svg_map(const SvgMap& m) {
        "\" font-family=\"sans-serif\" font-size=\"12\">\n";
   s += "<rect x=\"0\" y=\"0\" width=\"" + px(kWidth) + "\" height=\"" + px(kHeight) +
        "\" fill=\"#ffffff\"/>\n";
-  s += "<text x=\"" + px(kLeft) + "\" y=\"22\" font-size=\"15\">" + svg_escape(m.title) +
+  s += "<text x=\"" + px(kLeft) + "\" y=\"22\" font-size=\"15\">" + xml_escape(m.title) +
        "</text>\n";
   // Thin white lines between the cells show the grid.
   s += "<g stroke=\"#ffffff\" stroke-width=\"0.5\">\n" + cells(m, xa, ya) + "</g>\n";
@@ -361,7 +338,7 @@ std::string svg_map(const SvgMap& m) {
   s += ticks(xa, ya) + speed_axis(m, xa);
   s += text(kLeft + kPlotWidth / 2, kTop + kPlotHeight + 42, "middle", "Spindle speed (rpm)");
   s += "<text transform=\"translate(24," + px(kTop + kPlotHeight / 2) +
-       ") rotate(-90)\" text-anchor=\"middle\">Depth of cut (" + svg_escape(m.length_unit) +
+       ") rotate(-90)\" text-anchor=\"middle\">Depth of cut (" + xml_escape(m.length_unit) +
        ")</text>\n";
   if (!m.limit.empty()) {
     s += "<text x=\"" + px(kLeft) + "\" y=\"" + px(kTop + kPlotHeight + 68) +

@@ -7,7 +7,6 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "sweep/collect.h"
@@ -28,11 +27,11 @@ struct SvgBoundaryPoint {
 
 struct SvgMap {
   std::string title;
-  std::string length_unit;                // "mm" or "in"
-  std::vector<CollectResult> results;     // one cell each
-  std::vector<SvgLimitPoint> limit;       // increasing speed; may be empty
-  std::vector<SvgBoundaryPoint> boundary; // increasing speed; may be empty
-  double cutting_speed_per_rpm = 0;       // m/min per rev/min at the start radius; 0: no axis
+  std::string length_unit;                 // "mm" or "in"
+  std::vector<CollectResult> results;      // one cell each
+  std::vector<SvgLimitPoint> limit;        // increasing speed; may be empty
+  std::vector<SvgBoundaryPoint> boundary;  // increasing speed; may be empty
+  double cutting_speed_per_rpm = 0;        // m/min per rev/min at the start radius; 0: no axis
 };
 
 // The whole SVG document.
@@ -42,6 +41,3 @@ std::string svg_map(const SvgMap& map);
 // reaches halfway to its neighbours but no further than half the grid's
 // typical (median) spacing, so no cell stretches over values that were not run.
 void svg_axis_range(const std::vector<double>& values, double* lo, double* hi);
-
-// Text with &, <, >, " and ' as XML entities.
-std::string svg_escape(std::string_view text);

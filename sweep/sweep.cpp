@@ -7,6 +7,7 @@
 
 #include "cli/cli.h"
 #include "sweep/collect.h"
+#include "sweep/grid.h"
 #include "sweep/plan.h"
 #include "sweep/runner.h"
 
@@ -54,8 +55,8 @@ struct PlanArgs {
 int plan_command(const CliApp* command, PlanArgs& args) {
   PlanOptions& o = args.options;
   std::string error;
-  if (!plan_parse_axis(args.rpm, &o.rpms, &error)) return cli_usage_error(command, "--rpm: " + error);
-  if (!plan_parse_axis(args.depth, &o.depths, &error))
+  if (!grid_parse_axis(args.rpm, &o.rpms, &error)) return cli_usage_error(command, "--rpm: " + error);
+  if (!grid_parse_axis(args.depth, &o.depths, &error))
     return cli_usage_error(command, "--depth: " + error);
   std::vector<PlanRun> runs;
   std::vector<std::string> warnings;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -24,15 +25,21 @@ namespace {
 constexpr double kDeg = 0.017453292519943295;
 
 // The 15 wear and 9 coefficient fields, in file order.
-constexpr double SimParams::*kWearFields[] = {
-    &SimParams::wear_factor,          &SimParams::wear_breakin_amount,
-    &SimParams::wear_breakin_rate,    &SimParams::wear_rate_coef,
-    &SimParams::wear_rate_speed_exp,  &SimParams::wear_rate_depth_exp,
-    &SimParams::wear_force_x_coef,    &SimParams::wear_force_x_feed_exp,
-    &SimParams::wear_force_x_depth_exp, &SimParams::wear_force_y_coef,
-    &SimParams::wear_force_y_feed_exp, &SimParams::wear_force_y_depth_exp,
-    &SimParams::wear_force_z_coef,    &SimParams::wear_force_z_feed_exp,
-    &SimParams::wear_force_z_depth_exp};
+constexpr double SimParams::*kWearFields[] = {&SimParams::wear_factor,
+                                              &SimParams::wear_breakin_amount,
+                                              &SimParams::wear_breakin_rate,
+                                              &SimParams::wear_rate_coef,
+                                              &SimParams::wear_rate_speed_exp,
+                                              &SimParams::wear_rate_depth_exp,
+                                              &SimParams::wear_force_x_coef,
+                                              &SimParams::wear_force_x_feed_exp,
+                                              &SimParams::wear_force_x_depth_exp,
+                                              &SimParams::wear_force_y_coef,
+                                              &SimParams::wear_force_y_feed_exp,
+                                              &SimParams::wear_force_y_depth_exp,
+                                              &SimParams::wear_force_z_coef,
+                                              &SimParams::wear_force_z_feed_exp,
+                                              &SimParams::wear_force_z_depth_exp};
 constexpr double SimParams::*kCoefFields[] = {
     &SimParams::kf_coef,  &SimParams::kf_thickness_exp, &SimParams::kf_speed_exp,
     &SimParams::kn_coef,  &SimParams::kn_thickness_exp, &SimParams::kn_speed_exp,
@@ -55,7 +62,9 @@ std::string wear(const std::string& workpiece, const std::string& insert, int ba
 }
 
 // Bitwise, so that NaN equals NaN.
-bool same_double(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool same_double(double a, double b) {
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
 
 // Stale values in all 24 fields, so that "unchanged" can be seen.
 void fill_stale(SimParams* p) {
@@ -139,7 +148,8 @@ TEST_F(MatDbLookup, StoresBothRecordsInFieldOrder) {
 }
 
 TEST_F(MatDbLookup, LastMatchingWearRecordWinsByPrefix) {
-  files(wear("STEEL", "CARBIDE", 100) + wear("STEEL", "CARBIDE_X", 300) + wear("ALU", "CARBIDE_X", 500),
+  files(wear("STEEL", "CARBIDE", 100) + wear("STEEL", "CARBIDE_X", 300) +
+            wear("ALU", "CARBIDE_X", 500),
         row("STEEL", "CARBIDE", "30", 200));
   job("STEEL1045", "CARBIDE_X", 30);
   EXPECT_EQ(lookup(), 1);  // the row's CARBIDE is a prefix of CARBIDE_X
@@ -150,9 +160,9 @@ TEST_F(MatDbLookup, LastMatchingWearRecordWinsByPrefix) {
 }
 
 TEST_F(MatDbLookup, FirstMatchingRowWins) {
-  files(wear("A", "B", 0),
-        row("STEEL", "CARBIDE_X", "30", 100) + row("STEEL", "CARBIDE", "30", 200) +
-            row("STEEL", "CARBIDE", "30", 300));
+  files(wear("A", "B", 0), row("STEEL", "CARBIDE_X", "30", 100) +
+                               row("STEEL", "CARBIDE", "30", 200) +
+                               row("STEEL", "CARBIDE", "30", 300));
   job("STEEL1045", "CARBIDE_X", 30);
   EXPECT_EQ(lookup(), 1);
   expect_coefficients(100);
@@ -324,8 +334,8 @@ TEST_F(MatDbLookup, MalformedRowsAreSkipped) {
   std::string eight = row("S", "C", "30", 100);
   eight.erase(eight.rfind(' '));  // drops the ninth number
   eight += "\n";
-  files(wear("S", "C", 0), "no row here at all\n" + eight + row("S", "C", "30.0", 200) +
-                               row("S", "C", "30", 300));
+  files(wear("S", "C", 0),
+        "no row here at all\n" + eight + row("S", "C", "30.0", 200) + row("S", "C", "30", 300));
   job("S", "C", 30);
   EXPECT_EQ(lookup(), 1);
   expect_coefficients(300);
@@ -363,9 +373,9 @@ TEST_F(MatDbLookup, WearRecordsIgnoreLineBreaks) {
 }
 
 TEST_F(MatDbLookup, NonFiniteNumbersAreStoredAsWritten) {
-  files("S C nan 2 3 4 5 6 7 8 9 10 11 12 13 14 inf\n",
-        std::string("S") + std::string(15, ' ') + "C" + std::string(31, ' ') +
-            "30 1 2 3 nan 5 6 7 8 -inf\n");
+  files("S C nan 2 3 4 5 6 7 8 9 10 11 12 13 14 inf\n", std::string("S") + std::string(15, ' ') +
+                                                            "C" + std::string(31, ' ') +
+                                                            "30 1 2 3 nan 5 6 7 8 -inf\n");
   job("S", "C", 30);
   EXPECT_EQ(lookup(), 1);
   EXPECT_TRUE(std::isnan(literal_->wear_factor));
@@ -426,7 +436,8 @@ TEST_F(MatDbLookup, EveryPathClosesItsFiles) {
 TEST(MatDbEquivalence, CachedAndReReadingFormsAgreeOverASequence) {
   const std::string wear_text = wear("STEEL", "CARBIDE", 100) + wear("STEEL", "CARBIDE_X", 200) +
                                 wear("ALU", "K10", 300) + "broken 1 2\n" + wear("ST", "CARB", 600);
-  const std::string rows = row("STEEL", "CARBIDE", "30", 1000) + row("STEEL", "CARBIDE_X", "30", 2000) +
+  const std::string rows = row("STEEL", "CARBIDE", "30", 1000) +
+                           row("STEEL", "CARBIDE_X", "30", 2000) +
                            row("STEEL", "CARBIDE", "45", 3000) + row("ALU", "K10", "0", 4000) +
                            row("", "CERAMIC", "30", 5000) + "S C bad\n";
   struct Key {
@@ -435,11 +446,14 @@ TEST(MatDbEquivalence, CachedAndReReadingFormsAgreeOverASequence) {
     double degrees;
   };
   const Key sequence[] = {
-      {"STEEL1045", "CARBIDE_X", 30},  {"STEEL1045", "CARBIDE_X", 30}, {"STEEL1045", "CARBIDE_X", 29.6},
-      {"STEEL1045", "CARBIDE", 30},    {"STEEL1045", "CARBIDE", 45},   {"STEEL1045", "CARBIDE", 46},
-      {"STEEL1045", "CARBIDE", 46},    {"ALU6061", "K10", 0.3},        {"ALU6061", "K10", 15},
-      {"TITANIUM", "CERAMIC", 30},     {"TITANIUM", "CERAMIC", 30},    {"steel", "CARBIDE", 30},
-      {"STEEL1045", "CARBIDE_X", 30},  {"", "", 30},                   {"ALU6061", "K10", -0.4},
+      {"STEEL1045", "CARBIDE_X", 30},   {"STEEL1045", "CARBIDE_X", 30},
+      {"STEEL1045", "CARBIDE_X", 29.6}, {"STEEL1045", "CARBIDE", 30},
+      {"STEEL1045", "CARBIDE", 45},     {"STEEL1045", "CARBIDE", 46},
+      {"STEEL1045", "CARBIDE", 46},     {"ALU6061", "K10", 0.3},
+      {"ALU6061", "K10", 15},           {"TITANIUM", "CERAMIC", 30},
+      {"TITANIUM", "CERAMIC", 30},      {"steel", "CARBIDE", 30},
+      {"STEEL1045", "CARBIDE_X", 30},   {"", "", 30},
+      {"ALU6061", "K10", -0.4},
   };
   enum Files { kBoth, kNoWear, kNoDatabase, kNeither };
   for (Files present : {kBoth, kNoWear, kNoDatabase, kNeither}) {
@@ -472,4 +486,23 @@ TEST(MatDbEquivalence, CachedAndReReadingFormsAgreeOverASequence) {
     params_free(literal);
     params_free(loaded);
   }
+}
+
+TEST_F(MatDbLookup, CoefficientsAloneAnswerAsTheFullLoadWithoutWear) {
+  files(wear("STEEL", "CARBIDE", 100), row("STEEL", "CARBIDE", "5", 200));
+  MatDb db;
+  ASSERT_EQ(matdb_load_coefficients(&db, "kfkncfa.db"), 1);
+  EXPECT_EQ(db.rows.size(), 1u);
+  EXPECT_TRUE(db.wear.empty());
+  job("STEEL", "CARBIDE", 5);
+  ASSERT_EQ(matdb_lookup_loaded(&db, literal_), 1);
+  for (int i = 0; i < 9; ++i) EXPECT_EQ(literal_->*kCoefFields[i], 200 + i + 1.0) << i;
+  for (auto field : kWearFields) EXPECT_EQ(literal_->*field, -7.0);  // the wear is left alone
+  // A second load replaces the rows; a missing file reads as nothing, with errno.
+  ASSERT_EQ(matdb_load_coefficients(&db, "kfkncfa.db"), 1);
+  EXPECT_EQ(db.rows.size(), 1u);
+  EXPECT_EQ(matdb_load_coefficients(&db, "no-such.db"), 0);
+  EXPECT_EQ(errno, ENOENT);
+  EXPECT_TRUE(db.rows.empty());
+  EXPECT_EQ(matdb_lookup_loaded(&db, literal_), 0);
 }

@@ -1,5 +1,5 @@
-// Collecting a sweep: the growth ratio and the classes, the boundary per
-// speed, failed and missing runs, and the map picture.
+// Collecting a sweep: each run's verdict read from its summary, the boundary
+// per speed, failed and missing runs, and the map picture.
 #include "sweep/collect.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "engine/random.h"
+#include "sweep/boundary.h"
 #include "sweep/svg.h"
 #include "tests/sweep/sweep_support.h"
 
@@ -23,37 +24,64 @@ using test_support::write_file;
 
 namespace {
 
-// Revolutions whose X force vibrates with the given RMS values about a mean of 1000.
-std::vector<CollectRevolution> revolutions(const std::vector<double>& rms, double range = 100) {
-  std::vector<CollectRevolution> revs;
-  for (double r : rms) revs.push_back({range, r, 1000});
-  return revs;
-}
-
-CollectResult result(double rpm, double depth, CollectClass cls, double growth) {
-  return {{0, rpm, depth, "runs/x"}, cls, 0, 10, growth, 50, ""};
+CollectResult result(double rpm, double depth, CollectClass cls, double growth_rate) {
+  return {{0, rpm, depth, "runs/x"}, cls, 0, 10, growth_rate, 250, 50, ""};
 }
 
 }  // namespace
 
-TEST(CollectGrowth, IsTheFittedLastOverFirstRatioOfTheVibration) {
-  // Without scatter, a geometric growth of 5 % a revolution over 8 revolutions.
-  std::vector<double> rms;
-  for (int i = 0; i < 8; ++i) rms.push_back(10 * std::pow(1.05, i));
-  EXPECT_NEAR(collect_growth(revolutions(rms), 0), std::pow(1.05, 7), 1e-9);
-  // A beat of +-3 % from one revolution to the next barely moves the fit,
-  // while the plain last-over-first ratio would fall by 6 %.
-  std::vector<double> beat = rms;
-  for (size_t i = 0; i < beat.size(); ++i) beat[i] *= i % 2 == 0 ? 1.03 : 0.97;
-  EXPECT_NEAR(collect_growth(revolutions(beat), 0) / std::pow(1.05, 7), 1, 0.025);
-  // The scatter is taken out before the ratio: 12 and 13 over a scatter of 5
-  // are vibrations of sqrt(119) and 12.
-  EXPECT_NEAR(collect_growth(revolutions({12, 13}), 5), 12 / std::sqrt(119.0), 1e-12);
-  EXPECT_TRUE(std::isnan(collect_growth(revolutions({12}), 5)));
+TEST(CollectReadVerdict, TakesTheEngineVerdictRateAndFrequencyFromTheSummary) {
+  const struct Case {
+    const char* json;
+    int ok;
+    CollectClass cls;
+    double rate, frequency;  // NaN: not measured
+    const char* error;
+  } cases[] = {
+      {R"({"verdict":{"class":"stable","growth_rate_per_revolution":-0.0123456789012},
+          "vibration":{"dominant_frequency_Hz":250.123456789}})",
+       1, COLLECT_STABLE, -0.0123456789012, 250.123456789, ""},
+      {R"({"verdict":{"class":"chatter","growth_rate_per_revolution":0.25},
+          "vibration":{"dominant_frequency_Hz":262.5}})",
+       1, COLLECT_CHATTER, 0.25, 262.5, ""},
+      {R"({"verdict":{"class":"tool-left-cut","growth_rate_per_revolution":1.5},
+          "vibration":{"dominant_frequency_Hz":null}})",
+       1, COLLECT_LEFT_CUT, 1.5, NAN, ""},
+      // Too few revolutions for a rate: the engine writes null.
+      {R"({"verdict":{"class":"undecided","growth_rate_per_revolution":null}})", 1,
+       COLLECT_UNDECIDED, NAN, NAN, ""},
+      {R"({"verdict":{"class":"wobbly"}})", 0, COLLECT_FAILED, NAN, NAN,
+       "unknown verdict 'wobbly' in the run summary"},
+      {R"({"verdict":"stable"})", 0, COLLECT_FAILED, NAN, NAN, "the run summary holds no verdict"},
+      {R"({"verdict":{"class":"stable")", 0, COLLECT_FAILED, NAN, NAN,
+       "the run summary holds no verdict"},
+      {nullptr, 0, COLLECT_FAILED, NAN, NAN, "no run summary"},
+  };
+  for (const Case& c : cases) {
+    ScratchDir dir;
+    if (c.json != nullptr) write_file(dir.file("job.summary.json"), c.json);
+    CollectVerdict v{COLLECT_FAILED, 7, 7};
+    std::string error;
+    const char* label = c.json != nullptr ? c.json : "no file";
+    ASSERT_EQ(collect_read_verdict(dir.file("job.summary.json"), &v, &error), c.ok) << label;
+    EXPECT_EQ(error, c.error) << label;
+    if (!c.ok) continue;
+    EXPECT_EQ(v.cls, c.cls) << label;
+    // Full precision, not the six decimals of the .rms files.
+    if (std::isnan(c.rate))
+      EXPECT_TRUE(std::isnan(v.growth_rate)) << label;
+    else
+      EXPECT_EQ(v.growth_rate, c.rate) << label;
+    if (std::isnan(c.frequency))
+      EXPECT_TRUE(std::isnan(v.frequency)) << label;
+    else
+      EXPECT_EQ(v.frequency, c.frequency) << label;
+  }
 }
 
-TEST(CollectGrowth, ScatterRmsMatchesTheEngineGenerator) {
-  // The RMS of (q - 16383.5) * 0.03 R / 16383.5 over a long run of draws.
+TEST(CollectScatter, TheVerdictScatterRmsMatchesTheEngineGenerator) {
+  // The engine's verdict takes the +-3 % scatter as uniform noise of RMS
+  // 0.03 |R| / sqrt(3); the draws (q - 16383.5) * 0.03 R / 16383.5 agree.
   RandomState random;
   random_init(&random);
   double sum = 0, sum2 = 0;
@@ -64,45 +92,25 @@ TEST(CollectGrowth, ScatterRmsMatchesTheEngineGenerator) {
     sum2 += u * u;
   }
   const double rms = std::sqrt(sum2 / n - (sum / n) * (sum / n));
-  EXPECT_NEAR(collect_scatter_rms(1000) / rms, 1, 0.003);
-  EXPECT_NEAR(collect_scatter_rms(-1000), 17.3210, 1e-3);
+  EXPECT_NEAR(0.03 * 1000 / std::sqrt(3.0) / rms, 1, 0.003);
 }
 
-TEST(CollectClassify, SeparatesStableChatterAndLossOfContact) {
-  const double s = collect_scatter_rms(1000);
-  double growth = 0;
-  EXPECT_EQ(collect_classify(revolutions({40, 36, 33, 30}), s, &growth), COLLECT_STABLE);
-  EXPECT_LT(growth, 1);
-  EXPECT_EQ(collect_classify(revolutions({30, 33, 36, 40}), s, &growth), COLLECT_CHATTER);
-  EXPECT_GT(growth, 1);
-  // RMS creeping up inside the scatter is no vibration at all.
-  EXPECT_EQ(collect_classify(revolutions({s, s * 1.002, s * 1.004}), s, &growth), COLLECT_STABLE);
-  // A range of twice the mean swings down to zero force: the tool left the cut,
-  // whatever the growth; just below that it is still cutting.
-  auto revs = revolutions({300, 320, 310});
-  revs[1].force_x_range = 2000;
-  EXPECT_EQ(collect_classify(revs, s, &growth), COLLECT_LEFT_CUT);
-  revs[1].force_x_range = 1990;
-  EXPECT_EQ(collect_classify(revs, s, &growth), COLLECT_CHATTER);
-  // No force at all (no coefficients): nothing vibrates.
-  EXPECT_EQ(collect_classify({{0, 0, 0}, {0, 0, 0}}, 0, &growth), COLLECT_STABLE);
-}
-
-TEST(CollectBoundaries, InterpolateTheGrowthRatioBetweenStableAndChatter) {
+TEST(CollectBoundaries, InterpolateTheGrowthRateBetweenStableAndChatter) {
   std::vector<CollectResult> runs = {
-      result(1000, 4, COLLECT_STABLE, 0.5),   result(1000, 5, COLLECT_STABLE, 0.8),
-      result(1000, 6, COLLECT_CHATTER, 1.25), result(1000, 7, COLLECT_STABLE, 0.9),
-      result(2000, 4, COLLECT_STABLE, 0.7),   result(2000, 5, COLLECT_FAILED, NAN),
-      result(2000, 6, COLLECT_LEFT_CUT, 3),   result(3000, 4, COLLECT_STABLE, 0.9),
-      result(4000, 4, COLLECT_CHATTER, 1.1),
+      result(1000, 4, COLLECT_STABLE, -0.5),    result(1000, 5, COLLECT_STABLE, -0.2),
+      result(1000, 6, COLLECT_CHATTER, 0.2),    result(1000, 7, COLLECT_STABLE, -0.1),
+      result(2000, 4, COLLECT_STABLE, -0.3),    result(2000, 5, COLLECT_FAILED, NAN),
+      result(2000, 6, COLLECT_LEFT_CUT, 1.1),   result(3000, 4, COLLECT_STABLE, -0.1),
+      result(4000, 4, COLLECT_CHATTER, 0.1),    result(5000, 4, COLLECT_STABLE, -0.4),
+      result(5000, 5, COLLECT_UNDECIDED, 0.01), result(5000, 6, COLLECT_CHATTER, 0.2),
   };
-  const auto b = collect_boundaries(runs, nullptr);
-  ASSERT_EQ(b.size(), 4u);
-  // ln 0.8 and ln 1.25 are symmetric about 0: the ratio crosses 1 halfway.
+  const auto b = boundary_per_speed(runs, nullptr);
+  ASSERT_EQ(b.size(), 5u);
+  // Rates of -0.2 and 0.2 are symmetric about 0: the rate crosses 0 halfway.
   EXPECT_EQ(b[0].last_stable, 5);
   EXPECT_EQ(b[0].first_unstable, 6);
   EXPECT_NEAR(b[0].boundary, 5.5, 1e-12);
-  // A failed run is skipped; a saturated run gives no ratio to interpolate.
+  // A failed run is skipped; a run that left the cut is bracketed halfway.
   EXPECT_EQ(b[1].last_stable, 4);
   EXPECT_EQ(b[1].boundary, 5);
   EXPECT_TRUE(std::isnan(b[2].boundary));
@@ -110,28 +118,41 @@ TEST(CollectBoundaries, InterpolateTheGrowthRatioBetweenStableAndChatter) {
   EXPECT_TRUE(std::isnan(b[3].last_stable));
   EXPECT_TRUE(std::isnan(b[3].boundary));
   EXPECT_TRUE(std::isinf(b[0].analytic));
+  // An undecided run brackets nothing: -0.4 at 4 and 0.2 at 6 cross at 5 1/3.
+  EXPECT_EQ(b[4].last_stable, 4);
+  EXPECT_EQ(b[4].first_unstable, 6);
+  EXPECT_NEAR(b[4].boundary, 4 + 2 * 0.4 / 0.6, 1e-12);
 }
 
 TEST(Collect, CountsAndShowsFailedAndMissingRuns) {
   ScratchDir dir;
   // Whole revolutions, so that the means of the recorded revolutions hold.
   sweep_test::write_base(dir, sweep_test::base_job(4, 1, 1));
-  sweep_test::plan(dir, "--rpm 1000,2000 --depth 1,2");
+  sweep_test::plan(dir, "--rpm 1000,2000,3000 --depth 1,2");
   const auto rows = lines_of(read_file(dir.file("out/commands.txt")));
-  ASSERT_EQ(rows.size(), 4u);
+  ASSERT_EQ(rows.size(), 6u);
   ASSERT_EQ(run_command("sh -c " + quoted(rows[0])), 0);
   ASSERT_NE(run_command("CORVANEL_BIN=/bin/false sh -c " + quoted(rows[1])), 0);
-  ASSERT_EQ(run_command("sh -c " + quoted(rows[2])), 0);
-  // Row 3 lost revolutions; row 4 never ran.
+  for (int row : {2, 4, 5}) ASSERT_EQ(run_command("sh -c " + quoted(rows[row])), 0);
+  // Row 3 lost revolutions; row 4 never ran; row 5 lost its summary; row 6
+  // is undecided by its summary.
   const std::string rms = dir.file("out/runs/0003/job.rms");
   write_file(rms, lines_of(read_file(rms))[0] + "\n");
   write_file(dir.file("out/runs/0003/job.ave"),
              lines_of(read_file(dir.file("out/runs/0003/job.ave")))[0] + "\n");
+  std::remove(dir.file("out/runs/0005/job.summary.json").c_str());
+  const std::string summary = dir.file("out/runs/0006/job.summary.json");
+  std::string text = read_file(summary);
+  const size_t at = text.find("\"class\": \"");
+  ASSERT_NE(at, std::string::npos) << text;
+  text.replace(at, text.find('"', at + 10) - at + 1, "\"class\": \"undecided\"");
+  write_file(summary, text);
 
   const auto o = sweep(dir.path(), "collect out");
   EXPECT_EQ(o.exit_code, 1) << o.err;
-  EXPECT_NE(o.out.find("4 runs: 1 stable, 0 chatter, 0 left the cut, 2 failed, 1 missing"),
-            std::string::npos)
+  EXPECT_NE(
+      o.out.find("6 runs: 1 stable, 0 chatter, 0 left the cut, 1 undecided, 3 failed, 1 missing"),
+      std::string::npos)
       << o.out;
   EXPECT_NE(o.out.find("row 2 (runs/0002, 1000 rpm, 2 mm): failed, exit status 1"),
             std::string::npos)
@@ -139,22 +160,47 @@ TEST(Collect, CountsAndShowsFailedAndMissingRuns) {
   EXPECT_NE(o.out.find("row 3 (runs/0003, 2000 rpm, 1 mm): failed, 1 of 3 revolutions recorded"),
             std::string::npos);
   EXPECT_NE(o.out.find("row 4 (runs/0004, 2000 rpm, 2 mm): missing"), std::string::npos);
+  EXPECT_NE(o.out.find("row 5 (runs/0005, 3000 rpm, 1 mm): failed, no run summary"),
+            std::string::npos)
+      << o.out;
 
   const auto map = lines_of(read_file(dir.file("out/map.csv")));
-  ASSERT_EQ(map.size(), 5u);
-  EXPECT_EQ(map[0], "row,rpm,depth,growth,force_pp,class,exit_status,folder");
+  ASSERT_EQ(map.size(), 7u);
+  EXPECT_EQ(map[0], "row,rpm,depth,growth_rate,chatter_hz,force_pp,class,exit_status,folder");
   EXPECT_NE(map[1].find(",stable,0,runs/0001"), std::string::npos) << map[1];
-  EXPECT_EQ(map[2], "2,1000.000000,2.000000,,,failed,1,runs/0002");
+  EXPECT_EQ(map[2], "2,1000.000000,2.000000,,,,failed,1,runs/0002");
   EXPECT_NE(map[3].find(",failed,0,runs/0003"), std::string::npos) << map[3];
-  EXPECT_EQ(map[4], "4,2000.000000,2.000000,,,missing,,runs/0004");
+  EXPECT_EQ(map[4], "4,2000.000000,2.000000,,,,missing,,runs/0004");
+  EXPECT_EQ(map[5], "5,3000.000000,1.000000,,,,failed,0,runs/0005");
+  EXPECT_NE(map[6].find(",undecided,0,runs/0006"), std::string::npos) << map[6];
+  // The stable run's rate and frequency are its summary's, at full precision.
+  const auto fields = [](const std::string& line) {
+    std::vector<std::string> f;
+    for (size_t from = 0, to; from <= line.size(); from = to + 1) {
+      to = line.find(',', from);
+      if (to == std::string::npos) to = line.size();
+      f.push_back(line.substr(from, to - from));
+    }
+    return f;
+  };
+  CollectVerdict v{};
+  std::string error;
+  ASSERT_TRUE(collect_read_verdict(dir.file("out/runs/0001/job.summary.json"), &v, &error));
+  char expected[64];
+  std::snprintf(expected, sizeof expected, "%.6g", v.growth_rate);
+  EXPECT_EQ(fields(map[1])[3], expected);
+  std::snprintf(expected, sizeof expected, "%.6g", v.frequency);
+  EXPECT_EQ(fields(map[1])[4], expected);
 
   const std::string svg = read_file(dir.file("out/map.svg"));
   EXPECT_EQ(sweep_test::xml_problem(svg), "");
-  EXPECT_EQ(count_of(svg, "<rect data-class=\""), 4u);
-  EXPECT_EQ(count_of(svg, "<rect data-class=\"failed\""), 2u);
+  EXPECT_EQ(count_of(svg, "<rect data-class=\""), 6u);
+  EXPECT_EQ(count_of(svg, "<rect data-class=\"failed\""), 3u);
   EXPECT_EQ(count_of(svg, "<rect data-class=\"missing\""), 1u);
-  EXPECT_NE(svg.find("failed (2)"), std::string::npos);
-  EXPECT_EQ(lines_of(read_file(dir.file("out/boundary.csv"))).size(), 3u);
+  EXPECT_EQ(count_of(svg, "<rect data-class=\"undecided\""), 1u);
+  EXPECT_NE(svg.find("failed (3)"), std::string::npos);
+  EXPECT_NE(svg.find("undecided (1)"), std::string::npos);
+  EXPECT_EQ(lines_of(read_file(dir.file("out/boundary.csv"))).size(), 4u);
 }
 
 TEST(Collect, RefusesAFolderWithoutAPlan) {
@@ -168,14 +214,15 @@ TEST(SvgMap, IsWellFormedWithOneCellPerRunAndTheCurve) {
   SvgMap m;
   m.title = "Steel <fast> & \"deep\"";
   m.length_unit = "mm";
-  const CollectClass classes[] = {COLLECT_STABLE, COLLECT_CHATTER, COLLECT_LEFT_CUT,
-                                  COLLECT_FAILED, COLLECT_MISSING, COLLECT_STABLE};
+  const CollectClass classes[] = {COLLECT_STABLE, COLLECT_CHATTER,   COLLECT_LEFT_CUT,
+                                  COLLECT_FAILED, COLLECT_UNDECIDED, COLLECT_MISSING};
   int n = 0;
   for (double rpm : {4000.0, 4500.0, 5000.0})
     for (double depth : {1.0, 2.0}) m.results.push_back(result(rpm, depth, classes[n++], 1));
   m.results[3].note = "exit status 1: a <bad> line & more";
   for (double rpm = 3700; rpm <= 5400; rpm += 100)
-    m.limit.push_back({rpm, rpm < 4400 ? 1.5 : (rpm < 4700 ? INFINITY : (rpm < 5000 ? 2.2 : 50.0))});
+    m.limit.push_back(
+        {rpm, rpm < 4400 ? 1.5 : (rpm < 4700 ? INFINITY : (rpm < 5000 ? 2.2 : 50.0))});
   const std::string svg = svg_map(m);
   EXPECT_EQ(sweep_test::xml_problem(svg), "") << svg;
   EXPECT_EQ(count_of(svg, "<rect data-class=\""), 6u);

@@ -76,6 +76,7 @@ TEST(CommandRows, RunAsWrittenFromAnyFolder) {
     EXPECT_FALSE(file_exists(run_dir(dir, 1) + "job.dat"));
     EXPECT_FALSE(file_exists(run_dir(dir, 1) + "job.wx.dat"));
     EXPECT_TRUE(file_exists(run_dir(dir, 1) + "job.rpt"));
+    EXPECT_TRUE(file_exists(run_dir(dir, 1) + "job.summary.json"));
   }
   // The binary variable replaces the planned binary; the row fails with the run.
   EXPECT_NE(run_command("cd / && CORVANEL_BIN=/bin/false sh -c " + quoted(rows[0])), 0);

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "app/jobfile.h"
+#include "sweep/grid.h"
 #include "tests/sweep/sweep_support.h"
 
 using sweep_test::lines_of;
@@ -22,7 +23,7 @@ namespace {
 std::vector<double> axis(const char* text) {
   std::vector<double> values;
   std::string error;
-  EXPECT_TRUE(plan_parse_axis(text, &values, &error)) << text << ": " << error;
+  EXPECT_TRUE(grid_parse_axis(text, &values, &error)) << text << ": " << error;
   return values;
 }
 
@@ -95,7 +96,7 @@ TEST(PlanAxis, RefusesTextThatIsNotAGrid) {
                           "1:inf:1", " 5", "1:1e9:1e-3"}) {
     std::vector<double> values;
     std::string error;
-    EXPECT_FALSE(plan_parse_axis(bad, &values, &error)) << "'" << bad << "'";
+    EXPECT_FALSE(grid_parse_axis(bad, &values, &error)) << "'" << bad << "'";
     EXPECT_FALSE(error.empty()) << bad;
   }
 }
@@ -186,11 +187,15 @@ TEST(Plan, RefusalsNameTheProblemAndCreateNothing) {
   const std::string ok = sweep_test::base_job();
   std::string long_mass = ok;
   long_mass.replace(long_mass.find("91.594350"), 9, "91.5943501");
+  std::string long_radius = ok;
+  long_radius.replace(long_radius.find("\n50.000000\n"), 11, "\n50.0000004\n");
   const Case cases[] = {
       {"too few recorded revolutions", sweep_test::base_job(3, 2), sweep_test::kCoefficientDb,
        sweep_test::kWearDb, "", "at least 2"},
       {"a mass with seven decimals", long_mass, sweep_test::kCoefficientDb, sweep_test::kWearDb, "",
        "tool X mode 1 mass 91.5943501"},
+      {"a workpiece radius with seven decimals", long_radius, sweep_test::kCoefficientDb,
+       sweep_test::kWearDb, "", "workpiece radius 50.0000004"},
       {"a pair missing from the database", ok, "OTHER           TOOL      0 1 0 0 1 0 0 0 0 0\n",
        sweep_test::kWearDb, "", "holds no row for workpiece 'SWEEPSTEEL'"},
       {"no wear file", ok, sweep_test::kCoefficientDb, nullptr, "", "wear file"},

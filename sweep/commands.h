@@ -1,0 +1,21 @@
+// The command rows of a plan (one shell command per run, for GNU parallel,
+// several hosts or a Slurm array), the Slurm array script, and the corvanel
+// binary they name.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// The corvanel binary a plan names: `requested` made absolute, else the one
+// built beside this program, else `corvanel` on PATH. Empty when none is found.
+std::string commands_find_corvanel(const std::string& requested);
+
+// The command row of a run: out_dir absolute, folder relative to it.
+std::string commands_row(const std::string& out_dir, const std::string& corvanel,
+                         const std::string& folder, bool keep_series);
+
+// The Slurm array script for a table of `rows` commands.
+std::string commands_slurm_script(const std::string& out_dir, int rows);
+
+// The text in single quotes for a POSIX shell.
+std::string commands_shell_quote(std::string_view text);
