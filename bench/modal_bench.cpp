@@ -8,13 +8,14 @@
 #include "engine/modal_batch.h"
 #include "engine/modal_params.h"
 #include "engine/modal_response.h"
+#include "tests/support/records.h"
 
 namespace {
 
 // Fills `per_list` modes into each of the first `lists` lists (processing
 // order: spindle-workpiece X, Y, Z, tool X, Y, Z), in engine units.
-SimParams* make_job(int lists, int per_list) {
-  SimParams* p = params_create();
+test_support::Params make_job(int lists, int per_list) {
+  test_support::Params p = test_support::new_params();
   p->process = 'T';
   p->spindle_rpm = 1000.0;
   ModalSet* sets[] = {&p->spindle_modes, &p->tool_modes};
@@ -41,8 +42,10 @@ void BM_ModalRespond(benchmark::State& bench) {
     bench.SkipWithError("the processor has no AVX2");
     return;
   }
-  SimParams* p = make_job(lists, per_list);
-  SimState* s = state_create(kHistoryCapacity);
+  const test_support::Params job = make_job(lists, per_list);
+  const test_support::State state = test_support::new_state();
+  SimParams* p = job.get();
+  SimState* s = state.get();
   s->steps_per_rev = kGridSteps;
   modal_prepare(p, s);
   // A cutting-like force: a mean with a chatter-like ripple, per step.
@@ -71,8 +74,6 @@ void BM_ModalRespond(benchmark::State& bench) {
   bench.counters["mode_steps"] = benchmark::Counter(
       modes * kGridSteps * static_cast<double>(bench.iterations()), benchmark::Counter::kIsRate);
   bench.counters["modes"] = modes;
-  state_free(s);
-  params_free(p);
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "tests/e2e/e2e_support.h"
+#include "tests/support/run_job.h"
 
 using test_support::read_file;
 using test_support::ScratchDir;
@@ -14,13 +14,13 @@ TEST(Example, DemoJobGivesTheMeanForcesItsReadmeStates) {
   for (const char* name : {"demo.in", "wear.db", "kfkncfa.db"}) {
     write_file(dir.file(name), read_file(std::string(CORVANEL_SOURCE_DIR "/examples/") + name));
   }
-  auto outcome = e2e::run_program(dir.path(), "demo .");
+  auto outcome = test_support::run_program(dir.path(), "demo .");
   ASSERT_EQ(outcome.exit_code, 0) << outcome.err;
   EXPECT_EQ(outcome.err, "");
-  auto lines = e2e::lines_of(read_file(dir.file("demo.ave")));
+  auto lines = test_support::lines_of(read_file(dir.file("demo.ave")));
   ASSERT_EQ(lines.size(), 10u);  // 12 revolutions, 2 skipped
   for (const auto& line : lines) {
-    auto means = e2e::numbers_of(line);
+    auto means = test_support::numbers_of(line);
     ASSERT_EQ(means.size(), 9u);
     EXPECT_GT(means[0], 250.0);
     EXPECT_LT(means[0], 310.0);

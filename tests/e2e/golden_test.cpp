@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "tests/e2e/e2e_support.h"
+#include "tests/support/run_job.h"
 
 using test_support::read_file;
 using test_support::ScratchDir;
@@ -25,7 +25,7 @@ void check_job(const std::string& job) {
   write_file(dir.file(job + ".in"), read_file(kGoldenDir + job + ".in"));
   write_file(dir.file("wear.db"), read_file(CORVANEL_SOURCE_DIR "/examples/wear.db"));
   write_file(dir.file("kfkncfa.db"), read_file(CORVANEL_SOURCE_DIR "/examples/kfkncfa.db"));
-  auto outcome = e2e::run_program(dir.path(), job + " .");
+  auto outcome = test_support::run_program(dir.path(), job + " .");
   ASSERT_EQ(outcome.exit_code, 0) << outcome.err;
   const bool regenerate = std::getenv("CORVANEL_WRITE_GOLDEN") != nullptr;
   for (const char* suffix : kResultSuffixes) {
@@ -36,17 +36,24 @@ void check_job(const std::string& job) {
       continue;
     }
     ASSERT_TRUE(test_support::file_exists(golden_path)) << golden_path;
-    EXPECT_TRUE(produced == read_file(golden_path)) << job << suffix << " differs from the stored file";
+    EXPECT_TRUE(produced == read_file(golden_path))
+        << job << suffix << " differs from the stored file";
   }
 }
 
 }  // namespace
 
-TEST(Golden, MetricJobWithAverageCoefficientsIsReproducedExactly) { check_job("metric"); }
+TEST(Golden, MetricJobWithAverageCoefficientsIsReproducedExactly) {
+  check_job("metric");
+}
 
-TEST(Golden, EnglishJobWithInstantaneousCoefficientsIsReproducedExactly) { check_job("english"); }
+TEST(Golden, EnglishJobWithInstantaneousCoefficientsIsReproducedExactly) {
+  check_job("english");
+}
 
 // A job without spindle-workpiece modes: its files were stored before the
 // workpiece's displacement entered the relative motion with its own sign,
 // which must leave jobs without workpiece modes unchanged to the last digit.
-TEST(Golden, ToolOnlyJobIsReproducedExactly) { check_job("toolonly"); }
+TEST(Golden, ToolOnlyJobIsReproducedExactly) {
+  check_job("toolonly");
+}

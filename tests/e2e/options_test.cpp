@@ -2,21 +2,21 @@
 // arguments are counted, and an unknown one stops before any file is written.
 #include <gtest/gtest.h>
 
-#include "tests/e2e/e2e_support.h"
+#include "tests/support/run_job.h"
 
 using test_support::file_exists;
 using test_support::ScratchDir;
 
 TEST(CommandLine, OptionsAreTakenOffBeforeTheArgumentsAreCounted) {
   ScratchDir dir;
-  e2e::write_job(dir, "job", e2e::Job{});
+  test_support::write_job(dir.path(), "job", test_support::Job{});
   // "--" ends the options: the count sees JOB DIR, a batch run.
-  auto batch = e2e::run_program(dir.path(), "-- job .");
+  auto batch = test_support::run_program(dir.path(), "-- job .");
   EXPECT_EQ(batch.exit_code, 0) << batch.err;
   EXPECT_TRUE(file_exists(dir.file("job.rpt")));
   EXPECT_TRUE(file_exists(dir.file("job.html")));
   // A single argument after "--" is ignored: the dialogue, here with no input.
-  auto dialogue = e2e::run_program(dir.path(), "-- job");
+  auto dialogue = test_support::run_program(dir.path(), "-- job");
   EXPECT_EQ(dialogue.exit_code, 1);
   EXPECT_EQ(dialogue.out.rfind("Corvanel\nVersion 1.0\nUsing Brisolt Version 1.00\n", 0), 0u)
       << dialogue.out;
@@ -24,8 +24,8 @@ TEST(CommandLine, OptionsAreTakenOffBeforeTheArgumentsAreCounted) {
 
 TEST(CommandLine, AnUnknownOptionWritesNothing) {
   ScratchDir dir;
-  e2e::write_job(dir, "job", e2e::Job{});
-  auto outcome = e2e::run_program(dir.path(), "--fast job .");
+  test_support::write_job(dir.path(), "job", test_support::Job{});
+  auto outcome = test_support::run_program(dir.path(), "--fast job .");
   EXPECT_EQ(outcome.exit_code, 2);
   EXPECT_EQ(outcome.out, "");
   EXPECT_NE(outcome.err.find("corvanel: The following argument was not expected: --fast"),
@@ -37,7 +37,7 @@ TEST(CommandLine, AnUnknownOptionWritesNothing) {
 
 TEST(CommandLine, VersionNamesTheProgramAndTheEngine) {
   ScratchDir dir;
-  auto outcome = e2e::run_program(dir.path(), "--version");
+  auto outcome = test_support::run_program(dir.path(), "--version");
   EXPECT_EQ(outcome.exit_code, 0);
   EXPECT_EQ(outcome.out.rfind("corvanel (Corvanel) " CORVANEL_VERSION "\n", 0), 0u) << outcome.out;
   EXPECT_EQ(outcome.out.substr(outcome.out.size() - 20), "Brisolt engine 1.00\n");

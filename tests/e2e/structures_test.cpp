@@ -5,31 +5,28 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
-
 #include <string>
 #include <vector>
 
-#include "tests/e2e/e2e_support.h"
+#include "tests/support/run_job.h"
 
-using e2e::Job;
-using e2e::lines_of;
-using e2e::numbers_of;
-using test_support::read_file;
-using test_support::ScratchDir;
+using test_support::Job;
+using test_support::JobRun;
+using test_support::numbers_of;
 
 namespace {
 
 using Table = std::vector<std::vector<double>>;
 
-Table table_of(const std::string& path) {
+Table table_of(const JobRun& run, const std::string& suffix) {
   Table rows;
-  for (const std::string& line : lines_of(read_file(path))) rows.push_back(numbers_of(line));
+  for (const std::string& line : run.rows(suffix)) rows.push_back(numbers_of(line));
   return rows;
 }
 
 // Runs one job with `mode` as the only X mode of the tool (tool = true) or
 // of the spindle-workpiece structure.
-void run_with_x_mode(const ScratchDir& dir, bool tool, const std::string& mode) {
+JobRun run_with_x_mode(bool tool, const std::string& mode) {
   Job job;
   // English units print displacements as %e, so the sign and digits of
   // micrometre vibration are visible in the text files.
@@ -42,9 +39,9 @@ void run_with_x_mode(const ScratchDir& dir, bool tool, const std::string& mode) 
   job.revs_total = 3;
   job.revs_skipped = 1;
   (tool ? job.tool_modes : job.spindle_modes) = "1\n" + mode + "0\n0\n";
-  e2e::write_job(dir, "run", job);
-  auto outcome = e2e::run_program(dir.path(), "run .");
-  ASSERT_EQ(outcome.exit_code, 0) << outcome.err;
+  JobRun run = test_support::run_job("run", job);
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  return run;
 }
 
 }  // namespace
@@ -54,17 +51,14 @@ TEST(Structures, AModeActsTheSameInTheToolAndInTheWorkpiece) {
   // visibly. Its running integrals are not rebased within three revolutions,
   // so the two runs agree to the last bit, not only to rounding.
   const std::string mode = "0.00571\n0.05\n114000\n0\n";
-  ScratchDir in_tool, in_workpiece;
-  run_with_x_mode(in_tool, true, mode);
-  run_with_x_mode(in_workpiece, false, mode);
+  const JobRun in_tool = run_with_x_mode(true, mode);
+  const JobRun in_workpiece = run_with_x_mode(false, mode);
   for (const char* suffix : {".dat", ".fx.dat", ".fy.dat", ".fz.dat"}) {
-    EXPECT_TRUE(read_file(in_tool.file(std::string("run") + suffix)) ==
-                read_file(in_workpiece.file(std::string("run") + suffix)))
-        << suffix;
+    EXPECT_TRUE(in_tool.text(suffix) == in_workpiece.text(suffix)) << suffix;
   }
   // The tool's own displacement in one run is the workpiece's, negated, in the other.
-  const Table tool_x = table_of(in_tool.file("run.wx.dat"));
-  const Table work_x = table_of(in_workpiece.file("run.sx.dat"));
+  const Table tool_x = table_of(in_tool, ".wx.dat");
+  const Table work_x = table_of(in_workpiece, ".sx.dat");
   ASSERT_EQ(tool_x.size(), 2u * 342u);
   ASSERT_EQ(work_x.size(), tool_x.size());
   double largest = 0;
@@ -75,10 +69,10 @@ TEST(Structures, AModeActsTheSameInTheToolAndInTheWorkpiece) {
   EXPECT_GT(largest, 1e-5);  // inches: the mode really moved
   // Per revolution: force columns equal; the structures' ranges and RMS
   // values trade places, their means change sign.
-  const Table rms_tool = table_of(in_tool.file("run.rms"));
-  const Table rms_work = table_of(in_workpiece.file("run.rms"));
-  const Table ave_tool = table_of(in_tool.file("run.ave"));
-  const Table ave_work = table_of(in_workpiece.file("run.ave"));
+  const Table rms_tool = table_of(in_tool, ".rms");
+  const Table rms_work = table_of(in_workpiece, ".rms");
+  const Table ave_tool = table_of(in_tool, ".ave");
+  const Table ave_work = table_of(in_workpiece, ".ave");
   ASSERT_EQ(rms_tool.size(), 2u);
   for (size_t r = 0; r < rms_tool.size(); ++r) {
     for (int c : {0, 1, 2, 9, 10, 11}) EXPECT_EQ(rms_tool[r][c], rms_work[r][c]) << r << ":" << c;
@@ -94,16 +88,14 @@ TEST(Structures, AModeActsTheSameInTheToolAndInTheWorkpiece) {
 // number there, where the six decimals of metres in the result files read 0,
 // and the static deflection is the mean force over the stiffness.
 TEST(Structures, TheRunSummaryKeepsSubMicrometreVibrationAndTheStaticDeflection) {
-  ScratchDir dir;
   Job job;
   job.revs_total = 4;
   job.revs_skipped = 1;
   const double k = 5e5;  // N/mm: a stiff tool Y mode, 5e8 N/m
   job.tool_modes = "0\n1\n1\n0.05\n" + std::to_string(k) + "\n0\n0\n";
-  e2e::write_job(dir, "run", job);
-  auto outcome = e2e::run_program(dir.path(), "run .");
-  ASSERT_EQ(outcome.exit_code, 0) << outcome.err;
-  const nlohmann::json s = nlohmann::json::parse(read_file(dir.file("run.summary.json")));
+  const JobRun run = test_support::run_job("run", job);
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  const nlohmann::json s = nlohmann::json::parse(run.text(".summary.json"));
   const double force_y = s["forces"]["y"]["mean_N"];
   const double deflection = s["static_deflection"]["tool"]["y_m"];
   EXPECT_GT(force_y, 100.0);
@@ -116,7 +108,7 @@ TEST(Structures, TheRunSummaryKeepsSubMicrometreVibrationAndTheStaticDeflection)
   EXPECT_GT(range, 0.0);
   EXPECT_LT(range, 1e-6);
   // The .wy.dat column prints the same six decimals of a metre on every row.
-  const auto rows = lines_of(read_file(dir.file("run.wy.dat")));
+  const auto rows = run.rows(".wy.dat");
   ASSERT_FALSE(rows.empty());
   const std::string first = rows[0].substr(rows[0].rfind(' '));
   for (const std::string& row : rows) EXPECT_EQ(row.substr(row.rfind(' ')), first) << row;

@@ -1,42 +1,28 @@
-// A turning job in engine units (SI, radians) with its state, owned by the
-// test and released with it: feed 0.2 mm, depth 2 mm, nose radius 0.8 mm,
-// side cutting edge angle 15 degrees, 1000 rev/min, 200 m/min.
+// A turning job read from its job file and prepared as a run prepares it
+// (engine units: SI, radians), with its state, owned by the test: feed
+// 0.2 mm, depth 2 mm, nose radius 0.8 mm, side cutting edge angle 15
+// degrees, 1000 rev/min, 200 m/min.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include "model/params.h"
-#include "model/state.h"
+#include "tests/support/records.h"
 
 namespace cut_test {
 
 inline constexpr double kDegree = 0.017453292519943295;  // rad
 
 struct Job {
-  SimParams* params;
-  SimState* state;
+  test_support::Params job = test_support::read_job(test_support::Job{});
+  test_support::State work = test_support::new_state(40000);
+  SimParams* params = job.get();
+  SimState* state = work.get();
 
-  Job() : params(params_create()), state(state_create(40000)) {
-    EXPECT_NE(params, nullptr);
-    EXPECT_NE(state, nullptr);
-    params->process = 'T';
-    params->units = 1;
-    params->spindle_rpm = 1000;
-    params->feed_per_rev = 0.0002;
-    params->depth_of_cut = 0.002;
-    params->nose_radius = 0.0008;
-    params->side_cutting_edge_angle = 15 * kDegree;
-    params->cutting_edge_angle = 15 * kDegree;
-    params->angular_increments = 1;
-    state->steps_per_rev = 34200;
+  Job() {
+    test_support::sim_prepare(params, state);
+    params->cutting_edge_angle = params->side_cutting_edge_angle;
     state->cutting_speed = 200;
   }
-  ~Job() {
-    state_free(state);
-    params_free(params);
-  }
-  Job(const Job&) = delete;
-  Job& operator=(const Job&) = delete;
 };
 
 }  // namespace cut_test

@@ -14,6 +14,7 @@
 #include "engine/modal_params.h"
 #include "engine/modal_response.h"
 #include "engine/run.h"
+#include "tests/support/records.h"
 
 namespace {
 
@@ -25,8 +26,10 @@ enum Path { kScalar = 1, kLanes2 = 2, kLanes4 = 4 };
 // damped so that the running integrals pass 1e100 and rebase within a few
 // revolutions; with its state.
 struct Job {
-  SimParams* p = params_create();
-  SimState* s = state_create(kHistoryCapacity);
+  test_support::Params job = test_support::new_params();
+  test_support::State state = test_support::new_state();
+  SimParams* p = job.get();
+  SimState* s = state.get();
   Job(int increments, double damping) {
     p->process = 'T';
     p->spindle_rpm = 1000.0;
@@ -47,12 +50,6 @@ struct Job {
     }
     modal_prepare(p, s);
   }
-  ~Job() {
-    state_free(s);
-    params_free(p);
-  }
-  Job(const Job&) = delete;
-  Job& operator=(const Job&) = delete;
 };
 
 // The step's forces (N): a mean with a ripple and a pseudo-random scatter

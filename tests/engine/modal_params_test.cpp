@@ -9,6 +9,7 @@
 
 #include "engine/modal_response.h"
 #include "model/units.h"
+#include "tests/support/records.h"
 
 namespace {
 
@@ -17,25 +18,17 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 
 // A turning job at 1000 rev/min with no modes; released with the object.
 struct Job {
-  SimParams* p = params_create();
+  test_support::Params owner = test_support::new_params();
+  SimParams* p = owner.get();
   Job() {
     p->process = 'T';
     p->spindle_rpm = 1000.0;
     p->units = 1;
   }
-  ~Job() { params_free(p); }
-  Job(const Job&) = delete;
-  Job& operator=(const Job&) = delete;
 
   // The list of one structure (0 spindle-workpiece, 1 tool) and axis (0 X, 1 Y, 2 Z).
   void set(int structure, int axis, std::initializer_list<ModalMode> modes) {
-    ModalSet* s = structure == 0 ? &p->spindle_modes : &p->tool_modes;
-    ModalMode** lists[] = {&s->x_modes, &s->y_modes, &s->z_modes};
-    int32_t* counts[] = {&s->x_count, &s->y_count, &s->z_count};
-    ASSERT_EQ(params_resize_modes(lists[axis], counts[axis], static_cast<int32_t>(modes.size())),
-              1);
-    int i = 0;
-    for (const ModalMode& m : modes) (*lists[axis])[i++] = m;
+    test_support::set_modes(structure == 0 ? &p->spindle_modes : &p->tool_modes, "xyz"[axis], modes);
   }
   ModalMode& mode(int structure, int axis, int i) {
     ModalSet* s = structure == 0 ? &p->spindle_modes : &p->tool_modes;
@@ -50,11 +43,9 @@ ModalMode reference_mode(double angle) {
 }
 
 struct State {
-  SimState* s = state_create(kHistoryCapacity);
+  test_support::State owner = test_support::new_state();
+  SimState* s = owner.get();
   explicit State(int steps_per_rev = kGridSteps) { s->steps_per_rev = steps_per_rev; }
-  ~State() { state_free(s); }
-  State(const State&) = delete;
-  State& operator=(const State&) = delete;
 };
 
 std::string check(const Job& job, int steps_per_rev = kGridSteps) {

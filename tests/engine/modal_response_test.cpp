@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/modal_params.h"
+#include "tests/support/records.h"
 
 namespace {
 
@@ -16,28 +17,19 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 
 // A turning job at 1000 rev/min in engine units, with its state; released with the object.
 struct Rig {
-  SimParams* p = params_create();
-  SimState* s = state_create(kHistoryCapacity);
+  test_support::Params job = test_support::new_params();
+  test_support::State state = test_support::new_state();
+  SimParams* p = job.get();
+  SimState* s = state.get();
   Rig() {
     p->process = 'T';
     p->spindle_rpm = 1000.0;
     s->steps_per_rev = kGridSteps;
   }
-  ~Rig() {
-    state_free(s);
-    params_free(p);
-  }
-  Rig(const Rig&) = delete;
-  Rig& operator=(const Rig&) = delete;
 
   // The list of one structure (0 spindle-workpiece, 1 tool) and axis (0 X, 1 Y, 2 Z).
-  void set(int structure, int axis, std::vector<ModalMode> modes) {
-    ModalSet* set = structure == 0 ? &p->spindle_modes : &p->tool_modes;
-    ModalMode** lists[] = {&set->x_modes, &set->y_modes, &set->z_modes};
-    int32_t* counts[] = {&set->x_count, &set->y_count, &set->z_count};
-    ASSERT_EQ(params_resize_modes(lists[axis], counts[axis], static_cast<int32_t>(modes.size())),
-              1);
-    for (size_t i = 0; i < modes.size(); ++i) (*lists[axis])[i] = modes[i];
+  void set(int structure, int axis, std::initializer_list<ModalMode> modes) {
+    test_support::set_modes(structure == 0 ? &p->spindle_modes : &p->tool_modes, "xyz"[axis], modes);
   }
 
   // One revolution as the run makes it: forces(k) sets the step's forces,

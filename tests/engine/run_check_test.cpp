@@ -6,6 +6,7 @@
 
 #include "engine/run.h"
 #include "materials/matdb.h"
+#include "tests/support/records.h"
 #include "tests/support/test_support.h"
 
 using test_support::ScratchDir;
@@ -14,24 +15,18 @@ using test_support::write_file;
 
 namespace {
 
-// A metric turning job in entered units (degrees), without modes.
+// A metric turning job in entered units (degrees), without modes, read from its job file.
+test_support::Job entered_job() {
+  test_support::Job job;
+  job.revs_total = 1;
+  job.increments = 100;
+  job.workpiece = "STEEL 1045";
+  return job;
+}
+
 struct EnteredJob {
-  SimParams* p = params_create();
-  EnteredJob() {
-    p->process = 'T';
-    p->units = 1;
-    p->spindle_rpm = 1000;
-    p->feed_per_rev = 0.2;
-    p->depth_of_cut = 2;
-    p->side_cutting_edge_angle = 15;
-    p->nose_radius = 0.8;
-    p->workpiece_radius = 50;
-    p->revs_total = 1;
-    p->angular_increments = 100;
-    snprintf(p->workpiece_material, sizeof p->workpiece_material, "%s", "STEEL 1045");
-    snprintf(p->insert_material, sizeof p->insert_material, "%s", "CARB");
-  }
-  ~EnteredJob() { params_free(p); }
+  test_support::Params job = test_support::read_job(entered_job());
+  SimParams* p = job.get();
 };
 
 const char kWear[] = "STEEL CARB 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15\n";

@@ -5,33 +5,25 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
-#include <memory>
 #include <string>
 
 #include "model/params.h"
 #include "model/state.h"
 #include "results/summary.h"
+#include "tests/support/records.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
 constexpr int kCapacity = 40000;
 
-struct StateDeleter {
-  void operator()(SimState* s) const { state_free(s); }
-};
-struct ParamsDeleter {
-  void operator()(SimParams* p) const { params_free(p); }
-};
-
 // A fresh job and state with the extremes reset, as the run leaves them
 // before a revolution.
 class Stats : public ::testing::Test {
  protected:
   void SetUp() override {
-    params_.reset(params_create());
-    state_.reset(state_create(kCapacity));
-    ASSERT_TRUE(params_ && state_);
+    params_ = test_support::new_params();
+    state_ = test_support::new_state(kCapacity);
     state_reset_extremes(state_.get());
   }
   SimParams* job(int units) {
@@ -51,8 +43,8 @@ class Stats : public ::testing::Test {
   }
 
  private:
-  std::unique_ptr<SimParams, ParamsDeleter> params_;
-  std::unique_ptr<SimState, StateDeleter> state_;
+  test_support::Params params_;
+  test_support::State state_;
 };
 
 }  // namespace

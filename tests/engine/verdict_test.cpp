@@ -13,6 +13,7 @@
 #include "engine/spectrum.h"
 #include "model/params.h"
 #include "model/state.h"
+#include "tests/support/records.h"
 
 namespace {
 
@@ -69,13 +70,14 @@ TEST(VerdictScatterFloor, MatchesTheVibrationThatRandomForcesKeepUp) {
   // One stiff, well damped tool X mode driven by the engine's integration
   // with uniform random forces of +-3 % of 1000 N: the RMS displacement
   // about its mean is the floor.
-  SimParams* p = params_create();
-  SimState* s = state_create(kHistoryCapacity);
+  const test_support::Params job = test_support::new_params();
+  const test_support::State state = test_support::new_state();
+  SimParams* p = job.get();
+  SimState* s = state.get();
   p->process = 'T';
   p->spindle_rpm = 1000.0;
   s->steps_per_rev = kGridSteps;
-  ASSERT_EQ(params_resize_modes(&p->tool_modes.x_modes, &p->tool_modes.x_count, 1), 1);
-  p->tool_modes.x_modes[0] = {1.0, 0.3, 1e8, 0.0};
+  test_support::set_modes(&p->tool_modes, 'x', {{1.0, 0.3, 1e8, 0.0}});
   modal_prepare(p, s);
   const double floor = verdict_scatter_floor(p, s, 1000.0);
   std::mt19937_64 random(7);
@@ -101,8 +103,6 @@ TEST(VerdictScatterFloor, MatchesTheVibrationThatRandomForcesKeepUp) {
   const double rms = std::sqrt(sum_sq / count - mean * mean);
   EXPECT_NEAR(mean / 1e-5, 1.0, 1e-3);  // the static deflection F / k
   EXPECT_NEAR(rms / floor, 1.0, 0.1);
-  state_free(s);
-  params_free(p);
 }
 
 TEST(Spectrum, FindsTheFrequencyAndAmplitudeOfTheDominantSinusoid) {

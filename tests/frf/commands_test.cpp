@@ -23,7 +23,7 @@ struct Outcome {
 Outcome frf(const ScratchDir& dir, const std::string& args) {
   Outcome r;
   r.status = run_command("cd '" + dir.path() + "' && '" CORVANEL_FRF_BINARY "' " + args +
-                             " >out.txt 2>err.txt");
+                         " >out.txt 2>err.txt");
   r.out = read_file(dir.file("out.txt"));
   r.err = read_file(dir.file("err.txt"));
   return r;
@@ -57,8 +57,9 @@ TEST(FrfCommands, UsageErrorsExitTwo) {
 
 TEST(FrfCommands, FitIntoTheDemoJobChangesOnlyThatBlock) {
   ScratchDir dir;
-  ASSERT_EQ(frf(dir, "synth tool.uff --mode 250,0.012,2.26e8 --mode 620,0.02,5e8 --from 100 "
-                     "--to 800 --seed 3 --layout binary")
+  ASSERT_EQ(frf(dir,
+                "synth tool.uff --mode 250,0.012,2.26e8 --mode 620,0.02,5e8 --from 100 "
+                "--to 800 --seed 3 --layout binary")
                 .status,
             0);
   write_file(dir.file("job.in"), read_file(kDemo));
@@ -77,8 +78,8 @@ TEST(FrfCommands, FitIntoTheDemoJobChangesOnlyThatBlock) {
   const std::string block = job.substr(at, job.size() - tail.size() - at);
   double m1, z1, k1, a1, m2, z2, k2, a2;
   int n = 0;
-  ASSERT_EQ(std::sscanf(block.c_str(), "%d %lf %lf %lf %lf %lf %lf %lf %lf", &n, &m1, &z1, &k1,
-                        &a1, &m2, &z2, &k2, &a2),
+  ASSERT_EQ(std::sscanf(block.c_str(), "%d %lf %lf %lf %lf %lf %lf %lf %lf", &n, &m1, &z1, &k1, &a1,
+                        &m2, &z2, &k2, &a2),
             9)
       << block;
   EXPECT_EQ(n, 2);
@@ -112,7 +113,8 @@ TEST(FrfCommands, RefusalsAreOneLineAndLeaveTheJobAlone) {
   trans.replace(trans.find("    4         1"), 15, "    5         1");
   write_file(dir.file("trans.uff"), trans);
   write_file(dir.file("back.csv"), "f [Hz],Re [m/N],Im [m/N]\n10,1,2\n20,1,2\n15,1,2\n");
-  write_file(dir.file("few.csv"), "f [Hz],Re [m/N],Im [m/N]\n10,1e-8,2e-8\n20,1e-8,2e-8\n30,1e-8,2e-8\n");
+  write_file(dir.file("few.csv"),
+             "f [Hz],Re [m/N],Im [m/N]\n10,1e-8,2e-8\n20,1e-8,2e-8\n30,1e-8,2e-8\n");
   write_file(dir.file("bare.txt"), "10 1 2\n20 1 2\n");
   struct Case {
     const char* args;
@@ -120,10 +122,13 @@ TEST(FrfCommands, RefusalsAreOneLineAndLeaveTheJobAlone) {
   } cases[] = {
       {"fit x.uff y.uff --structure tool --direction x", "y.uff: measured in direction Y, not X"},
       {"fit y.uff --structure tool --direction x", "measured in direction Y"},
-      {"fit trans.uff --structure tool --direction x", "trans.uff:8: function type 5 (transmissibility)"},
-      {"fit back.csv --structure tool --direction x", "back.csv:4: the frequencies are not increasing"},
+      {"fit trans.uff --structure tool --direction x",
+       "trans.uff:8: function type 5 (transmissibility)"},
+      {"fit back.csv --structure tool --direction x",
+       "back.csv:4: the frequencies are not increasing"},
       {"fit few.csv --structure tool --direction x", "few.csv"},
-      {"fit bare.txt --structure tool --direction x", "bare.txt:1: neither the file nor the command line"},
+      {"fit bare.txt --structure tool --direction x",
+       "bare.txt:1: neither the file nor the command line"},
       {"fit missing.uff --structure tool --direction x", "missing.uff"},
   };
   for (const Case& c : cases) {
@@ -139,9 +144,10 @@ TEST(FrfCommands, RefusalsAreOneLineAndLeaveTheJobAlone) {
 
 TEST(FrfCommands, MoreThanFiveModesKeepTheStrongestWithAWarning) {
   ScratchDir dir;
-  ASSERT_EQ(frf(dir, "synth six.uff --mode 150,0.01,1e8 --mode 300,0.01,2e8 --mode 450,0.01,3e8 "
-                     "--mode 600,0.01,4e8 --mode 750,0.01,5e8 --mode 900,0.01,1e9 --from 50 --to 1000 "
-                     "--noise 0.005 --floor 0.001 --direction z")
+  ASSERT_EQ(frf(dir,
+                "synth six.uff --mode 150,0.01,1e8 --mode 300,0.01,2e8 --mode 450,0.01,3e8 "
+                "--mode 600,0.01,4e8 --mode 750,0.01,5e8 --mode 900,0.01,1e9 --from 50 --to 1000 "
+                "--noise 0.005 --floor 0.001 --direction z")
                 .status,
             0);
   write_file(dir.file("job.in"), read_file(kDemo));
@@ -149,7 +155,8 @@ TEST(FrfCommands, MoreThanFiveModesKeepTheStrongestWithAWarning) {
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.err.find("warning: 1 weaker mode(s) dropped"), std::string::npos) << r.err;
   EXPECT_NE(read_file(dir.file("job.in")).find("\n5\n"), std::string::npos);
-  EXPECT_EQ(read_file(dir.file("job.in")).find("1000000.000000"), std::string::npos);  // 900 Hz dropped
+  EXPECT_EQ(read_file(dir.file("job.in")).find("1000000.000000"),
+            std::string::npos);  // 900 Hz dropped
 }
 
 }  // namespace
@@ -159,22 +166,26 @@ namespace {
 TEST(FrfCommands, LobesFromTheMeasurementAndFromItsFit) {
   ScratchDir dir;
   const std::string validation = std::string(CORVANEL_SOURCE_DIR) + "/examples/validation/";
-  ASSERT_EQ(frf(dir, "synth tool.uff --mode 250,0.012,2.26e8 --from 50 --to 1000 --noise 0 --floor 0")
-                .status,
-            0);
+  ASSERT_EQ(
+      frf(dir, "synth tool.uff --mode 250,0.012,2.26e8 --from 50 --to 1000 --noise 0 --floor 0")
+          .status,
+      0);
   // The tool alone, and the tool with a stiff workpiece measured over a narrower band.
-  ASSERT_EQ(frf(dir, "synth wp.uff --mode 600,0.05,1e10 --from 100 --to 900 --noise 0 --floor 0").status, 0);
+  ASSERT_EQ(
+      frf(dir, "synth wp.uff --mode 600,0.05,1e10 --from 100 --to 900 --noise 0 --floor 0").status,
+      0);
   for (const char* workpiece : {"", " wp.uff"}) {
-    const Outcome r = frf(dir, std::string("lobes tool.uff") + workpiece + " --job '" + validation +
-                                   "validation.in' --database '" + validation +
-                                   "kfkncfa.db' --rpm 3900:4200");
+    const Outcome r =
+        frf(dir, std::string("lobes tool.uff") + workpiece + " --job '" + validation +
+                     "validation.in' --database '" + validation + "kfkncfa.db' --rpm 3900:4200");
     ASSERT_EQ(r.status, 0) << r.err;
     // The limit of the textbook mode: 2 k zeta (1 + zeta) / Ks with Ks 1000 MPa, 5.49 mm.
     double measured = 0, fitted = 0, difference = 100;
     const size_t m = r.out.find("from the measured FRF:  minimum ");
     const size_t f = r.out.find("from the fitted modes:  minimum ");
     const size_t d = r.out.find("difference at the minimum: ");
-    ASSERT_TRUE(m != std::string::npos && f != std::string::npos && d != std::string::npos) << r.out;
+    ASSERT_TRUE(m != std::string::npos && f != std::string::npos && d != std::string::npos)
+        << r.out;
     std::sscanf(r.out.c_str() + m + 32, "%lf", &measured);
     std::sscanf(r.out.c_str() + f + 32, "%lf", &fitted);
     std::sscanf(r.out.c_str() + d + 27, "%lf", &difference);
@@ -183,8 +194,8 @@ TEST(FrfCommands, LobesFromTheMeasurementAndFromItsFit) {
     EXPECT_LT(std::fabs(difference), 1.0) << r.out;
   }
   ASSERT_EQ(frf(dir, "synth far.uff --mode 3000,0.05,1e9 --from 2000 --to 4000").status, 0);
-  const Outcome r = frf(dir, "lobes tool.uff far.uff --job '" + validation + "validation.in' --database '" +
-                                 validation + "kfkncfa.db'");
+  const Outcome r = frf(dir, "lobes tool.uff far.uff --job '" + validation +
+                                 "validation.in' --database '" + validation + "kfkncfa.db'");
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("far.uff: its band does not overlap"), std::string::npos) << r.err;
 }

@@ -17,7 +17,8 @@ TEST(FitLobes, BottomsFromFittedModesMatchTheExactOnesWithinTwoPercent) {
   const std::string dir = std::string(CORVANEL_SOURCE_DIR) + "/examples/validation/";
   std::string error;
   std::unique_ptr<LimitModel, void (*)(LimitModel*)> model(
-      limit_create((dir + "validation.in").c_str(), (dir + "kfkncfa.db").c_str(), &error), limit_free);
+      limit_create((dir + "validation.in").c_str(), (dir + "kfkncfa.db").c_str(), &error),
+      limit_free);
   ASSERT_TRUE(model) << error;
   ASSERT_EQ(model->modes.size(), 1u);
   const LimitMode exact = model->modes[0];
@@ -49,6 +50,8 @@ TEST(FitLobes, BottomsFromFittedModesMatchTheExactOnesWithinTwoPercent) {
       worst_rpm = std::max(worst_rpm, rpm);
     }
   }
-  std::printf("validation case, lobe bottoms from fitted modes over 5 seeds: largest depth error %.3f %%, "
-              "largest speed error %.4f %%\n", 100 * worst_depth, 100 * worst_rpm);
+  std::printf(
+      "validation case, lobe bottoms from fitted modes over 5 seeds: largest depth error %.3f %%, "
+      "largest speed error %.4f %%\n",
+      100 * worst_depth, 100 * worst_rpm);
 }

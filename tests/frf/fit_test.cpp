@@ -16,12 +16,14 @@
 
 namespace {
 
-constexpr double kStep = 0.25;           // Hz, resolution of the synthetic FRFs
-constexpr double kProportional = 0.02;   // relative noise
-constexpr double kFloor = 0.005;         // noise as a fraction of the peak
+constexpr double kStep = 0.25;          // Hz, resolution of the synthetic FRFs
+constexpr double kProportional = 0.02;  // relative noise
+constexpr double kFloor = 0.005;        // noise as a fraction of the peak
 constexpr int kSeeds = 20;
 
-double relative(double value, double truth) { return std::abs(value / truth - 1); }
+double relative(double value, double truth) {
+  return std::abs(value / truth - 1);
+}
 
 // The fitted mode nearest to fn (Hz), or null.
 const FittedMode* nearest(const FitResult& r, double fn) {
@@ -51,9 +53,20 @@ TEST(FitAccuracy, MeetsTheTargetsOverTwentyNoiseSeeds) {
     int per_seed;  // 1: every seed within the tolerances; 0: the mean over the seeds
   };
   const Case cases[] = {
-      {"separated 250 + 620 Hz", {{250, 0.012, 2.26e8}, {620, 0.02, 4e8}}, {150, 750, 2, 16, 0}, 0.003, 0.02,
-       0.02, 0},
-      {"close 250 + 262 Hz", {{250, 0.02, 2.26e8}, {262, 0.02, 3e8}}, {180, 360, 2, 16, 0}, 0.005, 0.03, 0.03, 1},
+      {"separated 250 + 620 Hz",
+       {{250, 0.012, 2.26e8}, {620, 0.02, 4e8}},
+       {150, 750, 2, 16, 0},
+       0.003,
+       0.02,
+       0.02,
+       0},
+      {"close 250 + 262 Hz",
+       {{250, 0.02, 2.26e8}, {262, 0.02, 3e8}},
+       {180, 360, 2, 16, 0},
+       0.005,
+       0.03,
+       0.03,
+       1},
   };
   // Sums over the seeds for one mode.
   struct Tally {
@@ -104,11 +117,13 @@ TEST(FitAccuracy, MeetsTheTargetsOverTwentyNoiseSeeds) {
       EXPECT_GT(t.mean_sd_k, scatter / 5);
       EXPECT_LT(t.mean_sd_k, scatter * 5);
       const double k = c.modes[i].stiffness;
-      std::printf("%s, mode at %g Hz: mean |error| fn %.4f %%, zeta %.3f %%, k %.3f %%; "
-                  "largest fn %.4f %%, zeta %.3f %%, k %.3f %%; k scatter %.3f %%, mean reported sd %.3f %%\n",
-                  c.name, c.modes[i].natural_freq, 100 * t.sum_f / kSeeds, 100 * t.sum_z / kSeeds,
-                  100 * t.sum_k / kSeeds, 100 * t.max_f, 100 * t.max_z, 100 * t.max_k, 100 * scatter / k,
-                  100 * t.mean_sd_k / k);
+      std::printf(
+          "%s, mode at %g Hz: mean |error| fn %.4f %%, zeta %.3f %%, k %.3f %%; "
+          "largest fn %.4f %%, zeta %.3f %%, k %.3f %%; k scatter %.3f %%, mean reported sd %.3f "
+          "%%\n",
+          c.name, c.modes[i].natural_freq, 100 * t.sum_f / kSeeds, 100 * t.sum_z / kSeeds,
+          100 * t.sum_k / kSeeds, 100 * t.max_f, 100 * t.max_z, 100 * t.max_k, 100 * scatter / k,
+          100 * t.mean_sd_k / k);
     }
   }
 }
@@ -122,9 +137,15 @@ TEST(Fit, RecoversExactModesWithoutNoise) {
   };
   const Case cases[] = {
       {"one mode", {{250, 0.012, 2.26e8}}, {100, 400, 2, 12, 0}, {0}},
-      {"three modes", {{180, 0.03, 5e7}, {420, 0.015, 3e8}, {700, 0.05, 1e9}}, {100, 900, 2, 24, 0}, {0, 1, 2}},
+      {"three modes",
+       {{180, 0.03, 5e7}, {420, 0.015, 3e8}, {700, 0.05, 1e9}},
+       {100, 900, 2, 24, 0},
+       {0, 1, 2}},
       // Modes below and above the band act through the lower and upper residuals.
-      {"residuals", {{40, 0.02, 2e7}, {400, 0.02, 2e8}, {2500, 0.02, 1e8}}, {250, 600, 2, 16, 0}, {1}},
+      {"residuals",
+       {{40, 0.02, 2e7}, {400, 0.02, 2e8}, {2500, 0.02, 1e8}},
+       {250, 600, 2, 16, 0},
+       {1}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -143,14 +164,15 @@ TEST(Fit, RecoversExactModesWithoutNoise) {
     double peak = 0;
     for (const auto& v : frf.value) peak = std::max(peak, std::abs(v));
     for (double f = c.options.freq_from; f <= c.options.freq_to; f += 37)
-      EXPECT_LT(std::abs(fit_receptance(r, f, 1) - synth_receptance(c.modes, f)), 2e-3 * peak) << f << " Hz";
+      EXPECT_LT(std::abs(fit_receptance(r, f, 1) - synth_receptance(c.modes, f)), 2e-3 * peak)
+          << f << " Hz";
   }
 }
 
 // The weakest mode scatters too much in the diagram of the data to be stable; with the
 // strong ones taken out it is found, and the others no longer lean on it.
 TEST(Fit, FindsAWeakModeBesideStrongOnes) {
-  const std::vector<SynthMode> modes = {{180, 0.03, 5e7},  {320, 0.01, 2e8},  {455, 0.02, 1e8},
+  const std::vector<SynthMode> modes = {{180, 0.03, 5e7},  {320, 0.01, 2e8}, {455, 0.02, 1e8},
                                         {610, 0.015, 3e8}, {890, 0.04, 6e7}, {1200, 0.02, 4e8}};
   for (unsigned seed : {3u}) {
     const FrfData frf = synth_frf(modes, 50, 1500, 0.5, kProportional, kFloor, seed);
@@ -297,41 +319,81 @@ TEST(Fit, RefusesWhatItCannotFit) {
   a.source = "a.unv";
   constexpr double nan = std::numeric_limits<double>::quiet_NaN();
   const Case cases[] = {
-      {"too few points for the order", {a}, {240, 245, 2, 24, 0},
+      {"too few points for the order",
+       {a},
+       {240, 245, 2, 24, 0},
        "a.unv: 21 points in the band, model order 24 needs at least 49"},
-      {"direction mismatch", {a, changed([](FrfData& f) { f.response_dir = 2; })}, {0, 0, 2, 12, 0},
+      {"direction mismatch",
+       {a, changed([](FrfData& f) { f.response_dir = 2; })},
+       {0, 0, 2, 12, 0},
        "b.unv: response direction +Y differs from +X of a.unv; fit FRFs of one direction together"},
-      {"force direction mismatch", {a, changed([](FrfData& f) { f.reference_dir = -3; })}, {0, 0, 2, 12, 0},
+      {"force direction mismatch",
+       {a, changed([](FrfData& f) { f.reference_dir = -3; })},
+       {0, 0, 2, 12, 0},
        "b.unv: force direction -Z differs from +X of a.unv; fit FRFs of one direction together"},
-      {"frequencies going back", {changed([](FrfData& f) { std::swap(f.freq[10], f.freq[11]); })}, {0, 0, 2, 12, 0},
+      {"frequencies going back",
+       {changed([](FrfData& f) { std::swap(f.freq[10], f.freq[11]); })},
+       {0, 0, 2, 12, 0},
        "b.unv: frequencies not increasing at point 12 (102.5 Hz after 102.75 Hz)"},
-      {"a repeated frequency", {changed([](FrfData& f) { f.freq[11] = f.freq[10]; })}, {0, 0, 2, 12, 0},
+      {"a repeated frequency",
+       {changed([](FrfData& f) { f.freq[11] = f.freq[10]; })},
+       {0, 0, 2, 12, 0},
        "b.unv: frequencies not increasing at point 12 (102.5 Hz after 102.5 Hz)"},
-      {"negative frequency", {changed([](FrfData& f) { f.freq[0] = -1; })}, {0, 0, 2, 12, 0},
+      {"negative frequency",
+       {changed([](FrfData& f) { f.freq[0] = -1; })},
+       {0, 0, 2, 12, 0},
        "b.unv: point 1 has frequency -1 Hz; frequencies must be 0 or more"},
-      {"not a number", {changed([](FrfData& f) { f.value[5] = std::complex<double>(nan, 0); })}, {0, 0, 2, 12, 0},
+      {"not a number",
+       {changed([](FrfData& f) { f.value[5] = std::complex<double>(nan, 0); })},
+       {0, 0, 2, 12, 0},
        "b.unv: value at 101.25 Hz is not a finite number"},
-      {"mobility", {changed([](FrfData& f) { f.kind = FRF_MOBILITY; })}, {0, 0, 2, 12, 0},
+      {"mobility",
+       {changed([](FrfData& f) { f.kind = FRF_MOBILITY; })},
+       {0, 0, 2, 12, 0},
        "b.unv: not a receptance (displacement over force); convert it before fitting"},
-      {"sizes", {changed([](FrfData& f) { f.value.pop_back(); })}, {0, 0, 2, 12, 0},
+      {"sizes",
+       {changed([](FrfData& f) { f.value.pop_back(); })},
+       {0, 0, 2, 12, 0},
        "b.unv: 1201 frequencies but 1200 values"},
-      {"empty", {changed([](FrfData& f) { f.freq.clear(), f.value.clear(); })}, {0, 0, 2, 12, 0},
+      {"empty",
+       {changed([](FrfData& f) { f.freq.clear(), f.value.clear(); })},
+       {0, 0, 2, 12, 0},
        "b.unv: no points"},
       {"nothing", {}, {0, 0, 2, 12, 0}, "no FRF to fit"},
-      {"zeros", {changed([](FrfData& f) { for (auto& v : f.value) v = 0; })}, {0, 0, 2, 12, 0},
+      {"zeros",
+       {changed([](FrfData& f) {
+         for (auto& v : f.value) v = 0;
+       })},
+       {0, 0, 2, 12, 0},
        "b.unv: no point, or only zeros, between 100 and 400 Hz"},
-      {"band beside the data", {a}, {500, 600, 2, 12, 0}, "a.unv: no point, or only zeros, between 500 and 600 Hz"},
+      {"band beside the data",
+       {a},
+       {500, 600, 2, 12, 0},
+       "a.unv: no point, or only zeros, between 500 and 600 Hz"},
       {"orders", {a}, {0, 0, 12, 2, 0}, "model orders 12 to 2: need 1 <= lowest <= highest <= 120"},
-      {"order too high", {a}, {0, 0, 2, 121, 0}, "model orders 2 to 121: need 1 <= lowest <= highest <= 120"},
-      {"too many points", {synth_frf(modes, 100, 1100, 0.01, 0, 0, 1)}, {0, 0, 2, 12, 0},
+      {"order too high",
+       {a},
+       {0, 0, 2, 121, 0},
+       "model orders 2 to 121: need 1 <= lowest <= highest <= 120"},
+      {"too many points",
+       {synth_frf(modes, 100, 1100, 0.01, 0, 0, 1)},
+       {0, 0, 2, 12, 0},
        "100001 points between 100 and 1100 Hz; at most 100000 are fitted at once: narrow the band"},
       {"band", {a}, {300, 200, 2, 12, 0}, "band 300 to 200 Hz: needs 0 <= lower < upper frequency"},
       {"max modes", {a}, {0, 0, 2, 12, -1}, "most modes to keep is -1; must be 0 (all) or more"},
       // A driving point whose sign was lost: every modal constant comes out negative.
-      {"reversed sign", {changed([](FrfData& f) { for (auto& v : f.value) v = -v; })}, {0, 0, 2, 12, 0},
+      {"reversed sign",
+       {changed([](FrfData& f) {
+         for (auto& v : f.value) v = -v;
+       })},
+       {0, 0, 2, 12, 0},
        "no stable physical mode found between 100 and 400 Hz at model orders 2 to 12"},
-      {"reversed sign, band from 0", {changed([](FrfData& f) { for (auto& v : f.value) v = -v; })},
-       {0, 400, 2, 12, 0}, "no stable physical mode found between 0 and 400 Hz at model orders 2 to 12"},
+      {"reversed sign, band from 0",
+       {changed([](FrfData& f) {
+         for (auto& v : f.value) v = -v;
+       })},
+       {0, 400, 2, 12, 0},
+       "no stable physical mode found between 0 and 400 Hz at model orders 2 to 12"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -360,13 +422,15 @@ TEST(Synth, GridNoiseAndSeeds) {
   const FrfData p = synth_frf(modes, 100, 400, kStep, kProportional, 0, 9);
   double sum = 0;
   for (size_t i = 0; i < p.value.size(); ++i) sum += std::norm(p.value[i] / exact.value[i] - 1.0);
-  EXPECT_NEAR(std::sqrt(sum / (2.0 * static_cast<double>(p.value.size()))), kProportional, kProportional * 0.1);
+  EXPECT_NEAR(std::sqrt(sum / (2.0 * static_cast<double>(p.value.size()))), kProportional,
+              kProportional * 0.1);
   // Floor noise alone: the share of the peak, whatever the magnitude.
   const FrfData q = synth_frf(modes, 100, 400, kStep, 0, kFloor, 9);
   const double peak = std::abs(exact.value[600]);
   sum = 0;
   for (size_t i = 0; i < q.value.size(); ++i) sum += std::norm(q.value[i] - exact.value[i]);
-  EXPECT_NEAR(std::sqrt(sum / (2.0 * static_cast<double>(q.value.size()))) / peak, kFloor, kFloor * 0.1);
+  EXPECT_NEAR(std::sqrt(sum / (2.0 * static_cast<double>(q.value.size()))) / peak, kFloor,
+              kFloor * 0.1);
   EXPECT_TRUE(synth_frf(modes, 400, 100, kStep, 0, 0, 1).freq.empty());
   EXPECT_TRUE(synth_frf(modes, 100, 400, 0, 0, 0, 1).freq.empty());
 }

@@ -23,8 +23,8 @@ struct TextCase {
   const char* text;
   FrfTextOptions options;
   FrfKind kind;
-  double freq[2];                   // Hz, first two points
-  std::complex<double> value[2];    // SI, first two points
+  double freq[2];                 // Hz, first two points
+  std::complex<double> value[2];  // SI, first two points
 };
 
 const FrfTextOptions kNone{-1, 0.0, -1};
@@ -33,32 +33,56 @@ TEST(FrfText, ReadsTheLayoutsOfMeasurementFiles) {
   const std::complex<double> a(1e-6, -2e-6), b(-3e-6, 4e-6);
   const TextCase cases[] = {
       {"CSV with a header in mm/N",
-       "Frequency [Hz],Real [mm/N],Imag [mm/N]\n10,0.001,-0.002\n10.5,-3e-3,4E-3\n", kNone,
-       FRF_RECEPTANCE, {10.0, 10.5}, {a, b}},
+       "Frequency [Hz],Real [mm/N],Imag [mm/N]\n10,0.001,-0.002\n10.5,-3e-3,4E-3\n",
+       kNone,
+       FRF_RECEPTANCE,
+       {10.0, 10.5},
+       {a, b}},
       {"semicolons and decimal commas, CR LF, a title and comments",
        "\xef\xbb\xbfTool X tap test\r\n# receptance\r\nf [Hz];Re [m/N];Im [m/N]\r\n"
        "10,25;1e-6;-2e-6\r\n% a comment\r\n10,5;-3,0e-6;4,0E-6\r\n",
-       kNone, FRF_RECEPTANCE, {10.25, 10.5}, {a, b}},
+       kNone,
+       FRF_RECEPTANCE,
+       {10.25, 10.5},
+       {a, b}},
       {"tab separated magnitude and phase in degrees",
-       "freq (Hz)\tMagnitude (um/N)\tPhase (deg)\n20\t2\t90\n30\t1\t-180\n", kNone,
-       FRF_RECEPTANCE, {20.0, 30.0}, {{0.0, 2e-6}, {-1e-6, 0.0}}},
+       "freq (Hz)\tMagnitude (um/N)\tPhase (deg)\n20\t2\t90\n30\t1\t-180\n",
+       kNone,
+       FRF_RECEPTANCE,
+       {20.0, 30.0},
+       {{0.0, 2e-6}, {-1e-6, 0.0}}},
       {"blanks, dB and phase in radians, rad/s",
        "omega (rad/s)  dB  phase (rad)\n62.83185307179586  -100 0\n125.66370614359172 -120 "
        "3.141592653589793\n",
-       FrfTextOptions{FRF_RECEPTANCE, 1.0, -1}, FRF_RECEPTANCE, {10.0, 20.0}, {{1e-5, 0.0}, {-1e-6, 0.0}}},
+       FrfTextOptions{FRF_RECEPTANCE, 1.0, -1},
+       FRF_RECEPTANCE,
+       {10.0, 20.0},
+       {{1e-5, 0.0}, {-1e-6, 0.0}}},
       {"no header: frequency, real, imaginary with the unit from the command line",
-       "10 1 -2\n10.5 -3 4\n", FrfTextOptions{FRF_RECEPTANCE, 1e-6, -1}, FRF_RECEPTANCE, {10.0, 10.5},
+       "10 1 -2\n10.5 -3 4\n",
+       FrfTextOptions{FRF_RECEPTANCE, 1e-6, -1},
+       FRF_RECEPTANCE,
+       {10.0, 10.5},
        {a, b}},
       {"blank-separated decimal commas, a 0 Hz point left out, a coherence column",
        "Frequency (Hz) Real (m/N) Imag (m/N) Coherence\n0 0 0 1\n10 1e-6 -2e-6 0,9\n"
        "10,5 -3e-6 4e-6 0,8\n",
-       kNone, FRF_RECEPTANCE, {10.0, 10.5}, {a, b}},
+       kNone,
+       FRF_RECEPTANCE,
+       {10.0, 10.5},
+       {a, b}},
       {"accelerance in g/N said by the header",
-       "Frequency [Hz],Re [g/N],Im [g/N]\n10,1,0\n20,0,-1\n", kNone, FRF_ACCELERANCE,
-       {10.0, 20.0}, {{9.80665, 0.0}, {0.0, -9.80665}}},
+       "Frequency [Hz],Re [g/N],Im [g/N]\n10,1,0\n20,0,-1\n",
+       kNone,
+       FRF_ACCELERANCE,
+       {10.0, 20.0},
+       {{9.80665, 0.0}, {0.0, -9.80665}}},
       {"mobility named by a header word, unit from the command line",
        "# mobility, driving point\nFrequency [Hz], Real, Imag\n10,1,0\n20,0,1\n",
-       FrfTextOptions{FRF_MOBILITY, 1.0, -1}, FRF_MOBILITY, {10.0, 20.0}, {{1.0, 0.0}, {0.0, 1.0}}},
+       FrfTextOptions{FRF_MOBILITY, 1.0, -1},
+       FRF_MOBILITY,
+       {10.0, 20.0},
+       {{1.0, 0.0}, {0.0, 1.0}}},
   };
   ScratchDir dir;
   for (const TextCase& c : cases) {
@@ -92,10 +116,11 @@ TEST(FrfText, RefusesWhatItCannotReadNamingTheLine) {
        "neither the file nor the command line gives the unit"},
       {"file and command line disagree", "f [Hz],Re [mm/N],Im [mm/N]\n10,1,2\n",
        FrfTextOptions{FRF_RECEPTANCE, 1.0, -1}, 1, "the file gives its values in mm/n"},
-      {"type and unit of the header disagree", "# accelerance\nf [Hz],Re [mm/N],Im [mm/N]\n10,1,2\n",
-       kNone, 2, "calls the FRF a accelerance but gives it in a unit of receptance"},
-      {"frequencies not increasing", "10 1 2\n20 3 4\n15 5 6\n", FrfTextOptions{FRF_RECEPTANCE, 1.0, -1}, 3,
-       "not increasing"},
+      {"type and unit of the header disagree",
+       "# accelerance\nf [Hz],Re [mm/N],Im [mm/N]\n10,1,2\n", kNone, 2,
+       "calls the FRF a accelerance but gives it in a unit of receptance"},
+      {"frequencies not increasing", "10 1 2\n20 3 4\n15 5 6\n",
+       FrfTextOptions{FRF_RECEPTANCE, 1.0, -1}, 3, "not increasing"},
       {"a repeated frequency", "10 1 2\n10 3 4\n", FrfTextOptions{FRF_RECEPTANCE, 1.0, -1}, 2,
        "not increasing"},
       {"negative frequency", "-10 1 2\n", FrfTextOptions{FRF_RECEPTANCE, 1.0, -1}, 1, "negative"},
@@ -105,8 +130,10 @@ TEST(FrfText, RefusesWhatItCannotReadNamingTheLine) {
        "no header line names the columns"},
       {"text among the numbers", "10 1 2\n20 3 x\n", FrfTextOptions{FRF_RECEPTANCE, 1.0, -1}, 2,
        "is not a line of numbers"},
-      {"a short line", "10 1 2\n20 3\n", FrfTextOptions{FRF_RECEPTANCE, 1.0, -1}, 2, "holds 2 numbers"},
-      {"nothing to read", "just words\n", FrfTextOptions{FRF_RECEPTANCE, 1.0, -1}, 1, "no line of numbers"},
+      {"a short line", "10 1 2\n20 3\n", FrfTextOptions{FRF_RECEPTANCE, 1.0, -1}, 2,
+       "holds 2 numbers"},
+      {"nothing to read", "just words\n", FrfTextOptions{FRF_RECEPTANCE, 1.0, -1}, 1,
+       "no line of numbers"},
       {"unknown unit in the header", "f [Hz],Re [N/m],Im [N/m]\n10,1,2\n", kNone, 1,
        "neither the file nor the command line"},
       {"Hz said, rad/s given", "f [Hz],Re [m/N],Im [m/N]\n10,1,2\n", FrfTextOptions{-1, 0.0, 1}, 1,
@@ -157,11 +184,16 @@ TEST(Convert, UnitNamesAndDirections) {
     double to_si;
   };
   const Unit units[] = {
-      {"m/N", 1, FRF_RECEPTANCE, 1.0},          {"mm/N", 1, FRF_RECEPTANCE, 1e-3},
-      {"um/N", 1, FRF_RECEPTANCE, 1e-6},        {"\xc2\xb5m/N", 1, FRF_RECEPTANCE, 1e-6},
-      {"(m/s)/N", 1, FRF_MOBILITY, 1.0},        {"(m/s^2)/N", 1, FRF_ACCELERANCE, 1.0},
-      {"(m/s\xc2\xb2)/N", 1, FRF_ACCELERANCE, 1.0}, {"g/N", 1, FRF_ACCELERANCE, 9.80665},
-      {"N/m", 0, FRF_RECEPTANCE, 0.0},          {"in/lbf", 0, FRF_RECEPTANCE, 0.0},
+      {"m/N", 1, FRF_RECEPTANCE, 1.0},
+      {"mm/N", 1, FRF_RECEPTANCE, 1e-3},
+      {"um/N", 1, FRF_RECEPTANCE, 1e-6},
+      {"\xc2\xb5m/N", 1, FRF_RECEPTANCE, 1e-6},
+      {"(m/s)/N", 1, FRF_MOBILITY, 1.0},
+      {"(m/s^2)/N", 1, FRF_ACCELERANCE, 1.0},
+      {"(m/s\xc2\xb2)/N", 1, FRF_ACCELERANCE, 1.0},
+      {"g/N", 1, FRF_ACCELERANCE, 9.80665},
+      {"N/m", 0, FRF_RECEPTANCE, 0.0},
+      {"in/lbf", 0, FRF_RECEPTANCE, 0.0},
   };
   for (const Unit& u : units) {
     FrfKind kind = FRF_RECEPTANCE;
@@ -200,8 +232,10 @@ TEST(FrfText, DamagedFilesAreReadOrRefusedInOneLine) {
     std::string text = good;
     for (int e = 0; e < 1 + static_cast<int>(next() % 3); ++e) {
       const size_t at = next() % text.size();
-      if (next() % 2) text[at] = bytes[next() % sizeof bytes];
-      else text.erase(at, 1 + next() % 12);
+      if (next() % 2)
+        text[at] = bytes[next() % sizeof bytes];
+      else
+        text.erase(at, 1 + next() % 12);
       if (text.empty()) text = "\n";
     }
     write_file(path, text);

@@ -24,7 +24,8 @@ const std::string kExamples = std::string(CORVANEL_SOURCE_DIR) + "/examples/";
 
 // The demo job's six direction blocks as its text holds them, in file order.
 const char* const kDemoBlocks[2][3] = {
-    {"1\n2.500000\n0.040000\n60000.000000\n0.000000", "1\n3.000000\n0.050000\n80000.000000\n30.000000",
+    {"1\n2.500000\n0.040000\n60000.000000\n0.000000",
+     "1\n3.000000\n0.050000\n80000.000000\n30.000000",
      "1\n2.000000\n0.030000\n50000.000000\n0.000000"},
     {"1\n0.500000\n0.040000\n50000.000000\n45.000000",
      "2\n0.600000\n0.050000\n40000.000000\n60.000000\n0.150000\n0.030000\n45000.000000\n90.000000",
@@ -35,8 +36,9 @@ TEST(Jobedit, EachDirectionOfTheDemoJobIsReplacedAndNothingElse) {
   const std::string demo = read_file(kExamples + "demo.in");
   const std::vector<JobeditMode> modes = {{91.59435, 0.012, 226000.0, 0.0},
                                           {12.5, 0.0315, 189000.123456, 0.0}};
-  const std::string block = "2\n91.594350\n0.012000\n226000.000000\n0.000000\n"
-                            "12.500000\n0.031500\n189000.123456\n0.000000";
+  const std::string block =
+      "2\n91.594350\n0.012000\n226000.000000\n0.000000\n"
+      "12.500000\n0.031500\n189000.123456\n0.000000";
   for (int structure = 0; structure < 2; ++structure) {
     for (int axis = 0; axis < 3; ++axis) {
       // The expectation by plain text replacement of the block (each is unique in the demo).
@@ -102,10 +104,11 @@ TEST(Jobedit, RefusalsLeaveTheJobAsItWas) {
   const Case cases[] = {
       {"six modes", demo, std::vector<JobeditMode>(6, one[0]), "at most 5 modes"},
       {"not a job", "just a line\n", one, "the job file ends here"},
-      {"a mode count the reader refuses", demo.substr(0, demo.find("AISI1045")) + "AISI1045\nX\n0\n7\n",
-       one, "mode count 7"},
-      {"cut short before the tool block", demo.substr(0, demo.find("CARBIDE")) + "CARBIDE\n0\n0\n0\n0\n",
-       one, "the job file ends here"},
+      {"a mode count the reader refuses",
+       demo.substr(0, demo.find("AISI1045")) + "AISI1045\nX\n0\n7\n", one, "mode count 7"},
+      {"cut short before the tool block",
+       demo.substr(0, demo.find("CARBIDE")) + "CARBIDE\n0\n0\n0\n0\n", one,
+       "the job file ends here"},
   };
   for (const Case& c : cases) {
     const std::string path = dir.file("job.in");
@@ -137,8 +140,8 @@ TEST(Jobedit, AnEditedDemoJobRunsWithTheNewModes) {
                "2\n91.594350\n0.012000\n226000.000000\n0.000000\n12.500000\n0.030000\n"
                "150000.000000\n0.000000");
   EXPECT_EQ(edited, want);
-  const int status = run_command("cd '" + dir.path() + "' && '" CORVANEL_BINARY
-                                 "' fitted . >/dev/null 2>run.err");
+  const int status =
+      run_command("cd '" + dir.path() + "' && '" CORVANEL_BINARY "' fitted . >/dev/null 2>run.err");
   EXPECT_EQ(status, 0) << read_file(dir.file("run.err"));
   EXPECT_NE(read_file(dir.file("fitted.rpt")).find("226000"), std::string::npos);
 }

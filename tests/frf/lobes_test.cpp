@@ -40,7 +40,8 @@ TEST(FrfLobes, FittedModesGiveTheExactLobeBottomsWithinTwoPercent) {
     std::string error;
     ASSERT_TRUE(fit_modes({frf}, FitOptions{0, 0, 0, 0, 5}, &fit, &error)) << error;
     std::vector<ModalMode> modes;
-    for (const FittedMode& f : fit.modes) modes.push_back({f.mass, f.damping_ratio, f.stiffness, 0.0});
+    for (const FittedMode& f : fit.modes)
+      modes.push_back({f.mass, f.damping_ratio, f.stiffness, 0.0});
     limit_use_modes(m.get(), modes);
     const std::vector<LimitBottom> got = limit_bottoms(m.get(), 3500, 9000);
     ASSERT_EQ(got.size(), 3u) << "seed " << seed;

@@ -89,7 +89,8 @@ TEST(Uff, EveryLayoutAndDefectReadsBackTheValuesWritten) {
     const std::string what = layout_name(layout);
     const std::string path = dir.file("round.uff");
     // Two datasets with different kinds and signed directions in one file.
-    const std::vector<FrfData> frfs = {sample(layout.even), sample(layout.even, FRF_MOBILITY, -2, 3)};
+    const std::vector<FrfData> frfs = {sample(layout.even),
+                                       sample(layout.even, FRF_MOBILITY, -2, 3)};
     std::string error;
     ASSERT_TRUE(uff_write(path, frfs, layout, nullptr, &error)) << error;
     std::vector<FrfData> got;
@@ -144,14 +145,16 @@ TEST(Uff, HandWrittenDatasetReadsColumnByColumn) {
     free.replace(at, free.find('\n', at) - at, record6);
     write_file(dir.file("free.uff"), free);
     got.clear();
-    ASSERT_TRUE(uff_read(dir.file("free.uff"), UffHint{-1}, &got, &error)) << record6 << ": " << error;
+    ASSERT_TRUE(uff_read(dir.file("free.uff"), UffHint{-1}, &got, &error))
+        << record6 << ": " << error;
     EXPECT_EQ(got[0].response_dir, -2) << record6;
     EXPECT_EQ(got[0].reference_dir, 2) << record6;
   }
   // Records 7 and 9 the same way: data type, points, spacing, start, step; an accelerance.
   std::string free = text;
-  for (auto [from, to] : {std::pair<const char*, const char*>{"         5         4", "5 4 1 0.0 0.5D+00 0"},
-                          {"         8    1", "12 1 0 0 Acceleration m/s^2"}}) {
+  for (auto [from, to] :
+       {std::pair<const char*, const char*>{"         5         4", "5 4 1 0.0 0.5D+00 0"},
+        {"         8    1", "12 1 0 0 Acceleration m/s^2"}}) {
     const size_t at = free.find(from);
     free.replace(at, free.find('\n', at) - at, to);
   }
@@ -165,7 +168,7 @@ TEST(Uff, HandWrittenDatasetReadsColumnByColumn) {
 
 TEST(Uff, Dataset164FactorsTakeFileUnitsToSi) {
   ScratchDir dir;
-  const UffUnits mm{5, 1000.0, 1.0, 1.0};  // millimetres
+  const UffUnits mm{5, 1000.0, 1.0, 1.0};                             // millimetres
   const UffUnits inch{7, 39.37007874015748, 0.224808943099711, 1.8};  // inches, pound-force
   for (const UffUnits* units : {&mm, &inch}) {
     UffLayout layout{0, 0, 1, 1, 1, 0, 1, 0, 0, 0, 0};  // with D exponents, as real files
@@ -190,7 +193,7 @@ struct Refusal {
   UffLayout layout;
   const char* from;  // text replaced in the written file (first occurrence)
   const char* to;
-  int line;          // line the refusal names
+  int line;  // line the refusal names
   const char* says;
 };
 
@@ -205,18 +208,17 @@ TEST(Uff, RefusesWhatItCannotReadNamingTheLine) {
        "ordinate data type 3"},
       {"abscissa not frequency", ascii, "        18    0", "        17    0", 10,
        "abscissa data type 17 is not frequency"},
-      {"numerator", ascii, "         8    1", "        13    1", 11,
-       "ordinate numerator type 13"},
+      {"numerator", ascii, "         8    1", "        13    1", 11, "ordinate numerator type 13"},
       {"numerator unknown", ascii, "         8    1", "         0    1", 11, "give --type"},
       {"denominator", ascii, "        13    0    1", "         8    0    1", 12,
        "ordinate denominator type 8"},
-      {"no points", ascii, "         6        40", "         6         0", 9,
-       "number of points 0"},
+      {"no points", ascii, "         6        40", "         6         0", 9, "number of points 0"},
       {"too many points", ascii, "         6        40", "         6  90000000", 9,
        "more than the rest of the file"},
       {"not increasing", ascii, "  1.07500E+01", "  1.06000E+01", 14, "not increasing at point 4"},
       {"text in the data", ascii, "  1.07500E+01", "  1.0750xE+01", 17, "is not a line of numbers"},
-      {"data cut short", ascii, "  1.97500E+01", "    -1\n", 53, "the data end after 117 of the 120"},
+      {"data cut short", ascii, "  1.97500E+01", "    -1\n", 53,
+       "the data end after 117 of the 120"},
       {"not a universal file", ascii, "    -1\n    58\n", "hello\n", 1, "expected the -1"},
       {"byte order", binary, "    58b     1", "    58b     3", 2, "byte order 3"},
       {"float format", binary, "    58b     1     2", "    58b     1     1", 2,
@@ -262,8 +264,8 @@ TEST(Uff, UnknownOrdinateTypeReadsAsTheTypeGiven) {
 TEST(Uff, ClosingMinusOneMissingAtTheEndIsRefused) {
   ScratchDir dir;
   std::string error;
-  ASSERT_TRUE(uff_write(dir.file("a.uff"), {sample(true)}, UffLayout{1, 0, 1, 1, 1, 0, 0, 0, 0, 0, 0},
-                        nullptr, &error));
+  ASSERT_TRUE(uff_write(dir.file("a.uff"), {sample(true)},
+                        UffLayout{1, 0, 1, 1, 1, 0, 0, 0, 0, 0, 0}, nullptr, &error));
   std::string text = read_file(dir.file("a.uff"));
   text.erase(text.rfind("    -1"));
   write_file(dir.file("a.uff"), text);
@@ -283,7 +285,8 @@ namespace {
 TEST(Uff, DamagedFilesAreReadOrRefusedNeverOverrun) {
   ScratchDir dir;
   const std::string path = dir.file("damaged.uff");
-  const UffLayout layouts[] = {{0, 0, 0, 0, 1, 0, 1, 1, 0, 0, 0}, {1, 1, 1, 0, 1, 1, 0, 0, 1, 1, 0}};
+  const UffLayout layouts[] = {{0, 0, 0, 0, 1, 0, 1, 1, 0, 0, 0},
+                               {1, 1, 1, 0, 1, 1, 0, 0, 1, 1, 0}};
   unsigned state = 12345u;
   auto next = [&state]() { return state = state * 1103515245u + 12345u, (state >> 8) & 0xffffu; };
   const char bytes[] = {'-', '1', ' ', '\n', '\r', '9', 'E', 'D', '.', '\0', '\xff', 'b'};
@@ -297,9 +300,15 @@ TEST(Uff, DamagedFilesAreReadOrRefusedNeverOverrun) {
       for (int e = 0; e < edits; ++e) {
         const size_t at = next() % text.size();
         switch (next() % 3) {
-          case 0: text[at] = bytes[next() % sizeof bytes]; break;
-          case 1: text.erase(at, 1 + next() % 40); break;
-          default: text.resize(at); break;
+          case 0:
+            text[at] = bytes[next() % sizeof bytes];
+            break;
+          case 1:
+            text.erase(at, 1 + next() % 40);
+            break;
+          default:
+            text.resize(at);
+            break;
         }
         if (text.empty()) text = "\n";
       }

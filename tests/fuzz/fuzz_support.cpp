@@ -16,6 +16,7 @@
 #include "materials/matdb.h"
 #include "model/params.h"
 #include "model/state.h"
+#include "tests/support/records.h"
 #include "tests/support/test_support.h"
 
 namespace fuzz {
@@ -123,16 +124,8 @@ FILE* null_output() {
   return out;
 }
 
-struct ParamsDeleter {
-  void operator()(SimParams* p) const { params_free(p); }
-};
-using Params = std::unique_ptr<SimParams, ParamsDeleter>;
-
-Params new_params() {
-  Params p(params_create());
-  if (!p) std::abort();
-  return p;
-}
+using test_support::new_params;
+using test_support::Params;
 
 // ---------------------------------------------------------------------------
 // Rules every accepted job record keeps
@@ -210,11 +203,9 @@ std::string simulate_if_short(SimParams* p) {
   if (static_cast<long>(steps) * p->revs_total > kMaxSimulatedSteps) return "";
   write_text("wear.db", kWearDb);
   write_text("kfkncfa.db", coefficient_db());
-  SimState* state = state_create(kHistoryCapacity);
-  if (state == nullptr) std::abort();
+  const test_support::State state = test_support::new_state();
   SimNotes notes;
-  (void)sim_run(p, state, "out", &notes);
-  state_free(state);
+  (void)sim_run(p, state.get(), "out", &notes);
   const std::string fault = test_support::non_finite_result("out");
   if (!fault.empty()) return "an accepted job wrote a number that is not finite: " + fault;
   return "";

@@ -8,6 +8,7 @@
 
 #include "materials/matdb.h"
 #include "model/params.h"
+#include "tests/support/records.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -29,17 +30,16 @@ struct Pair {
 };
 
 Pair look_up(const char* workpiece, const char* insert, double degrees) {
-  SimParams* p = params_create();
+  const test_support::Params p = test_support::new_params();
   std::snprintf(p->workpiece_material, kParamsTextSize, "%s", workpiece);
   std::snprintf(p->insert_material, kParamsTextSize, "%s", insert);
   p->cutting_edge_angle = degrees * kDeg;
   Pair pair;
-  pair.found = matdb_lookup(p);
+  pair.found = matdb_lookup(p.get());
   pair.kn = pressure(p->kn_coef, p->kn_thickness_exp, p->kn_speed_exp, 0.15e-3, 200.0);
   pair.kf = pressure(p->kf_coef, p->kf_thickness_exp, p->kf_speed_exp, 0.15e-3, 200.0);
   pair.cfa = p->cfa_coef * std::pow(2.0 / 25.4, p->cfa_depth_exp) *
              std::pow(200.0 / 0.3048, p->cfa_speed_exp);
-  params_free(p);
   return pair;
 }
 
@@ -47,15 +47,13 @@ Pair look_up(const char* workpiece, const char* insert, double degrees) {
 
 TEST(MatDbExample, EveryRowAndRecordIsWellFormed) {
   test_support::WorkingDir cwd(std::string(CORVANEL_SOURCE_DIR) + "/examples");
-  SimParams* p = params_create();
-  MatDb* db = matdb_load(p);
+  MatDb* db = matdb_load(test_support::new_params().get());
   ASSERT_NE(db, nullptr);
   EXPECT_EQ(db->wear_opened, 1);
   EXPECT_EQ(db->database_opened, 1);
   EXPECT_EQ(db->wear.size(), 2u);
   EXPECT_EQ(db->rows.size(), 8u);
   matdb_free(db);
-  params_free(p);
 }
 
 TEST(MatDbExample, DemoPairsGivePlausiblePressures) {

@@ -22,27 +22,27 @@ std::string shell_quote(const std::string& text) {
   return quoted + "'";
 }
 
-e2e::Outcome run_in(const std::string& dir, const std::string& program,
-                    const std::vector<std::string>& args, const std::string& path) {
+test_support::Outcome run_in(const std::string& dir, const std::string& program,
+                             const std::vector<std::string>& args, const std::string& path) {
   std::string command = "cd " + shell_quote(dir) + " && ";
   if (!path.empty()) command += "PATH=" + shell_quote(path) + " ";
   command += shell_quote(program);
   for (const std::string& arg : args) command += " " + shell_quote(arg);
   command += " </dev/null >.stdout 2>.stderr";
-  e2e::Outcome outcome;
+  test_support::Outcome outcome;
   outcome.exit_code = test_support::run_command(command);
   outcome.out = read_file(dir + "/.stdout");
   outcome.err = read_file(dir + "/.stderr");
   return outcome;
 }
 
-e2e::Outcome run_plot(const std::string& dir, const std::vector<std::string>& args,
-                      const std::string& path) {
+test_support::Outcome run_plot(const std::string& dir, const std::vector<std::string>& args,
+                               const std::string& path) {
   return run_in(dir, CORVANEL_PLOT_BINARY, args, path);
 }
 
-e2e::Job small_job(int units) {
-  e2e::Job job;
+test_support::Job small_job(int units) {
+  test_support::Job job;
   job.units = units;
   job.revs_total = 3;
   job.revs_skipped = 1;
@@ -60,10 +60,8 @@ e2e::Job small_job(int units) {
   return job;
 }
 
-int make_run(const std::string& dir, const std::string& name, const e2e::Job& job) {
-  write_file(dir + "/" + name + ".in", e2e::job_text(job));
-  write_file(dir + "/wear.db", e2e::kWearDb);
-  write_file(dir + "/kfkncfa.db", e2e::kCoefficientDb);
+int make_run(const std::string& dir, const std::string& name, const test_support::Job& job) {
+  test_support::write_job(dir, name, job);
   return run_in(dir, CORVANEL_BINARY, {name, "."}).exit_code == 0;
 }
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/e2e_support.h"
+#include "tests/support/run_job.h"
 
 namespace plot_test {
 
@@ -16,19 +16,19 @@ bool gnuplot_installed();
 std::string shell_quote(const std::string& text);
 
 // Runs program with args in dir; path, when given, replaces PATH.
-e2e::Outcome run_in(const std::string& dir, const std::string& program,
-                    const std::vector<std::string>& args, const std::string& path = "");
+test_support::Outcome run_in(const std::string& dir, const std::string& program,
+                             const std::vector<std::string>& args, const std::string& path = "");
 
 // Runs corvanel-plot args... in dir.
-e2e::Outcome run_plot(const std::string& dir, const std::vector<std::string>& args,
-                      const std::string& path = "");
+test_support::Outcome run_plot(const std::string& dir, const std::vector<std::string>& args,
+                               const std::string& path = "");
 
 // A quick job: 3 revolutions of which 1 is skipped, 20 angular increments,
 // one mode per direction in both structures, in English (0) or metric units.
-e2e::Job small_job(int units);
+test_support::Job small_job(int units);
 
 // Writes job name.in and both databases into dir and runs corvanel there; 1 when it succeeded.
-int make_run(const std::string& dir, const std::string& name, const e2e::Job& job);
+int make_run(const std::string& dir, const std::string& name, const test_support::Job& job);
 
 // What keeps text from being one well-formed XML document, "" when nothing does.
 std::string xml_problem(const std::string& text);

@@ -46,7 +46,7 @@ TEST_F(PlotRun, DrawsThreeWellFormedPicturesInTheUnitsOfTheRun) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.units == 0 ? "English" : "metric");
     const std::string name = c.units == 0 ? "english" : "metric";
-    e2e::Job job = small_job(c.units);
+    test_support::Job job = small_job(c.units);
     job.title = "Facing test " + name;
     ASSERT_TRUE(make_run(dir_.path(), name, job));
     auto outcome = run_plot(dir_.path(), {name});
@@ -72,7 +72,7 @@ TEST_F(PlotRun, DrawsThreeWellFormedPicturesInTheUnitsOfTheRun) {
 }
 
 TEST_F(PlotRun, HtmlPageShowsThePicturesAndEscapesTheJob) {
-  e2e::Job job = small_job(1);
+  test_support::Job job = small_job(1);
   job.title = "<script>alert(\"x\")</script> & 'co'";
   ASSERT_TRUE(make_run(dir_.path(), "page", job));
   auto outcome = run_plot(dir_.path(), {"page", "--html"});
@@ -115,7 +115,7 @@ TEST_F(PlotRun, MissingFilesGiveOneLineNamingTheFileAndNoPicture) {
 }
 
 TEST_F(PlotRun, RunsThatCannotBeDrawnAreRefused) {
-  e2e::Job job = small_job(1);
+  test_support::Job job = small_job(1);
   ASSERT_TRUE(make_run(dir_.path(), "run", job));
   // A summary left over from a run with another revolution count.
   const std::string rms = read_file(dir_.file("run.rms"));
@@ -179,7 +179,7 @@ TEST_F(PlotRun, AFailedDrawingKeepsTheEarlierPicture) {
 TEST_F(PlotRun, QuotesBlanksAndMarkupStayText) {
   const std::string folder = dir_.file("it's a \"run\" folder");
   ASSERT_EQ(test_support::run_command("mkdir " + plot_test::shell_quote(folder)), 0);
-  e2e::Job job = small_job(0);
+  test_support::Job job = small_job(0);
   job.title = "O'Brien's \"test\" \\n {x}^2_y @ $HOME";
   ASSERT_TRUE(make_run(folder, "<odd", job));
   auto outcome = run_plot(dir_.path(), {folder + "/<odd", "--html"});

@@ -3,14 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <initializer_list>
-#include <memory>
 #include <string>
 
 #include "model/params.h"
 #include "model/units.h"
 #include "results/html.h"
 #include "results/report.h"
+#include "tests/support/records.h"
 #include "tests/support/test_support.h"
 
 using test_support::file_exists;
@@ -19,22 +18,14 @@ using test_support::ScratchDir;
 
 namespace {
 
-struct ParamsDeleter {
-  void operator()(SimParams* p) const { params_free(p); }
-};
-using ParamsPtr = std::unique_ptr<SimParams, ParamsDeleter>;
-
-void set_modes(ModalMode** list, int32_t* count, std::initializer_list<ModalMode> modes) {
-  ASSERT_EQ(params_resize_modes(list, count, static_cast<int32_t>(modes.size())), 1);
-  int i = 0;
-  for (const ModalMode& m : modes) (*list)[i++] = m;
-}
+using ParamsPtr = test_support::Params;
+using test_support::set_modes;
 
 // An English job as the run holds it when the report is written: angles
 // already in radians, everything else as entered, derived fields still 0.
 // The spindle has two X modes, no Y mode and one Z mode; the tool one Y mode.
 ParamsPtr english_job() {
-  ParamsPtr p(params_create());
+  ParamsPtr p = test_support::new_params();
   std::strcpy(p->title, "Spindle test 3");
   p->units = 0;
   p->spindle_rpm = 1200.0;
@@ -45,17 +36,16 @@ ParamsPtr english_job() {
   p->side_cutting_edge_angle = 15.0;
   p->workpiece_radius = 2.5;
   p->nose_radius = 0.0312;
-  set_modes(&p->spindle_modes.x_modes, &p->spindle_modes.x_count,
-            {{0.0123, 0.035, 250000.0, 0.0}, {0.5, 0.02, 1500.75, -30.0}});
-  set_modes(&p->spindle_modes.z_modes, &p->spindle_modes.z_count, {{1.25, 0.1, 98765.4321, 90.0}});
-  set_modes(&p->tool_modes.y_modes, &p->tool_modes.y_count, {{0.002, 0.05, 45000.0, 45.0}});
+  set_modes(&p->spindle_modes, 'x', {{0.0123, 0.035, 250000.0, 0.0}, {0.5, 0.02, 1500.75, -30.0}});
+  set_modes(&p->spindle_modes, 'z', {{1.25, 0.1, 98765.4321, 90.0}});
+  set_modes(&p->tool_modes, 'y', {{0.002, 0.05, 45000.0, 45.0}});
   units_angles_to_radians(p.get());
   return p;
 }
 
 // A metric job with non-zero derived fields (chip flow angle in radians).
 ParamsPtr metric_job() {
-  ParamsPtr p(params_create());
+  ParamsPtr p = test_support::new_params();
   std::strcpy(p->title, "Face cut 12 - 40CrMo4 'dry' #2 (50% feed)");
   p->units = 1;
   p->spindle_rpm = 850.5;
@@ -72,10 +62,9 @@ ParamsPtr metric_job() {
   p->kf = 1500.25;
   p->kn = 2400.0;
   p->chip_flow_angle = 0.1;  // 5.7296 degrees
-  set_modes(&p->spindle_modes.x_modes, &p->spindle_modes.x_count,
-            {{2.5, 0.04, 12000.0, 0.0}, {1.1, 0.03, 35000.5, 120.0}});
-  set_modes(&p->spindle_modes.z_modes, &p->spindle_modes.z_count, {{4.0, 0.05, 80000.0, -15.0}});
-  set_modes(&p->tool_modes.x_modes, &p->tool_modes.x_count, {{0.3, 0.02, 5000.0, 30.0}});
+  set_modes(&p->spindle_modes, 'x', {{2.5, 0.04, 12000.0, 0.0}, {1.1, 0.03, 35000.5, 120.0}});
+  set_modes(&p->spindle_modes, 'z', {{4.0, 0.05, 80000.0, -15.0}});
+  set_modes(&p->tool_modes, 'x', {{0.3, 0.02, 5000.0, 30.0}});
   return p;
 }
 
@@ -377,9 +366,13 @@ const char kMetricPage[] =
 
 }  // namespace
 
-TEST(Report, EnglishJobWholeFile) { EXPECT_EQ(report_of(english_job().get()), kEnglishReport); }
+TEST(Report, EnglishJobWholeFile) {
+  EXPECT_EQ(report_of(english_job().get()), kEnglishReport);
+}
 
-TEST(Report, MetricJobWholeFile) { EXPECT_EQ(report_of(metric_job().get()), kMetricReport); }
+TEST(Report, MetricJobWholeFile) {
+  EXPECT_EQ(report_of(metric_job().get()), kMetricReport);
+}
 
 TEST(Report, AnyNonZeroUnitsIsMetric) {
   ParamsPtr p = english_job();
@@ -399,12 +392,16 @@ TEST(Report, FailuresToCreateOrWriteReturnZero) {
   EXPECT_EQ(report_write(p.get(), "/dev/full"), 0);  // every write fails
 }
 
-TEST(Page, EnglishJobWholeFile) { EXPECT_EQ(page_of(english_job().get()), kEnglishPage); }
+TEST(Page, EnglishJobWholeFile) {
+  EXPECT_EQ(page_of(english_job().get()), kEnglishPage);
+}
 
-TEST(Page, MetricJobWholeFile) { EXPECT_EQ(page_of(metric_job().get()), kMetricPage); }
+TEST(Page, MetricJobWholeFile) {
+  EXPECT_EQ(page_of(metric_job().get()), kMetricPage);
+}
 
 TEST(Page, JobWithoutModesGivesTheSixHeadingsAlone) {
-  ParamsPtr p(params_create());
+  ParamsPtr p = test_support::new_params();
   const std::string page = page_of(p.get());
   const std::string tail =
       "<HR>\n"

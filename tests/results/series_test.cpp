@@ -1,16 +1,15 @@
 #include "results/series.h"
 
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <cstdio>
-#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "model/state.h"
+#include "tests/support/records.h"
 #include "tests/support/test_support.h"
 
 using test_support::file_exists;
@@ -22,18 +21,15 @@ namespace {
 const char* const kSuffixes[] = {".dat",    ".fx.dat", ".fy.dat", ".fz.dat", ".sx.dat",
                                  ".sy.dat", ".sz.dat", ".wx.dat", ".wy.dat", ".wz.dat"};
 
-struct StateDeleter {
-  void operator()(SimState* s) const { state_free(s); }
-};
-using StatePtr = std::unique_ptr<SimState, StateDeleter>;
+using StatePtr = test_support::State;
 
 // A state whose step 100 holds known forces (N) and displacements (m).
 StatePtr sample_state() {
-  StatePtr s(state_create(1000));
+  StatePtr s = test_support::new_state(1000);
   s->cut_angle = 12.5;
-  s->force_x = 44.482;    // 10 lbf
-  s->force_y = -8.8964;   // -2 lbf
-  s->force_z = 133.446;   // 30 lbf
+  s->force_x = 44.482;   // 10 lbf
+  s->force_y = -8.8964;  // -2 lbf
+  s->force_z = 133.446;  // 30 lbf
   s->sw_disp_x[100] = 0.0000004;
   s->sw_disp_y[100] = 0.0254;
   s->sw_disp_z[100] = -0.000127;
@@ -96,7 +92,7 @@ TEST(SeriesRows, MetricRowsStayInNewtonsAndMetres) {
 
 TEST(SeriesRows, MainRowWidthsHoldLargeValues) {
   ScratchDir dir;
-  StatePtr s(state_create(10));
+  StatePtr s = test_support::new_state(10);
   s->cut_angle = 1234567.25;
   s->force_x = -0.00005;
   s->force_y = 123456.78905;
@@ -113,7 +109,7 @@ TEST(SeriesSteps, OnlyEveryHundredthStepIsWritten) {
   const std::string base = dir.file("filter");
   SeriesFiles files;
   ASSERT_EQ(series_open(&files, base.c_str()), 1);
-  StatePtr s(state_create(kGridSteps + 1000));
+  StatePtr s = test_support::new_state(kGridSteps + 1000);
   // Two revolutions of 4885 steps (seven angular increments), then stray calls.
   for (int rev = 0; rev < 2; ++rev)
     for (int step = 0; step < 4885; ++step) series_write_step(&files, s.get(), step, 1);
@@ -191,7 +187,7 @@ TEST(SeriesClose, WriteErrorIsReported) {
     *slot = std::fopen("/dev/full", "w");
     ASSERT_NE(*slot, nullptr);
   }
-  StatePtr s(state_create(10));
+  StatePtr s = test_support::new_state(10);
   series_write_step(&files, s.get(), 0, 0);
   EXPECT_EQ(series_close(&files), 0);
   EXPECT_EQ(files.wz, nullptr);

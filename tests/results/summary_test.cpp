@@ -6,6 +6,7 @@
 #include <string>
 
 #include "model/state.h"
+#include "tests/support/records.h"
 #include "tests/support/test_support.h"
 
 using test_support::read_file;
@@ -57,27 +58,28 @@ std::string written(const ScratchDir& dir, Write write) {
 
 TEST(SummaryRms, EnglishConvertsTheRangesButNotTheRmsValues) {
   ScratchDir dir;
-  SimState* s = state_create(1);
+  const test_support::State state = test_support::new_state(1);
+  SimState* s = state.get();
   fill(s);
   EXPECT_EQ(written(dir, [&](FILE* out) { summary_write_rms(out, s, 0); }),
             "10.000000 0.000000 2.000000 2.000000 0.005000 0.000016 0.200000 0.000000 1.000000 "
             "1.500000 0.000000 0.250000 0.001000 0.000000 0.000012 0.123457 7.000000 0.000000\n");
-  state_free(s);
 }
 
 TEST(SummaryRms, MetricWritesTheRangesInNewtonsAndMetres) {
   ScratchDir dir;
-  SimState* s = state_create(1);
+  const test_support::State state = test_support::new_state(1);
+  SimState* s = state.get();
   fill(s);
   EXPECT_EQ(written(dir, [&](FILE* out) { summary_write_rms(out, s, 1); }),
             "44.482000 0.000000 8.896400 0.050800 0.000127 0.000000 0.005080 0.000000 0.025400 "
             "1.500000 0.000000 0.250000 0.001000 0.000000 0.000012 0.123457 7.000000 0.000000\n");
-  state_free(s);
 }
 
 TEST(SummaryAve, WritesTheNineMeansAsStored) {
   ScratchDir dir;
-  SimState* s = state_create(1);
+  const test_support::State state = test_support::new_state(1);
+  SimState* s = state.get();
   s->force_x_mean = 1.5;
   s->force_y_mean = -2.25;
   s->force_z_mean = 1000.0;
@@ -87,14 +89,15 @@ TEST(SummaryAve, WritesTheNineMeansAsStored) {
   s->tool_disp_x_mean = 3.14159265;
   s->tool_disp_y_mean = 0.0;
   s->tool_disp_z_mean = -7.0;
-  const std::string row = "1.500000 -2.250000 1000.000000 0.000100 -0.000000 0.500000 3.141593 "
-                          "0.000000 -7.000000\n";
+  const std::string row =
+      "1.500000 -2.250000 1000.000000 0.000100 -0.000000 0.500000 3.141593 "
+      "0.000000 -7.000000\n";
   EXPECT_EQ(written(dir, [&](FILE* out) { summary_write_ave(out, s); }), row);
   // Two revolutions give two rows, nothing between them.
-  EXPECT_EQ(written(dir, [&](FILE* out) {
-              summary_write_ave(out, s);
-              summary_write_ave(out, s);
-            }),
+  EXPECT_EQ(written(dir,
+                    [&](FILE* out) {
+                      summary_write_ave(out, s);
+                      summary_write_ave(out, s);
+                    }),
             row + row);
-  state_free(s);
 }

@@ -14,14 +14,15 @@
 #include <utility>
 #include <vector>
 
-#include "tests/e2e/e2e_support.h"
+#include "tests/support/run_job.h"
 
-using e2e::Job;
-using e2e::lines_of;
-using e2e::Outcome;
-using e2e::run_program;
 using test_support::file_exists;
+using test_support::Job;
+using test_support::job_text;
+using test_support::lines_of;
+using test_support::Outcome;
 using test_support::read_file;
+using test_support::run_program;
 using test_support::ScratchDir;
 using test_support::write_file;
 
@@ -39,17 +40,13 @@ Job short_job() {
   return job;
 }
 
-std::string job_file(const Job& job) {
-  return e2e::job_text(job);
-}
-
 // The short job's file with line `number` (from 1: title, process, units,
 // rpm, feed, depth, wear, three angles, radius, nose, workpiece, insert,
 // calc type, the spindle-workpiece block on 16-22 with its X mode on 17-20,
 // the tool block on 23-25, revolutions 26, skipped 27, increments 28)
 // replaced by `text`.
 std::string with_line(int number, const std::string& text) {
-  std::vector<std::string> lines = lines_of(job_file(short_job()));
+  std::vector<std::string> lines = lines_of(job_text(short_job()));
   lines.at(number - 1) = text;
   std::string joined;
   for (const std::string& line : lines) joined += line + "\n";
@@ -58,7 +55,7 @@ std::string with_line(int number, const std::string& text) {
 
 // The short job's file with several lines replaced, as with_line.
 std::string with_lines(const std::vector<std::pair<int, std::string>>& changes) {
-  std::vector<std::string> lines = lines_of(job_file(short_job()));
+  std::vector<std::string> lines = lines_of(job_text(short_job()));
   for (const auto& [number, text] : changes) lines.at(number - 1) = text;
   std::string joined;
   for (const std::string& line : lines) joined += line + "\n";
@@ -67,7 +64,7 @@ std::string with_lines(const std::vector<std::pair<int, std::string>>& changes) 
 
 // The short job's file up to and including line `number`.
 std::string first_lines(int number) {
-  std::vector<std::string> lines = lines_of(job_file(short_job()));
+  std::vector<std::string> lines = lines_of(job_text(short_job()));
   std::string joined;
   for (int i = 0; i < number; ++i) joined += lines.at(i) + "\n";
   return joined;
@@ -76,7 +73,7 @@ std::string first_lines(int number) {
 std::string with_spindle_x_mode(const std::string& mode) {
   Job job = short_job();
   job.spindle_modes = "1\n" + mode + "\n0\n0\n";
-  return job_file(job);
+  return job_text(job);
 }
 
 std::string with_line_ends(const std::string& text, const std::string& end) {
@@ -111,9 +108,9 @@ std::string wear_with(const std::string& numbers) {
 // The catalogue
 
 struct Inputs {
-  std::string job = job_file(short_job());
-  std::string wear = e2e::kWearDb;
-  std::string coefficients = e2e::kCoefficientDb;
+  std::string job = job_text(short_job());
+  std::string wear = test_support::kWearDb;
+  std::string coefficients = test_support::kCoefficientDb;
   bool wear_is_directory = false;
   bool coefficients_is_directory = false;
   bool no_databases = false;  // run from a folder without them
@@ -147,7 +144,7 @@ const std::vector<Row>& catalogue() {
          Job j = short_job();
          j.spindle_modes = "2\n2\n0.05\n20000\n30\n3\n";
          j.tool_modes = "";
-         std::string text = job_file(j);
+         std::string text = job_text(j);
          job_is(in, text.substr(0, text.find("\n3\n") + 3));
        },
        E::refused, at(22), ": the damping ratio of spindle-workpiece X mode 2: the job file ends here"},
@@ -182,7 +179,7 @@ const std::vector<Row>& catalogue() {
        [](Inputs& in) {
          Job j = short_job();
          j.spindle_modes = "0\n0\n0\n";
-         job_is(in, job_file(j));
+         job_is(in, job_text(j));
        },
        E::completes, "", ""},
       {"mode counts", "six", [](Inputs& in) { job_is(in, with_line(16, "6")); }, E::refused, at(16),
@@ -581,13 +578,13 @@ TEST(CatalogueCommandLine, ADatabaseNameTooLongToStoreIsRefused) {
   ScratchDir dir;
   lay_out(dir, Inputs{});
   const std::string name = std::string(60, 'd') + ".db";  // 63 characters: stored whole
-  write_file(dir.file(name), e2e::kCoefficientDb);
+  write_file(dir.file(name), test_support::kCoefficientDb);
   Outcome o = run_program(dir.path(), "job . " + name);
   ASSERT_EQ(o.exit_code, 0) << o.err;
   EXPECT_EQ(o.err, "");
   const std::map<std::string, std::string> before = result_files(dir);
   const std::string longer = std::string(61, 'd') + ".db";
-  write_file(dir.file(longer), e2e::kCoefficientDb);
+  write_file(dir.file(longer), test_support::kCoefficientDb);
   o = run_program(dir.path(), "job . " + longer);
   EXPECT_EQ(o.exit_code, 1);
   EXPECT_EQ(o.err,
@@ -729,7 +726,7 @@ TEST(CatalogueGuard, ARunawayStopsAtTheStepNamingItAndWritesOnlyFiniteNumbers) {
   job.revs_skipped = 1;
   job.increments = 100;
   Inputs in;
-  in.job = job_file(job);
+  in.job = job_text(job);
   in.wear =
       wear_with("3.0e4 0.05 -0.02 2.72e-12 3.0 0.4 1.32 0.1 0.2 0.634 0.1 0.2 1.32 -0.1 -0.2");
   in.coefficients = row_with("53100 -0.35 -0.12 142500 -0.25 -0.07 18.0 -0.1 0.05");

@@ -16,6 +16,7 @@
 #include "app/app.h"
 #include "app/jobfile.h"
 #include "engine/run.h"
+#include "tests/support/records.h"
 #include "tests/support/test_support.h"
 
 using test_support::ScratchDir;
@@ -113,16 +114,14 @@ TEST(Invariant, AcceptedRandomJobsWriteOnlyFiniteNumbers) {
   int refused = 0;
   int stopped = 0;
   for (int i = 0; i < 600 && accepted < 250; ++i) {
-    SimParams* drawn = params_create();
-    draw_job(d, drawn);
-    ASSERT_EQ(jobfile_write(drawn, "job.in"), 1);
-    params_free(drawn);
+    const test_support::Params drawn = test_support::new_params();
+    draw_job(d, drawn.get());
+    ASSERT_EQ(jobfile_write(drawn.get(), "job.in"), 1);
     // The job as the program reads it (numbers to six decimals).
-    SimParams* read = params_create();
-    ASSERT_EQ(jobfile_read(read, "job.in"), 1);
+    const test_support::Params read = test_support::new_params();
+    ASSERT_EQ(jobfile_read(read.get(), "job.in"), 1);
     std::string error;
-    const bool ok = sim_check_job(read, "./job", &error) == 1;
-    params_free(read);
+    const bool ok = sim_check_job(read.get(), "./job", &error) == 1;
     if (!ok) {
       // Mostly a mode whose decay over a long step leaves the doubles (slow
       // spindles, coarse increments); now and then a feed that six decimals

@@ -21,6 +21,7 @@ ScratchDir::ScratchDir() {
 }
 
 ScratchDir::~ScratchDir() {
+  if (path_.empty()) return;  // moved from
   std::error_code ignored;
   std::filesystem::remove_all(path_, ignored);
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 namespace test_support {
 
@@ -10,6 +11,7 @@ class ScratchDir {
  public:
   ScratchDir();
   ~ScratchDir();
+  ScratchDir(ScratchDir&& other) noexcept : path_(std::move(other.path_)) { other.path_.clear(); }
   ScratchDir(const ScratchDir&) = delete;
   ScratchDir& operator=(const ScratchDir&) = delete;
   const std::string& path() const { return path_; }

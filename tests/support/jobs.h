@@ -1,15 +1,14 @@
-// Running the built program on small jobs in scratch folders.
+// Jobs for the tests as the text of their job files, with databases of
+// constant coefficients (read them with read_job, run them with run_job).
 #pragma once
 
 #include <string>
-#include <vector>
 
-#include "tests/support/test_support.h"
-
-namespace e2e {
+namespace test_support {
 
 // The parts of a job file that the tests vary; the rest is a plain metric
-// turning job in steel with a coated carbide insert.
+// turning job in steel with a coated carbide insert (entered units: mm,
+// degrees, rev/min).
 struct Job {
   std::string title = "E2E job";
   std::string process = "T";
@@ -23,6 +22,7 @@ struct Job {
   int revs_total = 2, revs_skipped = 0, increments = 1;
 };
 
+// The job file of `job`.
 std::string job_text(const Job& job);
 
 // Databases with speed- and thickness-independent coefficients:
@@ -31,20 +31,6 @@ extern const char kWearDb[];
 extern const char kCoefficientDb[];
 
 // Writes job `name`.in and both databases into dir.
-void write_job(const test_support::ScratchDir& dir, const std::string& name, const Job& job);
+void write_job(const std::string& dir, const std::string& name, const Job& job);
 
-struct Outcome {
-  int exit_code;
-  std::string out;  // standard output
-  std::string err;  // standard error
-};
-
-// Runs `corvanel args...` in dir with the given standard input.
-Outcome run_program(const std::string& dir, const std::string& args, const std::string& input = "");
-
-std::vector<std::string> lines_of(const std::string& text);
-
-// Whitespace-separated numbers of one line.
-std::vector<double> numbers_of(const std::string& line);
-
-}  // namespace e2e
+}  // namespace test_support
