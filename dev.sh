@@ -43,7 +43,7 @@ case "${1:-}" in
   test)
     # parallel: the sweep runner's tests; help2man, dpkg-dev and file: the manual pages and the
     # Debian package that the install tests check.
-    need_packages "${build_packages[@]}" libgtest-dev gnuplot-nox parallel help2man dpkg-dev file
+    need_packages "${build_packages[@]}" libgtest-dev gnuplot-nox parallel help2man dpkg-dev file clang-format
     cmake --preset dev
     cmake --build --preset dev
     log=build/dev/ctest.log
