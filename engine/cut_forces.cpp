@@ -7,7 +7,6 @@
 namespace {
 
 constexpr double kScatterMid = 16383.5;    // middle of the draw range 0..32767
-constexpr double kScatterFraction = 0.03;  // scatter of +-3 % of the reference forces
 
 // Area of the worn flank in contact with the work for wear land vb (mm):
 // the nose arc in mm^2, plus the straight-edge strip taken as metres times

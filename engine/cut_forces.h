@@ -9,6 +9,9 @@
 #include "model/params.h"
 #include "model/state.h"
 
+// The force scatter: uniform within +-3 % of the reference forces.
+inline constexpr double kScatterFraction = 0.03;
+
 // Reference forces (N) captured at step 1 of revolution 0, kept for the run.
 struct ForceReference {
   double x;

@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586;
 // Largest decay exponent over one step: e^700 is below the largest double
 // (about e^709.78), with room for the force and frequency factors.
 constexpr double kMaxStepDecay = 700.0;

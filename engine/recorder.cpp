@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586;
 constexpr int kMaxSamples = 1 << 18;      // samples of the spectrum at the most
 constexpr double kSamplesPerPeriod = 8;   // of the highest damped frequency, at the least
 constexpr size_t kSpectrumBins = 4096;    // of the summary's spectrum, at the most

@@ -5,9 +5,9 @@
 #include <cmath>
 #include <memory>
 
-namespace {
+#include "model/units.h"
 
-constexpr double kTwoPi = 6.283185307179586;
+namespace {
 
 struct ConfigFree {
   void operator()(kiss_fftr_state* cfg) const { kiss_fftr_free(cfg); }

@@ -4,9 +4,11 @@
 #include <cmath>
 #include <limits>
 
+#include "engine/cut_forces.h"
+
 namespace {
 
-constexpr double kScatterRms = 0.03 / 1.7320508075688772;  // +-3 % uniform, as a fraction
+constexpr double kScatterRms = kScatterFraction / 1.7320508075688772;  // RMS of the uniform scatter
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // Sum over one X mode list of 1 / (4 sigma m^2 wn^2), the integral of the

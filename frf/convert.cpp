@@ -5,9 +5,10 @@
 #include <complex>
 #include <cstdlib>
 
+#include "model/units.h"
+
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586;
 constexpr double kStandardGravity = 9.80665;  // m/s^2 per g
 
 // Lower case without blanks, micro signs as 'u' and a superscript two as "^2".

@@ -10,12 +10,12 @@
 #include <unsupported/Eigen/NonLinearOptimization>
 
 #include "frf/lscf.h"
+#include "model/units.h"
 
 namespace {
 
 using Complex = std::complex<double>;
 
-constexpr double kTwoPi = 2 * std::numbers::pi;
 constexpr int kDefaultOrderMin = 2, kDefaultOrderMax = 40;
 constexpr double kFreqRange = 0.1;  // a refined frequency stays within +-10 % of its start
 constexpr int kMaxRefits = 4;       // refinements after dropping modes the data do not support

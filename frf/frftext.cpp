@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "frf/convert.h"
+#include "model/units.h"
 
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586;
 constexpr double kDegree = 0.017453292519943295;  // rad per degree
 
 enum Role { ROLE_OTHER, ROLE_FREQ, ROLE_REAL, ROLE_IMAG, ROLE_MAG, ROLE_DB, ROLE_PHASE };

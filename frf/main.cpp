@@ -24,12 +24,12 @@
 #include "frf/synth.h"
 #include "frf/uff.h"
 #include "model/params.h"
+#include "model/units.h"
 #include "plot/gnuplot.h"
 #include "sweep/limit.h"
 
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586;
 constexpr int kJobMaxModes = 5;
 // The whole --help, in the form the manual page is made from.
 const char kHelp[] =

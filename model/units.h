@@ -14,6 +14,7 @@ inline constexpr double kFoot = 0.3048;                // feet -> metres (speeds
 inline constexpr double kInchesPerMetre = 39.37;       // metres -> inches in the wear laws
 inline constexpr double kFeetPerMetre = 3.28084;       // metres -> feet in the wear rate
 inline constexpr double kPi = 3.141592653589793;       // rad
+inline constexpr double kTwoPi = 6.283185307179586;    // rad, one turn
 inline constexpr double kHalfPi = 1.5707963267948966;  // rad
 
 // Multiplies the six angle fields by kDegToRad (degrees -> radians); returns the record.
