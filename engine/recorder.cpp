@@ -7,6 +7,7 @@
 
 #include "engine/spectrum.h"
 #include "engine/verdict.h"
+#include "model/quantities.h"
 #include "model/units.h"
 
 namespace {
@@ -170,28 +171,14 @@ void recorder_step(Recorder* r, const SimParams* p, const SimState* s, int step,
 }
 
 void recorder_revolution(Recorder* r, const SimParams* p, const SimState* s) {
-  const bool english = p->units == 0;
-  const double force_unit = english ? kNewtonsPerPound : 1.0;  // N per output force unit
-  const double length_unit = english ? kInch : 1.0;            // m per output length unit
   SummaryRevolution rev{};
   rev.revolution = s->revolution;
-  const double range[] = {s->force_x_max - s->force_x_min,     s->force_y_max - s->force_y_min,
-                          s->force_z_max - s->force_z_min,     s->sw_disp_x_max - s->sw_disp_x_min,
-                          s->sw_disp_y_max - s->sw_disp_y_min, s->sw_disp_z_max - s->sw_disp_z_min,
-                          s->tool_disp_x_max - s->tool_disp_x_min,
-                          s->tool_disp_y_max - s->tool_disp_y_min,
-                          s->tool_disp_z_max - s->tool_disp_z_min};
-  const double mean[] = {s->force_x_mean,   s->force_y_mean,   s->force_z_mean,
-                         s->sw_disp_x_mean, s->sw_disp_y_mean, s->sw_disp_z_mean,
-                         s->tool_disp_x_mean, s->tool_disp_y_mean, s->tool_disp_z_mean};
-  const double rms[] = {s->force_x_rms,   s->force_y_rms,   s->force_z_rms,
-                        s->sw_disp_x_rms, s->sw_disp_y_rms, s->sw_disp_z_rms,
-                        s->tool_disp_x_rms, s->tool_disp_y_rms, s->tool_disp_z_rms};
   for (int q = 0; q < kSummaryQuantities; ++q) {
-    const double unit = q < 3 ? force_unit : length_unit;  // the statistics are in output units
-    rev.range[q] = range[q];
-    rev.mean[q] = mean[q] * unit;
-    rev.rms[q] = rms[q] * unit;
+    const RevolutionQuantity& quantity = kRevolutionQuantities[q];
+    const double unit = quantity_output_unit(quantity.kind, p->units);  // statistics are in output units
+    rev.range[q] = quantity_range(quantity, s);
+    rev.mean[q] = s->*quantity.mean * unit;
+    rev.rms[q] = s->*quantity.rms * unit;
   }
   rev.relative_x = s->rel_disp_x[0];
   const Accumulator& v = r->vibration;

@@ -8,6 +8,7 @@
 #include "engine/modal_params.h"
 #include "engine/revolution.h"
 #include "engine/stats.h"
+#include "model/quantities.h"
 #include "model/units.h"
 #include "model/version.h"
 #include "results/result_files.h"
@@ -17,27 +18,9 @@ namespace {
 // The first value of the revolution summary that is not finite, or null:
 // a mean, an RMS value or a range (maximum less minimum).
 const char* non_finite_summary(const SimState* st) {
-  const struct {
-    const char* name;
-    double mean, rms, max, min;
-  } quantities[] = {
-      {"X force", st->force_x_mean, st->force_x_rms, st->force_x_max, st->force_x_min},
-      {"Y force", st->force_y_mean, st->force_y_rms, st->force_y_max, st->force_y_min},
-      {"Z force", st->force_z_mean, st->force_z_rms, st->force_z_max, st->force_z_min},
-      {"spindle-workpiece X displacement", st->sw_disp_x_mean, st->sw_disp_x_rms, st->sw_disp_x_max,
-       st->sw_disp_x_min},
-      {"spindle-workpiece Y displacement", st->sw_disp_y_mean, st->sw_disp_y_rms, st->sw_disp_y_max,
-       st->sw_disp_y_min},
-      {"spindle-workpiece Z displacement", st->sw_disp_z_mean, st->sw_disp_z_rms, st->sw_disp_z_max,
-       st->sw_disp_z_min},
-      {"tool X displacement", st->tool_disp_x_mean, st->tool_disp_x_rms, st->tool_disp_x_max,
-       st->tool_disp_x_min},
-      {"tool Y displacement", st->tool_disp_y_mean, st->tool_disp_y_rms, st->tool_disp_y_max,
-       st->tool_disp_y_min},
-      {"tool Z displacement", st->tool_disp_z_mean, st->tool_disp_z_rms, st->tool_disp_z_max,
-       st->tool_disp_z_min}};
-  for (const auto& q : quantities) {
-    if (!std::isfinite(q.mean) || !std::isfinite(q.rms) || !std::isfinite(q.max - q.min)) {
+  for (const RevolutionQuantity& q : kRevolutionQuantities) {
+    if (!std::isfinite(st->*q.mean) || !std::isfinite(st->*q.rms) ||
+        !std::isfinite(quantity_range(q, st))) {
       return q.name;
     }
   }

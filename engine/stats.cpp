@@ -2,11 +2,11 @@
 
 #include <cmath>
 
-#include "model/units.h"
+#include "model/quantities.h"
 
 namespace {
 
-constexpr int kQuantities = 9;  // forces X, Y, Z; spindle-workpiece X, Y, Z; tool X, Y, Z
+constexpr int kQuantities = kRevolutionQuantityCount;
 
 // Raises max when v is above it (strictly).
 inline void raise_max(double v, double* max) {
@@ -60,21 +60,12 @@ void stats_revolution_summary(const SimParams* params, SimState* state, int n) {
   // the previous summary is kept instead.
   if (params == nullptr || state == nullptr || n < 1 || n > state->capacity) return;
   const bool english = params->units == 0;
-  const double force_div = english ? kNewtonsPerPound : 1.0;  // N per output force unit
-  const double length_div = english ? kInch : 1.0;            // m per output length unit
-  const double* hist[kQuantities] = {state->force_hist_x, state->force_hist_y, state->force_hist_z,
-                                     state->sw_disp_x,    state->sw_disp_y,    state->sw_disp_z,
-                                     state->tool_disp_x,  state->tool_disp_y,  state->tool_disp_z};
-  const double div[kQuantities] = {force_div,  force_div,  force_div,  length_div, length_div,
-                                   length_div, length_div, length_div, length_div};
-  double* mean[kQuantities] = {
-      &state->force_x_mean,     &state->force_y_mean,     &state->force_z_mean,
-      &state->sw_disp_x_mean,   &state->sw_disp_y_mean,   &state->sw_disp_z_mean,
-      &state->tool_disp_x_mean, &state->tool_disp_y_mean, &state->tool_disp_z_mean};
-  double* rms[kQuantities] = {
-      &state->force_x_rms,     &state->force_y_rms,     &state->force_z_rms,
-      &state->sw_disp_x_rms,   &state->sw_disp_y_rms,   &state->sw_disp_z_rms,
-      &state->tool_disp_x_rms, &state->tool_disp_y_rms, &state->tool_disp_z_rms};
+  const double* hist[kQuantities];
+  double div[kQuantities];  // SI units per output unit
+  for (int q = 0; q < kQuantities; ++q) {
+    hist[q] = state->*kRevolutionQuantities[q].history;
+    div[q] = quantity_output_unit(kRevolutionQuantities[q].kind, params->units);
+  }
   // Metric values are used as they are: dividing by 1.0 is exact, so the
   // metric loops leave the division out and give the same sums.
   double avg[kQuantities];
@@ -84,7 +75,7 @@ void stats_revolution_summary(const SimParams* params, SimState* state, int n) {
   else
     accumulate<false>(hist, div, n, avg, dev);
   for (int q = 0; q < kQuantities; ++q) {
-    *mean[q] = avg[q];
-    *rms[q] = std::sqrt(dev[q] / n);
+    state->*kRevolutionQuantities[q].mean = avg[q];
+    state->*kRevolutionQuantities[q].rms = std::sqrt(dev[q] / n);
   }
 }

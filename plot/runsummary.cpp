@@ -15,9 +15,6 @@ using Json = nlohmann::json;
 
 constexpr long kLargestSummary = 256L << 20;  // bytes; a summary of a million revolutions is smaller
 
-const char* const kQuantityKeys[kRunSummaryQuantities] = {
-    "force_x_N",     "force_y_N",     "force_z_N",     "workpiece_x_m", "workpiece_y_m",
-    "workpiece_z_m", "tool_x_m",      "tool_y_m",      "tool_z_m"};
 const char* const kAxes[3] = {"x", "y", "z"};
 
 struct FileCloser {
@@ -118,7 +115,7 @@ void quantities(Reader* r, const Json& revolution, const char* key, const std::s
                 double (&out)[kRunSummaryQuantities]) {
   const Json& values = r->part(revolution, key, where);
   const std::string inner = where + key + ".";
-  for (int q = 0; q < kRunSummaryQuantities; ++q) out[q] = r->number(values, kQuantityKeys[q], inner);
+  for (int q = 0; q < kRunSummaryQuantities; ++q) out[q] = r->number(values, kRevolutionQuantities[q].key, inner);
 }
 
 // Fills *s from the document; "" or the first fault.

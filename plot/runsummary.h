@@ -10,7 +10,10 @@
 #include <string>
 #include <vector>
 
-inline constexpr int kRunSummaryQuantities = 9;  // forces X, Y, Z; workpiece X, Y, Z; tool X, Y, Z
+#include "model/quantities.h"
+
+// The per-revolution statistics follow the engine's kRevolutionQuantities.
+inline constexpr int kRunSummaryQuantities = kRevolutionQuantityCount;
 
 struct RunSummaryMode {
   std::string structure;        // "workpiece" or "tool"

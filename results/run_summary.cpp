@@ -17,9 +17,6 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 const char* const kAxes[] = {"x", "y", "z"};
-const char* const kQuantityKeys[kSummaryQuantities] = {
-    "force_x_N",     "force_y_N",     "force_z_N",     "workpiece_x_m", "workpiece_y_m",
-    "workpiece_z_m", "tool_x_m",      "tool_y_m",      "tool_z_m"};
 
 // v rounded to six significant digits, as text ("nan" or "inf" when it is not finite).
 std::string six_digits(double v) {
@@ -78,7 +75,7 @@ Json cutting_json(const SummaryCutting& c) {
 
 Json quantities(const double (&v)[kSummaryQuantities]) {
   Json out = Json::object();
-  for (int q = 0; q < kSummaryQuantities; ++q) out[kQuantityKeys[q]] = number(v[q]);
+  for (int q = 0; q < kSummaryQuantities; ++q) out[kRevolutionQuantities[q].key] = number(v[q]);
   return out;
 }
 

@@ -10,8 +10,10 @@
 #include <vector>
 
 #include "model/params.h"
+#include "model/quantities.h"
 
-inline constexpr int kSummaryQuantities = 9;  // forces X, Y, Z; workpiece X, Y, Z; tool X, Y, Z
+// The per-revolution statistics follow kRevolutionQuantities.
+inline constexpr int kSummaryQuantities = kRevolutionQuantityCount;
 
 // Cutting data of one step, as the engine held it.
 struct SummaryCutting {
