@@ -31,7 +31,7 @@ int add_axis_item(std::string_view item, std::vector<double>* values, std::strin
   }
   // A TO that the steps miss by rounding alone still counts.
   const double count = std::floor((to - from) / step * (1 + 1e-12) + 1e-9) + 1;
-  if (count > kPlanMaxRuns || values->size() + count > kPlanMaxRuns) {
+  if (count > kPlanMaxRuns || static_cast<double>(values->size()) + count > kPlanMaxRuns) {
     *error =
         "'" + std::string(item) + "' has more than " + std::to_string(kPlanMaxRuns) + " values";
     return 0;

@@ -3,10 +3,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 #include "results/xml.h"
 
 namespace {
+
+// A point with no value: the line breaks there.
+constexpr double kNoPoint = std::numeric_limits<double>::quiet_NaN();
 
 constexpr double kWidth = 880, kHeight = 590;          // px
 constexpr double kLeft = 80, kTop = 84;                // px, plot corner
@@ -223,7 +227,7 @@ std::string curve(const SvgMap& m, const Axis& xa, const Axis& ya) {
   std::vector<Point> points;
   const double cap = ya.hi + (ya.hi - ya.lo);  // keeps coordinates small above the plot
   for (const SvgLimitPoint& p : m.limit) {
-    const double y = std::isfinite(p.depth) ? y_of(ya, std::min(p.depth, cap)) : NAN;
+    const double y = std::isfinite(p.depth) ? y_of(ya, std::min(p.depth, cap)) : kNoPoint;
     points.push_back({x_of(xa, p.rpm), y});
   }
   return polylines(points, std::string("stroke=\"") + kLimitColour + "\" stroke-width=\"2\"");
@@ -263,7 +267,7 @@ std::string boundary(const SvgMap& m, const Axis& xa, const Axis& ya) {
         s += std::string("<rect ") + band_style + " x=\"" + px(x0) + "\" y=\"" + px(y0) +
              "\" width=\"" + px(x1 - x0) + "\" height=\"" + px(y1 - y0) + "\"/>\n";
       }
-      centre.push_back({x_of(xa, b.rpm), std::isfinite(b.boundary) ? y_of(ya, b.boundary) : NAN});
+      centre.push_back({x_of(xa, b.rpm), std::isfinite(b.boundary) ? y_of(ya, b.boundary) : kNoPoint});
     }
     s += polylines(centre, "stroke=\"#000000\" stroke-width=\"1.5\"");
     for (const Point& p : centre) {

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 #include "engine/random.h"
 #include "sweep/boundary.h"
@@ -222,7 +223,7 @@ TEST(SvgMap, IsWellFormedWithOneCellPerRunAndTheCurve) {
   m.results[3].note = "exit status 1: a <bad> line & more";
   for (double rpm = 3700; rpm <= 5400; rpm += 100)
     m.limit.push_back(
-        {rpm, rpm < 4400 ? 1.5 : (rpm < 4700 ? INFINITY : (rpm < 5000 ? 2.2 : 50.0))});
+        {rpm, rpm < 4400 ? 1.5 : (rpm < 4700 ? std::numeric_limits<double>::infinity() : (rpm < 5000 ? 2.2 : 50.0))});
   const std::string svg = svg_map(m);
   EXPECT_EQ(sweep_test::xml_problem(svg), "") << svg;
   EXPECT_EQ(count_of(svg, "<rect data-class=\""), 6u);
