@@ -23,11 +23,11 @@ compared=(map.csv boundary.csv)
 
 # Seconds: the daemons' lifetime at most (a backstop), the waits for munged, slurmctld, the
 # node to be idle, the array to finish, and the daemons to stop.
-daemon_lifetime=150
+daemon_lifetime=200
 munge_wait=10
 controller_wait=20
 node_wait=30
-array_wait=60
+array_wait=90
 stop_wait=15
 
 me=slurm_test.sh
