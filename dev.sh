@@ -42,8 +42,10 @@ case "${1:-}" in
     ;;
   test)
     # parallel: the sweep runner's tests; help2man, dpkg-dev and file: the manual pages and the
-    # Debian package that the install tests check.
-    need_packages "${build_packages[@]}" libgtest-dev gnuplot-nox parallel help2man dpkg-dev file clang-format
+    # Debian package that the install tests check; slurmctld, slurmd, slurm-client and munge:
+    # the single-node Slurm cluster that the sweep's Slurm test starts.
+    need_packages "${build_packages[@]}" libgtest-dev gnuplot-nox parallel help2man dpkg-dev file clang-format \
+      slurmctld slurmd slurm-client munge
     cmake --preset dev
     cmake --build --preset dev
     log=build/dev/ctest.log
