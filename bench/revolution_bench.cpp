@@ -6,7 +6,6 @@
 #include <cstdio>
 
 #include "app/jobfile.h"
-#include "engine/cut_coefficients.h"
 #include "engine/revolution.h"
 #include "engine/run.h"
 #include "tests/support/records.h"
@@ -31,11 +30,8 @@ void prepare(PreparedRun* prepared, int increments, int calc_type) {
   p->output_flags = 0;
   prepared->state = test_support::new_state();
   prepared->run = run_context_create(p);
-  test_support::sim_prepare(p, prepared->state.get());
-  // The run's own preparation after normalisation: the database row and the
-  // constants computed from it.
-  prepared->run->row_found = cut_coefficients_lookup(p, prepared->run->db);
-  prepared->run->constants = run_constants_of(p);
+  // The run's own set-up, the database row and the run's constants included.
+  test_support::sim_prepare(p, prepared->state.get(), prepared->run);
 }
 
 void BM_Revolution(benchmark::State& bench) {

@@ -103,18 +103,11 @@ int prepare_run(SimParams* p, SimState* state, RunContext* run, const char* base
   // The report echoes the job as entered, lengths and modes in the units
   // given; from here on everything is SI.
   *report_ok = result_files_write_report(p, base);
-  units_normalise(p);
-  // The database check found the row of a turning cut; it stays the same
-  // for the whole run. Another process cuts nothing and needs none.
-  run->row_found = cut_coefficients_lookup(p, run->db);
-  if (!run->row_found && p->process == 'T') {
+  if (!sim_prepare(p, state, run)) {
     std::fprintf(stderr, "corvanel: %s: the databases lost the row of the job\n", base);
     return 0;
   }
-  run->constants = run_constants_of(p);
-  modal_prepare(p, state);
   run->recorder = recorder_create(p, state);
-  state_reset_extremes(state);
   if (run->recorder != nullptr) return 1;
   std::fprintf(stderr, "corvanel: %s: not enough memory for the run summary\n", base);
   return 0;
@@ -137,6 +130,20 @@ int finish_summary(const SimParams* entered, const SimParams* p, const SimState*
 }
 
 }  // namespace
+
+int sim_prepare(SimParams* p, SimState* state, RunContext* run) {
+  units_normalise(p);
+  if (run != nullptr) {
+    // The database check found the row of a turning cut; it stays the same
+    // for the whole run. Another process cuts nothing and needs none.
+    run->row_found = cut_coefficients_lookup(p, run->db);
+    if (!run->row_found && p->process == 'T') return 0;
+    run->constants = run_constants_of(p);
+  }
+  modal_prepare(p, state);
+  state_reset_extremes(state);
+  return 1;
+}
 
 int sim_run(SimParams* p, SimState* state, const char* output_base, SimNotes* notes) {
   state->event_context = EventContext{p, state, output_base};

@@ -15,6 +15,13 @@
 // lines it prints are kept in notes->run_warnings.
 int sim_run(SimParams* params, SimState* state, const char* output_base, SimNotes* notes = nullptr);
 
+// Converts a job whose angles are already radians to engine units (SI
+// lengths and modes), looks its pair up and computes the run's constants
+// into run (skipped when run is null), prepares the modes and resets the
+// extremes: the set-up of sim_run without its files. 1, or 0 when a turning
+// cut's pair is missing from the databases.
+int sim_prepare(SimParams* params, SimState* state, RunContext* run);
+
 // Moves the nine displacement histories down by one revolution (34200
 // entries) and resets the extremes.
 void sim_shift_history(SimState* state);

@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "app/jobfile.h"
-#include "engine/modal_params.h"
+#include "engine/run.h"
 #include "model/units.h"
 
 namespace test_support {
@@ -34,12 +34,10 @@ Params read_job(const Job& job) {
   return p;
 }
 
-void sim_prepare(SimParams* params, SimState* state) {
+void sim_prepare(SimParams* params, SimState* state, RunContext* run) {
   units_angles_to_radians(params);
   state->steps_per_rev = kGridSteps / params->angular_increments;
-  units_normalise(params);
-  modal_prepare(params, state);
-  state_reset_extremes(state);
+  if (!::sim_prepare(params, state, run)) std::abort();
 }
 
 }  // namespace test_support

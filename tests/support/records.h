@@ -13,6 +13,8 @@
 #include "model/state.h"
 #include "tests/support/jobs.h"
 
+struct RunContext;
+
 namespace test_support {
 
 struct ParamsDeleter {
@@ -60,9 +62,10 @@ inline void set_modes(ModalSet* set, char axis, std::initializer_list<ModalMode>
 }
 
 // Brings a job as read to the state a run has just before its first
-// revolution: angles in radians, the revolution's steps, the engine's units,
-// the modes' constants and fresh extremes (the steps of sim_run after its
-// checks and result files).
-void sim_prepare(SimParams* params, SimState* state);
+// revolution: angles in radians, the revolution's steps, then the engine's
+// own set-up (::sim_prepare: engine units, the pair's lookup and the run's
+// constants when run is given, the modes' constants and fresh extremes).
+// Aborts when a given run's turning cut has no row in its databases.
+void sim_prepare(SimParams* params, SimState* state, RunContext* run = nullptr);
 
 }  // namespace test_support
