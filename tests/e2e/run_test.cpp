@@ -7,6 +7,7 @@
 
 #include "tests/support/run_job.h"
 
+using test_support::english_job;
 using test_support::file_exists;
 using test_support::Job;
 using test_support::JobRun;
@@ -239,12 +240,7 @@ TEST(Physics, AStiffToolModeDeflectsStatically) {
 TEST(Physics, FlexibleToolSettlesBelowTheLimitAndGrowsAboveIt) {
   // English units: the .rms columns are then inches with six decimals.
   auto tool_x_rms = [](double stiffness_lb_per_in) {
-    Job job;
-    job.units = 0;
-    job.feed = 0.008;
-    job.depth = 0.08;
-    job.radius = 2.0;
-    job.nose = 0.03;
+    Job job = english_job();
     job.rpm = 600;
     job.revs_total = 6;
     char modes[128];

@@ -27,15 +27,7 @@ Table table_of(const JobRun& run, const std::string& suffix) {
 // Runs one job with `mode` as the only X mode of the tool (tool = true) or
 // of the spindle-workpiece structure.
 JobRun run_with_x_mode(bool tool, const std::string& mode) {
-  Job job;
-  // English units print displacements as %e, so the sign and digits of
-  // micrometre vibration are visible in the text files.
-  job.units = 0;
-  job.rpm = 1000;
-  job.feed = 0.008;
-  job.depth = 0.08;
-  job.radius = 2.0;
-  job.nose = 0.03;
+  Job job = test_support::english_job();  // micrometre vibration visible in the text files
   job.revs_total = 3;
   job.revs_skipped = 1;
   (tool ? job.tool_modes : job.spindle_modes) = "1\n" + mode + "0\n0\n";

@@ -42,13 +42,11 @@ test_support::Outcome run_plot(const std::string& dir, const std::vector<std::st
 }
 
 test_support::Job small_job(int units) {
-  test_support::Job job;
-  job.units = units;
+  test_support::Job job = units == 0 ? test_support::english_job() : test_support::Job{};
   job.revs_total = 3;
   job.revs_skipped = 1;
   job.increments = 20;
   if (units == 0) {  // inches, lbf/in and lbf s^2/in
-    job.feed = 0.008, job.depth = 0.08, job.radius = 2.0, job.nose = 0.03;
     job.spindle_modes =
         "1\n0.0143 0.04 342000 0\n1\n0.0171 0.05 457000 30\n1\n0.0114 0.03 285000 0\n";
     job.tool_modes =

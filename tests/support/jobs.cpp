@@ -11,6 +11,16 @@ const char kWearDb[] = "STEEL CARB 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n";
 const char kCoefficientDb[] =
     "STEEL           CARB                            15 100000 0 0 250000 0 0 5 0 0\n";
 
+Job english_job() {
+  Job job;
+  job.units = 0;
+  job.feed = 0.008;
+  job.depth = 0.08;
+  job.radius = 2.0;
+  job.nose = 0.03;
+  return job;
+}
+
 std::string job_text(const Job& j) {
   char numbers[512];
   std::snprintf(numbers, sizeof numbers,

@@ -22,6 +22,11 @@ struct Job {
   int revs_total = 2, revs_skipped = 0, increments = 1;
 };
 
+// The plain job in English units: in, in/rev, a 2 in workpiece radius and
+// a 0.03 in nose radius (displacements print as %e, so micrometre
+// vibration keeps its sign and digits in the text files).
+Job english_job();
+
 // The job file of `job`.
 std::string job_text(const Job& job);
 
