@@ -4,8 +4,11 @@
 
 #include <string>
 
+#include "tests/support/records.h"
 #include "tests/support/test_support.h"
 
+using test_support::new_params;
+using test_support::Params;
 using test_support::read_file;
 using test_support::ScratchDir;
 using test_support::write_file;
@@ -52,13 +55,13 @@ const char kWrittenJob[] =
 
 TEST(Jobfile, WritesTheTableOrderAndReadsItBack) {
   ScratchDir dir;
-  SimParams* p = params_create();
-  fill_job(p);
-  ASSERT_EQ(jobfile_write(p, dir.file("job.in").c_str()), 1);
+  Params p = new_params();
+  fill_job(p.get());
+  ASSERT_EQ(jobfile_write(p.get(), dir.file("job.in").c_str()), 1);
   EXPECT_EQ(read_file(dir.file("job.in")), kWrittenJob);
 
-  SimParams* q = params_create();
-  ASSERT_EQ(jobfile_read(q, dir.file("job.in").c_str()), 1);
+  Params q = new_params();
+  ASSERT_EQ(jobfile_read(q.get(), dir.file("job.in").c_str()), 1);
   EXPECT_STREQ(q->title, "Spindle test 3");
   EXPECT_EQ(q->process, 'T');
   EXPECT_EQ(q->units, 1);
@@ -79,8 +82,6 @@ TEST(Jobfile, WritesTheTableOrderAndReadsItBack) {
   EXPECT_EQ(q->revs_skipped, 3);
   EXPECT_EQ(q->angular_increments, 2);
   EXPECT_STREQ(q->database_file, "kfkncfa.db");  // not part of a job file
-  params_free(p);
-  params_free(q);
 }
 
 TEST(Jobfile, ReadingQuirksOfHandWrittenFiles) {
@@ -90,8 +91,8 @@ TEST(Jobfile, ReadingQuirksOfHandWrittenFiles) {
   write_file(dir.file("a.in"),
              "Title\r\nTurning\n0 1200 0.004 0.08 0 5 6 15 2.0 0.03\n\n\n   STEEL1045\r\n"
              " CARBIDE\n0\n0 0 0\n0 1\n0.01 0.05 50000 -30\n0\n20 5 -5\n");
-  SimParams* p = params_create();
-  ASSERT_EQ(jobfile_read(p, dir.file("a.in").c_str()), 1);
+  Params p = new_params();
+  ASSERT_EQ(jobfile_read(p.get(), dir.file("a.in").c_str()), 1);
   EXPECT_STREQ(p->title, "Title");
   EXPECT_EQ(p->process, 'T');
   EXPECT_EQ(p->units, 0);
@@ -107,37 +108,34 @@ TEST(Jobfile, ReadingQuirksOfHandWrittenFiles) {
   EXPECT_EQ(p->revs_total, 20);
   EXPECT_EQ(p->revs_skipped, 5);
   EXPECT_EQ(p->angular_increments, 1);  // -5 is raised to 1
-  params_free(p);
 }
 
 TEST(Jobfile, AFileEndingBeforeTheRevolutionCountIsRefusedAfterItKeepsDefaults) {
   ScratchDir dir;
-  SimParams* p = params_create();
+  Params p = new_params();
   std::string error;
   JobfileLines lines;
   // Nothing would be simulated: refused at the first item missing, on the
   // line where the file ends.
   write_file(dir.file("t.in"), "Short\nT\n1\n900\n0.1\n");
-  EXPECT_EQ(jobfile_read(p, dir.file("t.in").c_str(), &error, &lines), 0);
+  EXPECT_EQ(jobfile_read(p.get(), dir.file("t.in").c_str(), &error, &lines), 0);
   EXPECT_EQ(error,
             "the depth of cut: the job file ends here, before the revolutions to simulate; "
             "nothing would be simulated");
   EXPECT_EQ(lines.error_line, 6);
-  params_free(p);
 
   // Ending after the revolution count keeps the defaults of the rest.
-  p = params_create();
+  p = new_params();
   write_file(dir.file("t.in"),
              "Short\nT\n1\n900\n0.1\n2\n0\n0\n0\n15\n50\n0.8\nW\nI\n0\n"
              "0\n0\n0\n0\n0\n0\n7");
-  ASSERT_EQ(jobfile_read(p, dir.file("t.in").c_str(), &error, &lines), 1) << error;
+  ASSERT_EQ(jobfile_read(p.get(), dir.file("t.in").c_str(), &error, &lines), 1) << error;
   EXPECT_EQ(p->revs_total, 7);
   EXPECT_EQ(p->revs_skipped, 0);
   EXPECT_EQ(p->angular_increments, 1);
   EXPECT_EQ(jobfile_line_of(&lines, &p->revs_total), 22);
   EXPECT_EQ(jobfile_line_of(&lines, &p->workpiece_material), 13);
   EXPECT_EQ(jobfile_line_of(&lines, &p->revs_skipped), 0);  // not read
-  params_free(p);
 }
 
 TEST(Jobfile, ANumberMustBeTheWholeTokenAndIsRefusedOnItsOwnLine) {
@@ -153,62 +151,57 @@ TEST(Jobfile, ANumberMustBeTheWholeTokenAndIsRefusedOnItsOwnLine) {
   for (const auto& c : cases) {
     write_file(dir.file("n.in"), std::string("Title\nT\n1\n900\n") + c.feed +
                                      "\n2\n0\n0\n0\n15\n50\n0.8\nW\nI\n0\n0\n0\n0\n0\n0\n0\n1\n");
-    SimParams* p = params_create();
+    Params p = new_params();
     std::string error;
     JobfileLines lines;
-    EXPECT_EQ(jobfile_read(p, dir.file("n.in").c_str(), &error, &lines), 0) << c.feed;
+    EXPECT_EQ(jobfile_read(p.get(), dir.file("n.in").c_str(), &error, &lines), 0) << c.feed;
     EXPECT_EQ(error, c.error);
     EXPECT_EQ(lines.error_line, 5) << c.feed;
-    params_free(p);
   }
   // Whole numbers: a decimal or one beyond 32 bits is a number, not a count.
   write_file(dir.file("n.in"), "Title\nT\n1.5\n");
-  SimParams* p = params_create();
+  Params p = new_params();
   std::string error;
-  EXPECT_EQ(jobfile_read(p, dir.file("n.in").c_str(), &error), 0);
+  EXPECT_EQ(jobfile_read(p.get(), dir.file("n.in").c_str(), &error), 0);
   EXPECT_EQ(error, "the units: \"1.5\" is not a whole number of 32 bits");
-  params_free(p);
 }
 
 TEST(Jobfile, RefusesWhatItCannotHoldSafely) {
   ScratchDir dir;
   std::string error;
-  SimParams* p = params_create();
-  EXPECT_EQ(jobfile_read(p, dir.file("missing.in").c_str(), &error), 0);
+  Params p = new_params();
+  EXPECT_EQ(jobfile_read(p.get(), dir.file("missing.in").c_str(), &error), 0);
   EXPECT_NE(error.find("cannot open"), std::string::npos);
 
   write_file(dir.file("long.in"), std::string(64, 't') + "\nT\n");
-  EXPECT_EQ(jobfile_read(p, dir.file("long.in").c_str(), &error), 0);
+  EXPECT_EQ(jobfile_read(p.get(), dir.file("long.in").c_str(), &error), 0);
   EXPECT_NE(error.find("title"), std::string::npos);
 
   write_file(dir.file("ok63.in"), std::string(63, 't') + "\nT\n");
-  EXPECT_EQ(jobfile_read(p, dir.file("ok63.in").c_str(), &error), 0);  // ends early
+  EXPECT_EQ(jobfile_read(p.get(), dir.file("ok63.in").c_str(), &error), 0);  // ends early
   EXPECT_EQ(error.rfind("the units: the job file ends here", 0), 0u) << error;
   EXPECT_EQ(std::string(p->title), std::string(63, 't'));
   EXPECT_EQ(p->process, 'T');
 
   const char* counts[] = {"6", "-1", "99999999999"};
   for (const char* count : counts) {
-    SimParams* q = params_create();
+    Params q = new_params();
     write_file(dir.file("modes.in"), std::string("M\nT\n1 1 1 1 0 0 0 0 1 1\nW\nI\n0\n") + count +
                                          "\n");
-    EXPECT_EQ(jobfile_read(q, dir.file("modes.in").c_str(), &error), 0) << count;
+    EXPECT_EQ(jobfile_read(q.get(), dir.file("modes.in").c_str(), &error), 0) << count;
     EXPECT_NE(error.find("spindle-workpiece X mode count"), std::string::npos) << error;
-    params_free(q);
   }
-  params_free(p);
 }
 
 TEST(Jobfile, WriterRefusesAJobThatWouldReadBackShifted) {
   ScratchDir dir;
-  SimParams* p = params_create();
-  fill_job(p);
+  Params p = new_params();
+  fill_job(p.get());
   p->workpiece_material[0] = '\0';
   std::string error;
-  EXPECT_EQ(jobfile_write(p, dir.file("bad.in").c_str(), &error), 0);
+  EXPECT_EQ(jobfile_write(p.get(), dir.file("bad.in").c_str(), &error), 0);
   EXPECT_FALSE(test_support::file_exists(dir.file("bad.in")));
-  EXPECT_EQ(jobfile_write(p, (dir.path() + "/no/such/dir/x.in").c_str()), 0);
-  params_free(p);
+  EXPECT_EQ(jobfile_write(p.get(), (dir.path() + "/no/such/dir/x.in").c_str()), 0);
 }
 
 TEST(Jobfile, LineReaderStopsAt63Characters) {
