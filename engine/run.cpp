@@ -8,6 +8,7 @@
 #include "engine/modal_params.h"
 #include "engine/revolution.h"
 #include "engine/stats.h"
+#include "engine/verdict.h"
 #include "model/units.h"
 #include "model/version.h"
 #include "results/result_files.h"
@@ -44,6 +45,18 @@ const char* non_finite_summary(const SimState* st) {
   return nullptr;
 }
 
+// With --until-decided: 1 when the verdict of the revolutions recorded so far
+// can no longer change, with one line saying where and why the run ends.
+bool decided(const SimParams* p, const SimState* state, RunContext* run) {
+  if (!run->until_decided || run->recorder == nullptr || state->revolution < p->revs_skipped)
+    return false;
+  const int stop = recorder_settled(run->recorder, p, state, run->reference.x);
+  if (stop == VERDICT_GOES_ON) return false;
+  std::printf("Stopped after revolution %d of %d: %s\n", state->revolution + 1, p->revs_total,
+              verdict_stop_rule(static_cast<VerdictStop>(stop)));
+  return true;
+}
+
 // Simulates and summarises every revolution. 0 when a value stops being
 // finite: the run stops there, with one line naming the revolution, the
 // step and the quantity, before the value reaches a result file.
@@ -75,6 +88,7 @@ int run_revolutions(SimParams* p, SimState* state, RunContext* run, ResultFiles*
     }
     state_fire_event(state, SIM_EVENT_REVOLUTION_END);
     sim_shift_history(state);
+    if (decided(p, state, run)) break;
   }
   return 1;
 }
@@ -155,11 +169,13 @@ int finish_summary(const SimParams* entered, const SimParams* p, const SimState*
 
 }  // namespace
 
-int sim_run(SimParams* p, SimState* state, const char* output_base, SimNotes* notes) {
+int sim_run(SimParams* p, SimState* state, const char* output_base, SimNotes* notes,
+            const SimOptions* options) {
   state->event_context = EventContext{p, state, output_base};
   // Refusals come before any result file is created or truncated.
   RunContext* run = start_run(p, state, output_base, notes);
   if (run == nullptr) return 0;
+  run->until_decided = options != nullptr && options->until_decided;
   // The job as entered, for the run summary, before any unit is converted.
   SimParams* entered = params_clone(p);
   if (entered == nullptr) {
