@@ -296,8 +296,7 @@ std::string legend(const SvgMap& m) {
          "\" width=\"14\" height=\"14\" fill=\"none\" stroke=\"#000000\" stroke-width=\"0.8\" "
          "stroke-dasharray=\"3,2\"/>\n";
     s += text(kLegendX + 22, y, "start",
-              m.results.empty() ? "its bracket (last runs either side)"
-                                : "its bracket (runs either side)");
+              m.results.empty() ? "its bracket" : "its bracket (runs either side)");
     y += 22;
   }
   if (!m.limit.empty()) {
