@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -148,6 +149,14 @@ int append_line(const std::string& path, const std::string& line, std::string* e
   if (!ok) *error = "cannot append to " + path + ": " + std::strerror(saved);
   return ok ? 1 : 0;
 }
+
+// A row's lock file, held open (and locked) for the search's lifetime.
+struct RowLock {
+  int fd;
+  ~RowLock() {
+    if (fd >= 0) close(fd);
+  }
+};
 
 // Runs `corvanel --until-decided job FOLDER` in out_dir, its output in FOLDER/corvanel.log;
 // the exit code, or -1 when it could not run. The run dies with the search.
@@ -342,6 +351,14 @@ int search_row(const std::string& out, int row, const std::string& corvanel, std
   }
   job->spindle_rpm = plan.rpm;
   const fs::path folder = fs::path(out) / plan.folder;
+  // One search per row at a time: a second one would interleave the history.
+  const std::string lock_path = (folder / ".search-lock").string();
+  const RowLock lock{open(lock_path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644)};
+  if (lock.fd < 0 || flock(lock.fd, LOCK_EX | LOCK_NB) != 0) {
+    *error = lock.fd < 0 ? "cannot open " + lock_path + ": " + std::strerror(errno)
+                         : "row " + std::to_string(row) + " is being searched by another process";
+    return 0;
+  }
   const std::string history_path = (folder / kSearchHistory).string();
   std::vector<SearchRun> history;
   int dropped = 0;

@@ -4,7 +4,10 @@
 // twice, or killed and run again.
 #include "sweep/search.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <functional>
@@ -267,4 +270,21 @@ TEST(BoundarySweep, RefusesABadRangeBeforeWritingAnything) {
     EXPECT_NE(o.err.find(c.error), std::string::npos) << c.args << ": " << o.err;
     EXPECT_FALSE(test_support::file_exists(dir.file("out"))) << c.args;
   }
+}
+
+TEST(BoundarySweep, ASecondSearchOfARowOrARowNotPlannedIsRefused) {
+  ScratchDir dir;
+  plan_boundary(dir);
+  const int fd = open(dir.file("out/runs/0001/.search-lock").c_str(), O_WRONLY | O_CREAT, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(flock(fd, LOCK_EX), 0);
+  const std::string corvanel = " --corvanel " + quoted(CORVANEL_BINARY);
+  const auto busy = sweep(dir.path() + "/out", "search . 1" + corvanel);
+  close(fd);
+  EXPECT_EQ(busy.exit_code, 1);
+  EXPECT_EQ(busy.err, "corvanel-sweep: row 1 is being searched by another process\n");
+  EXPECT_FALSE(test_support::file_exists(dir.file("out/runs/0001/history.csv")));
+  const auto absent = sweep(dir.path() + "/out", "search . 3" + corvanel);
+  EXPECT_EQ(absent.exit_code, 1);
+  EXPECT_EQ(absent.err, "corvanel-sweep: the plan . has no row 3 (it has 2)\n");
 }
