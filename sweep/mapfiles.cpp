@@ -12,14 +12,18 @@ constexpr size_t kListedProblems = 10;  // failed or missing runs named in the s
 constexpr size_t kListedBottoms = 6;    // lobe bottoms named in the summary
 
 std::string cell(double v, const char* format = "%.6g") {
+  return mapfiles_cell(v, format);
+}
+
+}  // namespace
+
+std::string mapfiles_cell(double v, const char* format) {
   if (std::isnan(v)) return "";
   if (std::isinf(v)) return "inf";
   char text[64];
   std::snprintf(text, sizeof text, format, v);
   return text;
 }
-
-}  // namespace
 
 std::string mapfiles_map_csv(const std::vector<CollectResult>& results) {
   std::string s = "row,rpm,depth,growth_rate,chatter_hz,force_pp,class,exit_status,folder\n";

@@ -24,6 +24,9 @@ struct MapfilesSearchRow {
                        // "unresolved", "failed" or "missing"
 };
 
+// A number of a csv cell in the printf format given: empty for NaN, "inf" for an infinity.
+std::string mapfiles_cell(double value, const char* format);
+
 // map.csv of a grid.
 std::string mapfiles_map_csv(const std::vector<CollectResult>& results);
 

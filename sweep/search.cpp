@@ -82,11 +82,7 @@ SearchStep next(double depth, const Bracket& b) {
 }
 
 std::string number(double v, const char* format = "%.6f") {
-  if (std::isnan(v)) return "";
-  if (std::isinf(v)) return "inf";
-  char text[64];
-  std::snprintf(text, sizeof text, format, v);
-  return text;
+  return mapfiles_cell(v, format);
 }
 
 bool parse_or_nan(std::string_view text, double* value) {
