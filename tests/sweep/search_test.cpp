@@ -288,3 +288,23 @@ TEST(BoundarySweep, ASecondSearchOfARowOrARowNotPlannedIsRefused) {
   EXPECT_EQ(absent.exit_code, 1);
   EXPECT_EQ(absent.err, "corvanel-sweep: the plan . has no row 3 (it has 2)\n");
 }
+
+TEST(GridSweep, RunsThatStopOnceDecidedAreClassifiedNotFailed) {
+  ScratchDir dir;
+  sweep_test::write_base(dir, sweep_test::base_job(10, 2, 1));
+  sweep_test::plan(dir, "--rpm 4046 --depth 1,8");
+  write_file(dir.file("decided.sh"),
+             "#!/bin/sh\nexec " + quoted(CORVANEL_BINARY) + " --until-decided \"$@\"\n");
+  ASSERT_EQ(test_support::run_command("chmod +x " + quoted(dir.file("decided.sh"))), 0);
+  const auto run = sweep(dir.path(), "run out --jobs 2", "CORVANEL_BIN=" + dir.file("decided.sh"));
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  const auto collect = sweep(dir.path(), "collect out");
+  EXPECT_EQ(collect.exit_code, 0) << collect.out;
+  const std::vector<std::string> map = lines_of(read_file(dir.file("out/map.csv")));
+  ASSERT_EQ(map.size(), 3u);
+  EXPECT_NE(map[1].find(",stable,0,runs/0001"), std::string::npos) << map[1];
+  EXPECT_NE(map[2].find(",chatter,0,runs/0002"), std::string::npos) << map[2];
+  // Both stopped early: fewer rows than the 8 recorded revolutions of the job.
+  for (const char* folder : {"out/runs/0001/job.rms", "out/runs/0002/job.rms"})
+    EXPECT_LT(lines_of(read_file(dir.file(folder))).size(), 8u) << folder;
+}
