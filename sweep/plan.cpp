@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "app/jobfile.h"
+#include "engine/intake.h"
 #include "engine/modal_params.h"
 #include "model/fields.h"
 #include "model/state.h"
@@ -81,13 +82,19 @@ bool is_variant(const SimParams* a, const SimParams* b, double rpm, double depth
 }
 
 // The speeds, depth range and tolerance of a boundary plan.
-int check_search(const PlanOptions& o, std::string* error) {
+int check_search(const PlanOptions& o, const SimParams* base, std::string* error) {
   if (o.rpms.empty() || !(o.rpms.front() > 0)) {
     *error = "spindle speeds must be positive";
     return 0;
   }
   if (!(o.boundary_from > 0) || !(o.boundary_to > o.boundary_from)) {
     *error = "--boundary FROM:TO needs 0 < FROM < TO";
+    return 0;
+  }
+  const double mm = base->units == 0 ? 25.4 : 1.0;  // per job length unit
+  if (o.boundary_to * mm > kIntakeMaxDepth) {
+    *error = "--boundary reaches a depth of " + number(o.boundary_to * mm) +
+             " mm; corvanel takes depths of cut up to " + number(kIntakeMaxDepth) + " mm";
     return 0;
   }
   if (!(o.tolerance > 0) || !(o.tolerance < o.boundary_to - o.boundary_from)) {
@@ -115,7 +122,7 @@ int check_base(const PlanOptions& o, const SimParams* base, std::string* error) 
              " does not survive the job file's six decimals; round it in the base job";
     return 0;
   }
-  if (o.boundary) return check_search(o, error);
+  if (o.boundary) return check_search(o, base, error);
   if (o.rpms.empty() || o.depths.empty()) {
     *error = "the grid has no spindle speed or no depth of cut";
     return 0;

@@ -257,6 +257,8 @@ TEST(BoundarySweep, RefusesABadRangeBeforeWritingAnything) {
   } cases[] = {
       {"--boundary 5:2 --tolerance 0.1", "--boundary FROM:TO needs 0 < FROM < TO"},
       {"--boundary 1:12 --tolerance 20", "--tolerance must be positive and below"},
+      {"--boundary 1:120 --tolerance 0.1",
+       "--boundary reaches a depth of 120 mm; corvanel takes depths of cut up to 100 mm"},
       {"--boundary 1-12 --tolerance 0.1", "--boundary: '1-12' is not FROM:TO"},
       {"--boundary 1:12", "--boundary and --tolerance go together"},
       {"--boundary 1:12 --tolerance 0.1 --depth 1:3:1", "give either --depth LIST or --boundary"},
