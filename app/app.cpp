@@ -64,7 +64,7 @@ int obtain_job(SimParams* params, const char* job_name, const char* directory, c
 
 // Runs an obtained job; the state exists only for the run.
 int run_job(SimParams* params, const char* output_base, const char* source,
-            const JobfileLines* lines) {
+            const JobfileLines* lines, const SimOptions& options) {
   std::string error;
   SimNotes notes;
   if (!sim_check_job(params, output_base, &error, &notes)) {
@@ -84,7 +84,7 @@ int run_job(SimParams* params, const char* output_base, const char* source,
   }
   state_add_listener(state, app_console_listener);  // without it the run is silent
   g_page_failed = false;
-  int result = sim_run(params, state, output_base, &notes);
+  int result = sim_run(params, state, output_base, &notes, &options);
   for (const std::string& line : notes.run_warnings) g_warnings.push_back(line);
   g_verdict = notes.verdict;
   if (g_page_failed) result = 0;
@@ -102,14 +102,14 @@ void repeat_warnings() {
 
 }  // namespace
 
-int app_main(int argc, char** argv) {
+int app_main(int argc, char** argv, const SimOptions& options) {
   // Progress lines are many; a large buffer keeps them cheap.
   static char stdout_buffer[1 << 16];
   std::setvbuf(stdout, stdout_buffer, _IOFBF, sizeof stdout_buffer);
   int code;
   if (argc < 3) {
     app_print_banner();
-    if (app_run(nullptr, nullptr, nullptr) != 0) {
+    if (app_run(nullptr, nullptr, nullptr, options) != 0) {
       std::printf("\nSimulation Run Success.\n");
       code = 0;
     } else {
@@ -119,15 +119,16 @@ int app_main(int argc, char** argv) {
     }
     repeat_warnings();
   } else if (argc == 4) {
-    code = app_run(argv[1], argv[2], argv[3]) == 1 ? 0 : 1;
+    code = app_run(argv[1], argv[2], argv[3], options) == 1 ? 0 : 1;
   } else {
-    code = app_run(argv[1], argv[2], nullptr) == 1 ? 0 : 1;
+    code = app_run(argv[1], argv[2], nullptr, options) == 1 ? 0 : 1;
   }
   std::fflush(stdout);
   return code;
 }
 
-int app_run(const char* job_name, const char* directory, const char* database_file) {
+int app_run(const char* job_name, const char* directory, const char* database_file,
+            const SimOptions& options) {
   // A cut name would open another file (or none) and run with zero forces.
   if (database_file != nullptr && std::strlen(database_file) > kParamsTextSize - 1) {
     report_problem(database_file, "the database file name is longer than 63 characters");
@@ -146,9 +147,9 @@ int app_run(const char* job_name, const char* directory, const char* database_fi
   if (obtain_job(params, job_name, directory, source, &lines)) {
     if (!g_batch_mode) {
       path_join(output_base, "output", "");
-      result = run_job(params, output_base, source, nullptr);
+      result = run_job(params, output_base, source, nullptr, options);
     } else if (path_join_dir(output_base, directory, job_name, "")) {
-      result = run_job(params, output_base, source, &lines);
+      result = run_job(params, output_base, source, &lines, options);
     }
   }
   params_free(params);

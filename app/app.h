@@ -3,16 +3,19 @@
 
 #include <cstdint>
 
+#include "engine/run.h"
 #include "model/listener.h"
 
 // Process entry: interactive with fewer than 3 arguments (program name
-// included), batch otherwise. Returns the exit code (0 success, 1 failure).
-int app_main(int argc, char** argv);
+// included), batch otherwise; options go to every run. Returns the exit
+// code (0 success, 1 failure).
+int app_main(int argc, char** argv, const SimOptions& options = {});
 
 // Runs one job: batch when job_name is given (read from "dir/job_name.in"),
 // interactive when null. database_file null keeps "kfkncfa.db"; a name of
 // more than 63 characters is refused. Returns 1 for a finished run, 0 otherwise.
-int app_run(const char* job_name, const char* directory, const char* database_file);
+int app_run(const char* job_name, const char* directory, const char* database_file,
+            const SimOptions& options = {});
 
 // Prints the banner with the engine version.
 void app_print_banner();

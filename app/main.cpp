@@ -8,5 +8,7 @@ int main(int argc, char** argv) {
   std::vector<char*> arguments;
   const int code = options_parse(argc, argv, &options, &arguments);
   if (code >= 0) return code;
-  return app_main(static_cast<int>(arguments.size()) - 1, arguments.data());
+  SimOptions run;
+  run.until_decided = options.until_decided;
+  return app_main(static_cast<int>(arguments.size()) - 1, arguments.data(), run);
 }

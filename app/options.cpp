@@ -52,7 +52,11 @@ const char kFooter[] =
 
 // Every option of corvanel: one line each, e.g.
 //   cli_add_flag(app, "--name", &options->name, "what it does");
-void add_options(CliApp* app, AppOptions* options) { (void)app, (void)options; }
+void add_options(CliApp* app, AppOptions* options) {
+  cli_add_flag(app, "--until-decided", &options->until_decided,
+               "end the run after the first recorded revolution at which its verdict can no "
+               "longer change; the run summary names the revolution and the rule");
+}
 
 bool is_option(const char* argument) { return std::strncmp(argument, "--", 2) == 0; }
 

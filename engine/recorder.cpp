@@ -256,6 +256,23 @@ void recorder_finish(Recorder* r, const SimParams* p, const SimState* s, double 
   }
 }
 
+int recorder_settled(Recorder* r, const SimParams* p, const SimState* s, double reference_force_x) {
+  RunSummary& out = r->result;
+  std::vector<double> vibration;
+  int left_cut = 0;
+  for (const SummaryRevolution& rev : out.revolutions) {
+    vibration.push_back(rev.vibration);
+    left_cut += rev.left_cut_steps > 0;
+  }
+  const VerdictStop stop = verdict_settled(
+      vibration, verdict_scatter_floor(p, s, reference_force_x), left_cut,
+      p->revs_total - 1 - s->revolution, verdict_contact_vibration(p->feed_per_rev));
+  out.stopped_at_revolution = s->revolution + 1;
+  out.stop_rule = verdict_stop_name(stop);
+  out.stop_rule_text = verdict_stop_rule(stop);
+  return stop;
+}
+
 const RunSummary* recorder_result(const Recorder* r) { return &r->result; }
 
 int recorder_revolutions(const Recorder* r) { return static_cast<int>(r->result.revolutions.size()); }

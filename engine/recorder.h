@@ -38,5 +38,11 @@ void recorder_finish(Recorder* recorder, const SimParams* params, const SimState
 // The gathered values (valid after recorder_finish for the derived ones).
 const RunSummary* recorder_result(const Recorder* recorder);
 
+// Whether the verdict of the revolutions recorded so far can no longer
+// change (a VerdictStop; 0 while it may); reference_force_x (N) as for
+// recorder_finish. A stop other than 0 is noted for the run summary.
+int recorder_settled(Recorder* recorder, const SimParams* params, const SimState* state,
+                     double reference_force_x);
+
 // Recorded revolutions so far.
 int recorder_revolutions(const Recorder* recorder);

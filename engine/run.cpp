@@ -8,6 +8,7 @@
 #include "engine/modal_params.h"
 #include "engine/revolution.h"
 #include "engine/stats.h"
+#include "engine/verdict.h"
 #include "model/quantities.h"
 #include "model/units.h"
 #include "model/version.h"
@@ -25,6 +26,18 @@ const char* non_finite_summary(const SimState* st) {
     }
   }
   return nullptr;
+}
+
+// With --until-decided: 1 when the verdict of the revolutions recorded so far
+// can no longer change, with one line saying where and why the run ends.
+bool decided(const SimParams* p, const SimState* state, RunContext* run) {
+  if (!run->until_decided || run->recorder == nullptr || state->revolution < p->revs_skipped)
+    return false;
+  const int stop = recorder_settled(run->recorder, p, state, run->reference.x);
+  if (stop == VERDICT_GOES_ON) return false;
+  std::printf("Stopped after revolution %d of %d: %s\n", state->revolution + 1, p->revs_total,
+              verdict_stop_rule(static_cast<VerdictStop>(stop)));
+  return true;
 }
 
 // Simulates and summarises every revolution. 0 when a value stops being
@@ -58,6 +71,7 @@ int run_revolutions(SimParams* p, SimState* state, RunContext* run, ResultFiles*
     }
     state_fire_event(state, SIM_EVENT_REVOLUTION_END);
     sim_shift_history(state);
+    if (decided(p, state, run)) break;
   }
   return 1;
 }
@@ -145,11 +159,13 @@ int sim_prepare(SimParams* p, SimState* state, RunContext* run) {
   return 1;
 }
 
-int sim_run(SimParams* p, SimState* state, const char* output_base, SimNotes* notes) {
+int sim_run(SimParams* p, SimState* state, const char* output_base, SimNotes* notes,
+            const SimOptions* options) {
   state->event_context = EventContext{p, state, output_base};
   // Refusals come before any result file is created or truncated.
   RunContext* run = start_run(p, state, output_base, notes);
   if (run == nullptr) return 0;
+  run->until_decided = options != nullptr && options->until_decided;
   // The job as entered, for the run summary, before any unit is converted.
   SimParams* entered = params_clone(p);
   if (entered == nullptr) {

@@ -8,12 +8,21 @@
 #include "model/params.h"
 #include "model/state.h"
 
+// Choices of one run beyond its job.
+struct SimOptions {
+  // End after the first recorded revolution at which the verdict can no
+  // longer change (verdict_settled); the summary names the revolution and the rule.
+  bool until_decided = false;
+};
+
 // Runs the job and writes its results under output_base. 1 for a finished
 // run, 0 when the job or its databases are refused (nothing written), a
 // result file cannot be opened or written, or a force or displacement
 // stops being finite (the run stops there, notes->stopped is 1). Warning
 // lines it prints are kept in notes->run_warnings.
-int sim_run(SimParams* params, SimState* state, const char* output_base, SimNotes* notes = nullptr);
+// With options->until_decided the run may end before the job's last revolution.
+int sim_run(SimParams* params, SimState* state, const char* output_base, SimNotes* notes = nullptr,
+            const SimOptions* options = nullptr);
 
 // Converts a job whose angles are already radians to engine units (SI
 // lengths and modes), looks its pair up and computes the run's constants

@@ -26,6 +26,7 @@ struct RunContext {
   Recorder* recorder;         // full-precision values for the run summary, or null
   double step_vb;             // mm, wear land width of the current step's pass
   int step_left_cut;          // 1 when the current step's chip fell below zero
+  bool until_decided;         // end once the verdict can no longer change
 };
 
 // Fresh run values (random state 1) with the job's database files loaded;

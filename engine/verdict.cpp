@@ -114,3 +114,72 @@ Verdict verdict_decide(const std::vector<double>& vibration, double floor,
   }
   return v;
 }
+
+namespace {
+
+// The vibration (m) with the scatter's share taken out, as the growth fit takes it.
+double above_scatter(double v, double floor) {
+  const double above = v * v - floor * floor;
+  const double least = floor / 5;
+  return std::max(above > 0 ? std::sqrt(above) : 0.0, least > 0 ? least : v);
+}
+
+}  // namespace
+
+const char* verdict_stop_name(VerdictStop stop) {
+  switch (stop) {
+    case VERDICT_STOP_LEFT_CUT:
+      return "tool-left-cut";
+    case VERDICT_STOP_GROWN:
+      return "grown";
+    case VERDICT_STOP_DECAYED:
+      return "decayed";
+    case VERDICT_GOES_ON:
+      break;
+  }
+  return "none";
+}
+
+const char* verdict_stop_rule(VerdictStop stop) {
+  switch (stop) {
+    case VERDICT_STOP_LEFT_CUT:
+      return "the tool left the cut in a recorded revolution";
+    case VERDICT_STOP_GROWN:
+      return "the vibration grew by 1.1 times or more over the last 3 revolutions, its rate "
+             "resolved to 20 %, and stays twice below losing contact up to the last revolution";
+    case VERDICT_STOP_DECAYED:
+      return "the vibration decayed by 1.1 times or more over the last 3 revolutions, or to "
+             "within twice the force scatter's, its rate resolved to 20 %";
+    case VERDICT_GOES_ON:
+      break;
+  }
+  return "the run went on to the job's last revolution";
+}
+
+double verdict_contact_vibration(double feed_per_rev) {
+  return std::fabs(feed_per_rev) / (2 * 1.4142135623730951);
+}
+
+VerdictStop verdict_settled(const std::vector<double>& vibration, double floor,
+                            int left_cut_revolutions, int revolutions_left,
+                            double contact_vibration) {
+  if (revolutions_left <= 0) return VERDICT_GOES_ON;  // the run ends by itself
+  if (left_cut_revolutions > 0) return VERDICT_STOP_LEFT_CUT;
+  const size_t n = vibration.size();
+  if (n < static_cast<size_t>(kStopMinRevolutions) || n <= static_cast<size_t>(kStopSpanRevolutions))
+    return VERDICT_GOES_ON;
+  const Verdict v = verdict_decide(vibration, floor, 0);
+  const double rate = v.growth.rate, sd = v.growth.rate_sd;
+  if (!std::isfinite(rate) || !(sd <= kStopRatePrecision * std::fabs(rate))) return VERDICT_GOES_ON;
+  const double now = above_scatter(vibration[n - 1], floor);
+  const double before = above_scatter(vibration[n - 1 - kStopSpanRevolutions], floor);
+  if (v.cls == VERDICT_CHATTER && rate > 0 && now >= kStopChangeFactor * before) {
+    const double last = vibration[n - 1] * std::exp(rate * revolutions_left);
+    return last * kStopContactMargin <= contact_vibration ? VERDICT_STOP_GROWN : VERDICT_GOES_ON;
+  }
+  if (v.cls == VERDICT_STABLE && rate < 0 &&
+      (before >= kStopChangeFactor * now ||
+       !(vibration[n - 1] > kVerdictClearOfScatter * floor)))
+    return VERDICT_STOP_DECAYED;
+  return VERDICT_GOES_ON;
+}

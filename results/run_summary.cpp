@@ -127,6 +127,11 @@ std::string run_summary_json(const SimParams* entered, const SimParams* si, cons
                   {"growth_rate_per_revolution", number(s.growth_rate)},
                   {"growth_rate_standard_error", number(s.growth_rate_sd)},
                   {"scatter_vibration_m", number(s.scatter_floor)}};
+  if (s.stop_rule != nullptr) {
+    j["verdict"]["stopped_at_revolution"] = s.stopped_at_revolution;
+    j["verdict"]["stop_rule"] = s.stop_rule;
+    j["verdict"]["stop_rule_text"] = s.stop_rule_text != nullptr ? s.stop_rule_text : "";
+  }
   Json nearest = nullptr;
   if (s.nearest_mode >= 0) nearest = mode_json(s.modes[static_cast<size_t>(s.nearest_mode)]);
   j["vibration"] = {{"dominant_frequency_Hz", number(s.peak_frequency)},

@@ -75,6 +75,12 @@ struct RunSummary {
   // within half a spectrum_resolution of j * spectrum_resolution Hz.
   std::vector<double> spectrum;
   double spectrum_resolution;  // Hz
+  // Runs asked to stop once decided: the last revolution run (from 1) and
+  // the rule that stopped it ("none" when it ran to the job's last); 0 and
+  // null otherwise, and the summary leaves both out.
+  int stopped_at_revolution = 0;
+  const char* stop_rule = nullptr;
+  const char* stop_rule_text = nullptr;  // the rule in words
 };
 
 // Run-level facts the summary repeats.

@@ -1,6 +1,9 @@
-// Reads every run of a plan back and writes the map: map.csv (one row per
-// run), boundary.csv (the simulated boundary per spindle speed beside the
-// analytic limit), limit.csv (the analytic curve) and map.svg.
+// The collect command: every run of a plan (sweep/rundir.h reads each
+// folder) sorted into its class, and the map files written (sweep/mapfiles.h):
+// map.csv (one row per run), boundary.csv (the simulated boundary per
+// spindle speed beside the analytic limit), limit.csv (the analytic curve)
+// and map.svg. A boundary plan's rows each hold their own boundary
+// (sweep/search.h), which collect gathers instead.
 //
 // A run's class, growth rate and dominant frequency are the engine's own, read
 // from its summary (job.summary.json: verdict.class,
@@ -8,7 +11,8 @@
 // map and a single run judge alike, at full precision. The .rms and .ave files
 // still give the X force range and the count of recorded revolutions.
 // A run without an exit-status file is "missing"; one with a non-zero exit
-// status, too few revolutions, results that are not numbers or no readable
+// status, too few revolutions (unless its summary says it stopped once
+// decided), results that are not numbers or no readable
 // summary is "failed".
 #pragma once
 
@@ -28,20 +32,6 @@ enum CollectClass {
 };
 inline constexpr int kCollectClasses = 6;
 
-// X force statistics of one recorded revolution, in the job's force unit (N or lbf).
-struct CollectRevolution {
-  double force_x_range;  // max - min
-  double force_x_rms;    // RMS deviation from the mean
-  double force_x_mean;
-};
-
-// What a run's summary says of it.
-struct CollectVerdict {
-  CollectClass cls;    // stable, chatter, left-cut or undecided
-  double growth_rate;  // 1/revolution, slope of ln(relative X vibration); NaN when not measured
-  double frequency;    // Hz, dominant frequency of the relative X vibration; NaN when none
-};
-
 struct CollectResult {
   PlanRun run;
   CollectClass cls;
@@ -55,16 +45,6 @@ struct CollectResult {
 
 // "stable", "chatter", "left-cut", "undecided", "failed" or "missing".
 const char* collect_class_name(CollectClass cls);
-
-// Reads the X force columns of a run's .rms and .ave files (one row per
-// recorded revolution). 0 with *error when they cannot be read or disagree.
-int collect_read_revolutions(const std::string& rms_path, const std::string& ave_path,
-                             std::vector<CollectRevolution>* revolutions, std::string* error);
-
-// Reads the verdict of a run's summary (BASE.summary.json). 0 with *error
-// when the file cannot be read, is not JSON or names no known verdict.
-int collect_read_verdict(const std::string& summary_path, CollectVerdict* verdict,
-                         std::string* error);
 
 // Reads and classifies one run of the plan folder out_dir.
 CollectResult collect_run(const std::string& out_dir, const PlanRun& run, int expected_revolutions);

@@ -107,3 +107,18 @@ std::string commands_slurm_script(const std::string& out_dir, int rows) {
     << commands << ")\nexec /bin/sh -c \"$command\"\n";
   return s.str();
 }
+
+std::string commands_search_row(const std::string& out_dir, const std::string& sweep,
+                                const std::string& corvanel, const std::string& folder, int row) {
+  const std::string f = folder + "/";
+  return "cd " + commands_shell_quote(out_dir) + " && { rm -f " + f + kPlanExitFile + "; \"${" +
+         kPlanSweepVariable + ":-" + sweep + "}\" search . " + std::to_string(row) +
+         " --corvanel \"${" + kPlanBinaryVariable + ":-" + corvanel + "}\" >" + f + "search.log" +
+         " 2>&1; s=$?; echo $s >" + f + kPlanExitFile + "; [ $s = 0 ]; }";
+}
+
+std::string commands_self() {
+  std::error_code ec;
+  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  return ec ? std::string() : self.string();
+}

@@ -14,6 +14,14 @@ std::string commands_find_corvanel(const std::string& requested);
 std::string commands_row(const std::string& out_dir, const std::string& corvanel,
                          const std::string& folder, bool keep_series);
 
+// The command row of one boundary-search row (sweep/search.h): runs
+// `corvanel-sweep search . ROW` in out_dir, its output in folder/search.log.
+std::string commands_search_row(const std::string& out_dir, const std::string& sweep,
+                                const std::string& corvanel, const std::string& folder, int row);
+
+// This program's own absolute path, or empty when it cannot be found.
+std::string commands_self();
+
 // The Slurm array script for a table of `rows` commands.
 std::string commands_slurm_script(const std::string& out_dir, int rows);
 

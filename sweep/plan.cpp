@@ -5,9 +5,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <memory>
 
 #include "app/jobfile.h"
+#include "engine/intake.h"
 #include "engine/modal_params.h"
 #include "model/fields.h"
 #include "model/state.h"
@@ -15,6 +17,7 @@
 #include "sweep/grid.h"
 #include "sweep/index.h"
 #include "sweep/limit.h"
+#include "sweep/search.h"
 
 namespace fs = std::filesystem;
 
@@ -78,6 +81,34 @@ bool is_variant(const SimParams* a, const SimParams* b, double rpm, double depth
   return true;
 }
 
+// The speeds, depth range and tolerance of a boundary plan.
+int check_search(const PlanOptions& o, const SimParams* base, std::string* error) {
+  if (o.rpms.empty() || !(o.rpms.front() > 0)) {
+    *error = "spindle speeds must be positive";
+    return 0;
+  }
+  if (!(o.boundary_from > 0) || !(o.boundary_to > o.boundary_from)) {
+    *error = "--boundary FROM:TO needs 0 < FROM < TO";
+    return 0;
+  }
+  const double mm = base->units == 0 ? 25.4 : 1.0;  // per job length unit
+  if (o.boundary_to * mm > kIntakeMaxDepth) {
+    *error = "--boundary reaches a depth of " + number(o.boundary_to * mm) +
+             " mm; corvanel takes depths of cut up to " + number(kIntakeMaxDepth) + " mm";
+    return 0;
+  }
+  if (!(o.tolerance > 0) || !(o.tolerance < o.boundary_to - o.boundary_from)) {
+    *error = "--tolerance must be positive and below the width of --boundary";
+    return 0;
+  }
+  if (o.rpms.size() > static_cast<size_t>(kPlanMaxRuns)) {
+    *error = "the plan has " + std::to_string(o.rpms.size()) + " speeds; a plan holds at most " +
+             std::to_string(kPlanMaxRuns);
+    return 0;
+  }
+  return 1;
+}
+
 // Everything that can be refused is checked before the folder is touched.
 int check_base(const PlanOptions& o, const SimParams* base, std::string* error) {
   if (base->revs_total - base->revs_skipped < 2) {
@@ -91,6 +122,7 @@ int check_base(const PlanOptions& o, const SimParams* base, std::string* error) 
              " does not survive the job file's six decimals; round it in the base job";
     return 0;
   }
+  if (o.boundary) return check_search(o, base, error);
   if (o.rpms.empty() || o.depths.empty()) {
     *error = "the grid has no spindle speed or no depth of cut";
     return 0;
@@ -203,12 +235,31 @@ int write_job(SimParams* base, const PlanRun& run, const fs::path& out, std::str
   return 1;
 }
 
+// The first depth the search of each speed runs (job length unit).
+std::vector<double> search_starts(const PlanOptions& o) {
+  std::vector<double> starts;
+  std::string why;
+  std::unique_ptr<LimitModel, void (*)(LimitModel*)> model(
+      limit_create(o.base_path.c_str(), o.database_path.c_str(), &why), limit_free);
+  for (double rpm : o.rpms) {
+    SearchSettings s{o.boundary_from, o.boundary_to, o.tolerance,
+                     std::numeric_limits<double>::quiet_NaN()};
+    if (model && limit_has_coefficients(model.get()))
+      s.analytic = limit_at_speed(model.get(), rpm).depth / model->length_unit;
+    starts.push_back(search_step(s, {}).next_depth);
+  }
+  return starts;
+}
+
 int write_runs(const PlanOptions& o, SimParams* base, const fs::path& out, const std::string& bin,
                std::vector<PlanRun>* runs, std::string* error) {
-  const int rows = static_cast<int>(o.rpms.size() * o.depths.size());
+  const int rows = static_cast<int>(o.rpms.size() * (o.boundary ? 1 : o.depths.size()));
+  const std::vector<double> starts = o.boundary ? search_starts(o) : std::vector<double>();
+  const std::string sweep = commands_self();
   std::string commands;
-  for (double rpm : o.rpms) {
-    for (double depth : o.depths) {
+  for (size_t speed = 0; speed < o.rpms.size(); ++speed) {
+    const double rpm = o.rpms[speed];
+    for (double depth : o.boundary ? std::vector<double>{starts[speed]} : o.depths) {
       PlanRun run{static_cast<int>(runs->size()) + 1, rpm, depth, ""};
       run.folder = folder_name(run.row, rows);
       std::error_code ec;
@@ -218,11 +269,17 @@ int write_runs(const PlanOptions& o, SimParams* base, const fs::path& out, const
         return 0;
       }
       if (!write_job(base, run, out, error)) return 0;
-      commands += commands_row(out.string(), bin, run.folder, o.keep_series) + "\n";
+      commands += (o.boundary ? commands_search_row(out.string(), sweep, bin, run.folder, run.row)
+                              : commands_row(out.string(), bin, run.folder, o.keep_series)) +
+                  "\n";
       runs->push_back(run);
     }
   }
   if (!plan_write_text((out / kPlanIndex).string(), index_text(*runs), error)) return 0;
+  if (o.boundary &&
+      !plan_write_text((out / kSearchSettings).string(),
+                       search_settings_text(o.boundary_from, o.boundary_to, o.tolerance), error))
+    return 0;
   if (!plan_write_text((out / kPlanCommands).string(), commands, error)) return 0;
   const fs::path slurm = out / kPlanSlurm;
   if (!plan_write_text(slurm.string(), commands_slurm_script(out.string(), rows), error)) return 0;
@@ -275,7 +332,9 @@ int plan_write(const PlanOptions& o, std::vector<PlanRun>* runs, std::vector<std
   if (!check_base(o, base.get(), error) || !check_modes(o, base.get(), error) ||
       !check_databases(o, error) || !check_out_dir(o.out_dir, error) ||
       !check_path_text("the corvanel path", bin, "\"$`\\}\n", error) ||
-      !check_path_text("the plan folder", out.string(), "\n", error))
+      !check_path_text("the plan folder", out.string(), "\n", error) ||
+      (o.boundary && !check_path_text("the corvanel-sweep path", commands_self(), "\"$`\\}\n",
+                                      error)))
     return 0;
   if (std::string w = plan_increments_warning(base.get()); !w.empty()) warnings->push_back(w);
   fs::create_directories(out, ec);

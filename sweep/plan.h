@@ -33,6 +33,8 @@ inline constexpr const char* kPlanExitFile = "exit-status";  // exit code of the
 inline constexpr const char* kPlanLogFile = "corvanel.log";  // console output of the run
 inline constexpr const char* kPlanBinaryVariable =
     "CORVANEL_BIN";  // overrides the binary at run time
+inline constexpr const char* kPlanSweepVariable =
+    "CORVANEL_SWEEP_BIN";  // overrides corvanel-sweep in boundary rows at run time
 inline constexpr int kPlanMaxRuns = 100000;
 
 struct PlanOptions {
@@ -44,6 +46,11 @@ struct PlanOptions {
   std::string wear_path = "wear.db";  // as corvanel opens them: from the working folder
   std::string database_path = "kfkncfa.db";
   bool keep_series = false;  // keep the ten time-series files of every run
+  // A boundary plan (sweep/search.h): one row per speed searching depths
+  // from boundary_from to boundary_to (job length unit) to within tolerance;
+  // depths is then empty.
+  bool boundary = false;
+  double boundary_from = 0, boundary_to = 0, tolerance = 0;
 };
 
 // One planned run.

@@ -283,7 +283,7 @@ std::string legend(const SvgMap& m) {
   for (const CollectResult& r : m.results) ++counts[r.cls];
   std::string s;
   double y = kTop + 10;
-  for (int c = 0; c < kCollectClasses; ++c) {
+  for (int c = 0; c < (m.results.empty() ? 0 : kCollectClasses); ++c) {
     s += "<rect x=\"" + px(kLegendX) + "\" y=\"" + px(y - 11) +
          "\" width=\"14\" height=\"14\" fill=\"" + kFill[c] + "\" stroke=\"#999999\"/>\n";
     s += text(kLegendX + 22, y, "start",
@@ -299,7 +299,8 @@ std::string legend(const SvgMap& m) {
     s += "<rect x=\"" + px(kLegendX) + "\" y=\"" + px(y - 11) +
          "\" width=\"14\" height=\"14\" fill=\"none\" stroke=\"#000000\" stroke-width=\"0.8\" "
          "stroke-dasharray=\"3,2\"/>\n";
-    s += text(kLegendX + 22, y, "start", "its bracket (runs either side)");
+    s += text(kLegendX + 22, y, "start",
+              m.results.empty() ? "its bracket" : "its bracket (runs either side)");
     y += 22;
   }
   if (!m.limit.empty()) {
@@ -323,8 +324,14 @@ std::string svg_map(const SvgMap& m) {
     rpms.push_back(r.run.rpm);
     depths.push_back(r.run.depth);
   }
-  if (rpms.empty()) rpms = {0}, depths = {0};
-  const Axis xa = make_axis(rpms), ya = make_axis(depths);
+  if (rpms.empty())
+    for (const SvgBoundaryPoint& b : m.boundary) rpms.push_back(b.rpm);
+  if (rpms.empty()) rpms = {0};
+  if (depths.empty()) depths = {0};
+  const Axis xa = make_axis(rpms);
+  Axis ya = make_axis(depths);
+  if (m.results.empty() && m.depth_to > m.depth_from)
+    ya = Axis{{m.depth_from, m.depth_to}, {m.depth_from, m.depth_to}, m.depth_from, m.depth_to};
   std::string s = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
   s += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + px(kWidth) + "\" height=\"" +
        px(kHeight) + "\" viewBox=\"0 0 " + px(kWidth) + " " + px(kHeight) +

@@ -32,6 +32,9 @@ struct SvgMap {
   std::vector<SvgLimitPoint> limit;        // increasing speed; may be empty
   std::vector<SvgBoundaryPoint> boundary;  // increasing speed; may be empty
   double cutting_speed_per_rpm = 0;        // m/min per rev/min at the start radius; 0: no axis
+  // A map without cells (a boundary search): the depth axis spans the range
+  // searched (job length unit) and the speed axis the boundary's speeds.
+  double depth_from = 0, depth_to = 0;
 };
 
 // The whole SVG document.

@@ -126,3 +126,46 @@ TEST(Spectrum, FindsTheFrequencyAndAmplitudeOfTheDominantSinusoid) {
   EXPECT_EQ(spectrum_amplitudes({1.0, 2.0}, dt, &amplitudes, &resolution), 0);
   EXPECT_EQ(spectrum_dominant(std::vector<double>(100, 1.0), dt).frequency, 0.0);
 }
+
+TEST(VerdictSettled, StopsOnlyWhenTheVerdictCanNoLongerChange) {
+  const double floor = 1e-8, contact = verdict_contact_vibration(1e-4);  // feed 0.1 mm
+  std::vector<double> beat;  // flat with an alternating beat: no trend
+  for (int i = 0; i < 8; ++i) beat.push_back(i % 2 ? 1.1e-6 : 0.9e-6);
+  std::vector<double> slow;  // grows 1 % a revolution: too little over 3 revolutions
+  for (double v : geometric(1e-6, 1.01, 8)) slow.push_back(v);
+  struct Case {
+    const char* name;
+    std::vector<double> vibration;
+    int left_cut, left;
+    VerdictStop expected;
+  } cases[] = {
+      {"left the cut in the first recorded revolution", {1e-6}, 1, 10, VERDICT_STOP_LEFT_CUT},
+      {"grows 5 % a revolution, far from contact", geometric(1e-6, 1.05, 6), 0, 10,
+       VERDICT_STOP_GROWN},
+      // 1e-6 * 1.05^5 * 1.05^60 = 2.4e-5 m, over half the 3.5e-5 m of losing contact.
+      {"grows 5 % a revolution, may yet leave the cut", geometric(1e-6, 1.05, 6), 0, 60,
+       VERDICT_GOES_ON},
+      {"grows too little over the span", slow, 0, 10, VERDICT_GOES_ON},
+      {"decays 5 % a revolution", geometric(1e-6, 0.95, 6), 0, 10, VERDICT_STOP_DECAYED},
+      {"decayed into the scatter", geometric(1e-7, 0.5, 6), 0, 10, VERDICT_STOP_DECAYED},
+      {"no trend", beat, 0, 10, VERDICT_GOES_ON},
+      {"three revolutions only", geometric(1e-6, 1.2, 3), 0, 10, VERDICT_GOES_ON},
+      {"the last revolution: the run ends by itself", geometric(1e-6, 1.2, 8), 0, 0,
+       VERDICT_GOES_ON},
+  };
+  for (const Case& c : cases) {
+    const VerdictStop stop = verdict_settled(c.vibration, floor, c.left_cut, c.left, contact);
+    EXPECT_EQ(stop, c.expected) << c.name;
+    // A stop never contradicts the verdict of the revolutions so far.
+    const VerdictClass now = verdict_decide(c.vibration, floor, c.left_cut).cls;
+    if (stop == VERDICT_STOP_GROWN) {
+      EXPECT_EQ(now, VERDICT_CHATTER) << c.name;
+    }
+    if (stop == VERDICT_STOP_DECAYED) {
+      EXPECT_EQ(now, VERDICT_STABLE) << c.name;
+    }
+  }
+  EXPECT_NEAR(contact, 1e-4 / std::sqrt(8.0), 1e-18);
+  EXPECT_STREQ(verdict_stop_name(VERDICT_STOP_GROWN), "grown");
+  EXPECT_STREQ(verdict_stop_name(VERDICT_GOES_ON), "none");
+}

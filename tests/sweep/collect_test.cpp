@@ -11,6 +11,7 @@
 
 #include "engine/random.h"
 #include "sweep/boundary.h"
+#include "sweep/rundir.h"
 #include "sweep/svg.h"
 #include "tests/sweep/sweep_support.h"
 
@@ -61,10 +62,10 @@ TEST(CollectReadVerdict, TakesTheEngineVerdictRateAndFrequencyFromTheSummary) {
   for (const Case& c : cases) {
     ScratchDir dir;
     if (c.json != nullptr) write_file(dir.file("job.summary.json"), c.json);
-    CollectVerdict v{COLLECT_FAILED, 7, 7};
+    RundirVerdict v{COLLECT_FAILED, 7, 7};
     std::string error;
     const char* label = c.json != nullptr ? c.json : "no file";
-    ASSERT_EQ(collect_read_verdict(dir.file("job.summary.json"), &v, &error), c.ok) << label;
+    ASSERT_EQ(rundir_read_verdict(dir.file("job.summary.json"), &v, &error), c.ok) << label;
     EXPECT_EQ(error, c.error) << label;
     if (!c.ok) continue;
     EXPECT_EQ(v.cls, c.cls) << label;
@@ -184,9 +185,9 @@ TEST(Collect, CountsAndShowsFailedAndMissingRuns) {
     }
     return f;
   };
-  CollectVerdict v{};
+  RundirVerdict v{};
   std::string error;
-  ASSERT_TRUE(collect_read_verdict(dir.file("out/runs/0001/job.summary.json"), &v, &error));
+  ASSERT_TRUE(rundir_read_verdict(dir.file("out/runs/0001/job.summary.json"), &v, &error));
   char expected[64];
   std::snprintf(expected, sizeof expected, "%.6g", v.growth_rate);
   EXPECT_EQ(fields(map[1])[3], expected);
