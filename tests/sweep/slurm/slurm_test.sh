@@ -15,11 +15,12 @@ set -euo pipefail
 
 # The sweep under test: the plan's arguments (run in examples/validation, which holds the
 # databases) and the files of collect that must match between Slurm and the local run.
-# A boundary sweep needs only these two lines changed, e.g. to
-#   plan_args=(validation.in --rpm "4046,5516,8664" --boundary 4:7 --tolerance 0.05)
-#   compared=(boundary.csv)
-plan_args=(validation.in --rpm "4046,5516,8664" --depth "5,6")
-compared=(map.csv boundary.csv)
+# A boundary search at the three lobe bottoms: each array task brackets and narrows its
+# speed's limit by running corvanel repeatedly in its own folder. A grid sweep would be
+#   plan_args=(validation.in --rpm "4046,5516,8664" --depth "5,6")
+#   compared=(map.csv boundary.csv)
+plan_args=(validation.in --rpm "4046,5516,8664" --boundary 4:7 --tolerance 0.05)
+compared=(boundary.csv)
 
 # Seconds: the daemons' lifetime at most (a backstop), the waits for munged, slurmctld, the
 # node to be idle, the array to finish, and the daemons to stop.
