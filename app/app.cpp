@@ -19,6 +19,7 @@ namespace {
 
 // True while the job comes from a job file named on the command line.
 bool g_batch_mode = false;
+uint32_t g_extra_outputs = 0;  // OutputFlag bits of the command line's options
 
 // True once the listener failed to write the run's HTML summary; the run
 // goes on and then reports failure.
@@ -102,7 +103,8 @@ void repeat_warnings() {
 
 }  // namespace
 
-int app_main(int argc, char** argv) {
+int app_main(int argc, char** argv, uint32_t extra_outputs) {
+  g_extra_outputs = extra_outputs;
   // Progress lines are many; a large buffer keeps them cheap.
   static char stdout_buffer[1 << 16];
   std::setvbuf(stdout, stdout_buffer, _IOFBF, sizeof stdout_buffer);
@@ -135,6 +137,7 @@ int app_run(const char* job_name, const char* directory, const char* database_fi
   }
   SimParams* params = params_create();
   if (params == nullptr) return 0;
+  params_enable_output(params, g_extra_outputs);
   if (database_file != nullptr) params_set_database_file(params, database_file);
   g_batch_mode = job_name != nullptr;
   char source[kPathSize];

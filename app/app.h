@@ -6,8 +6,9 @@
 #include "model/listener.h"
 
 // Process entry: interactive with fewer than 3 arguments (program name
-// included), batch otherwise. Returns the exit code (0 success, 1 failure).
-int app_main(int argc, char** argv);
+// included), batch otherwise; extra_outputs are OutputFlag bits every run
+// adds (OUTPUT_HDF5 for --hdf5). Returns the exit code (0 success, 1 failure).
+int app_main(int argc, char** argv, uint32_t extra_outputs = 0);
 
 // Runs one job: batch when job_name is given (read from "dir/job_name.in"),
 // interactive when null. database_file null keeps "kfkncfa.db"; a name of

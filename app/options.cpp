@@ -52,7 +52,11 @@ const char kFooter[] =
 
 // Every option of corvanel: one line each, e.g.
 //   cli_add_flag(app, "--name", &options->name, "what it does");
-void add_options(CliApp* app, AppOptions* options) { (void)app, (void)options; }
+void add_options(CliApp* app, AppOptions* options) {
+  cli_add_flag(app, "--hdf5", &options->hdf5,
+               "also write BASE.h5: every simulated step of the recorded revolutions at full "
+               "precision in SI, with the job and the run summary (HDF5, for Python and MATLAB)");
+}
 
 bool is_option(const char* argument) { return std::strncmp(argument, "--", 2) == 0; }
 

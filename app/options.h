@@ -8,7 +8,9 @@
 // The options of one invocation. Each option is a field here and one line
 // in options.cpp's add_options. An option's value is written into the same
 // argument (--name=VALUE): the first argument without "--" ends the options.
-struct AppOptions {};
+struct AppOptions {
+  bool hdf5 = false;  // --hdf5: also write BASE.h5, every step in SI
+};
 
 // Takes the leading options off argv ("--" alone ends them and is dropped).
 // -1 when the program goes on: *rest holds argv[0], the other arguments and
