@@ -218,7 +218,7 @@ int write_runs(const PlanOptions& o, SimParams* base, const fs::path& out, const
         return 0;
       }
       if (!write_job(base, run, out, error)) return 0;
-      commands += commands_row(out.string(), bin, run.folder, o.keep_series) + "\n";
+      commands += commands_row(out.string(), bin, run.folder, o.keep_series, o.hdf5) + "\n";
       runs->push_back(run);
     }
   }

@@ -44,6 +44,7 @@ struct PlanOptions {
   std::string wear_path = "wear.db";  // as corvanel opens them: from the working folder
   std::string database_path = "kfkncfa.db";
   bool keep_series = false;  // keep the ten time-series files of every run
+  bool hdf5 = false;         // every run also writes its BASE.h5 (corvanel --hdf5)
 };
 
 // One planned run.
