@@ -2,6 +2,7 @@
 
 #include <hdf5.h>
 #include <hdf5_hl.h>
+#include <sys/stat.h>
 #include <zlib.h>
 
 #include <cerrno>
@@ -459,6 +460,14 @@ bool close_file(Hdf5Writer* w) {
   return ok;
 }
 
+// Removes the temporary file; only a plain file of that name is ours (a
+// folder or a link of that name stays).
+void remove_temporary(const Hdf5Writer* w) {
+  struct stat status;
+  if (lstat(w->temporary.c_str(), &status) == 0 && S_ISREG(status.st_mode))
+    std::remove(w->temporary.c_str());
+}
+
 void report_failure(const Hdf5Writer* w, const char* what) {
   std::fprintf(stderr, "corvanel: %s: %s%s%s\n", w->path.c_str(), what,
                w->error_number != 0 ? ": " : "",
@@ -489,6 +498,11 @@ Hdf5Writer* hdf5_create(const char* base) {
   }
   for (hid_t& dataset : w->datasets) dataset = -1;
   w->path = hdf5_path(base);
+  // A file whose close failed (its last writes did not fit) leaves an
+  // identifier that the library's exit handler cannot close without
+  // crashing: the process's exit releases everything anyway. (Only the
+  // first HDF5 call of a process can say so; later ones fail harmlessly.)
+  H5dont_atexit();
   // The library's own error stack would print pages; one line names the file.
   H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
   const size_t chunk_bytes = static_cast<size_t>(kHdf5ChunkSteps) * sizeof(double);
@@ -547,7 +561,7 @@ int hdf5_finish(Hdf5Writer* w, const SimParams* entered, const SimParams* si,
   errno = 0;
   if (!w->failed && std::rename(w->temporary.c_str(), w->path.c_str()) != 0) note_failure(w);
   if (w->failed) {
-    std::remove(w->temporary.c_str());
+    remove_temporary(w);
     report_failure(w, "writing the result file failed");
     return 0;
   }
@@ -559,7 +573,7 @@ void hdf5_free(Hdf5Writer* w) {
   if (w == nullptr) return;
   join_worker(w);
   if (w->file >= 0) close_file(w);
-  if (!w->finished && !w->temporary.empty()) std::remove(w->temporary.c_str());
+  if (!w->finished && !w->temporary.empty()) remove_temporary(w);
   if (w->zlib_ready) deflateEnd(&w->zlib);
   delete w;
 }
