@@ -108,10 +108,9 @@ int h5read_curves(const std::string& path, H5Curves* curves, std::string* why) {
   curves->revolutions = static_cast<long>(revolutions.size());
   curves->first_revolution = static_cast<int>(revolutions.front());
   curves->forces = block("$h5forces", columns[0], {&columns[1], &columns[2], &columns[3]}, 1.0);
-  curves->displacements = block("$h5displacements", columns[0],
-                                {&columns[4], &columns[5], &columns[6], &columns[7], &columns[8],
-                                 &columns[9]},
-                                1e6);
+  curves->displacements =
+      block("$h5displacements", columns[0],
+            {&columns[4], &columns[5], &columns[6], &columns[7], &columns[8], &columns[9]}, 1e6);
   curves->present = true;
   return 1;
 }

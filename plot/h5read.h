@@ -9,13 +9,13 @@
 
 struct H5Curves {
   bool present = false;
-  std::string path;           // BASE.h5
-  long steps = 0;             // recorded steps in the file
-  long revolutions = 0;       // recorded revolutions (/revolutions)
-  int first_revolution = 0;   // from 1
+  std::string path;                   // BASE.h5
+  long steps = 0;                     // recorded steps in the file
+  long revolutions = 0;               // recorded revolutions (/revolutions)
+  int first_revolution = 0;           // from 1
   std::vector<double> force_x_means;  // N, per recorded revolution
-  std::string forces;         // data block $h5forces: angle (degrees), force X, Y, Z (N)
-  std::string displacements;  // $h5displacements: angle, workpiece X Y Z, tool X Y Z (µm)
+  std::string forces;                 // data block $h5forces: angle (degrees), force X, Y, Z (N)
+  std::string displacements;          // $h5displacements: angle, workpiece X Y Z, tool X Y Z (µm)
 };
 
 // Points a curve keeps at most: past this the steps are binned to their envelope.

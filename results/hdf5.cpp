@@ -69,10 +69,14 @@ constexpr const char* kAxes[] = {"x", "y", "z"};
 constexpr double kNoiseBits = 7.0;
 
 // Bytes of one element of a channel's dataset.
-size_t element_size(int channel) { return channel == HDF5_REVOLUTION ? 4 : 8; }
+size_t element_size(int channel) {
+  return channel == HDF5_REVOLUTION ? 4 : 8;
+}
 
 // Closes an HDF5 identifier when it is valid; false when the close failed.
-bool close_id(hid_t id, herr_t (*close)(hid_t)) { return id < 0 || close(id) >= 0; }
+bool close_id(hid_t id, herr_t (*close)(hid_t)) {
+  return id < 0 || close(id) >= 0;
+}
 
 }  // namespace
 
@@ -91,7 +95,7 @@ struct Hdf5Writer {
   std::vector<unsigned char> raw;         // a chunk's elements before the shuffle
   std::vector<unsigned char> shuffled;    // after it
   std::vector<unsigned char> compressed;  // after the deflate
-  z_stream zlib{};      // the deflate stream of the writing side
+  z_stream zlib{};                        // the deflate stream of the writing side
   bool zlib_ready = false;
   std::thread worker;  // writes the other block, when running
   bool failed = false;
@@ -427,12 +431,11 @@ bool create_steps(Hdf5Writer* w) {
   const hid_t space = H5Screate_simple(1, dims, max_dims);
   const hid_t properties = H5Pcreate(H5P_DATASET_CREATE);
   bool ok = space >= 0 && properties >= 0 && H5Pset_chunk(properties, 1, chunk) >= 0 &&
-            H5Pset_shuffle(properties) >= 0 &&
-            H5Pset_deflate(properties, kHdf5DeflateLevel) >= 0;
+            H5Pset_shuffle(properties) >= 0 && H5Pset_deflate(properties, kHdf5DeflateLevel) >= 0;
   for (int c = 0; c < kHdf5ChannelCount && ok; ++c) {
     const hid_t type = c == HDF5_REVOLUTION ? H5T_STD_I32LE : H5T_IEEE_F64LE;
-    w->datasets[c] = H5Dcreate2(w->steps, kChannels[c].name, type, space, H5P_DEFAULT, properties,
-                                H5P_DEFAULT);
+    w->datasets[c] =
+        H5Dcreate2(w->steps, kChannels[c].name, type, space, H5P_DEFAULT, properties, H5P_DEFAULT);
     ok = w->datasets[c] >= 0 && put_cf(w->datasets[c], kChannels[c].long_name, kChannels[c].units);
   }
   ok = ok && H5DSset_scale(w->datasets[HDF5_TIME], "time") >= 0;
@@ -488,7 +491,9 @@ const char* hdf5_channel_units(int c) {
   return c >= 0 && c < kHdf5ChannelCount ? kChannels[c].units : nullptr;
 }
 
-std::string hdf5_path(const char* base) { return std::string(base) + ".h5"; }
+std::string hdf5_path(const char* base) {
+  return std::string(base) + ".h5";
+}
 
 Hdf5Writer* hdf5_create(const char* base) {
   auto* w = new (std::nothrow) Hdf5Writer;
@@ -542,8 +547,8 @@ void hdf5_write_step(Hdf5Writer* w, const Hdf5Step& step) {
   if (++w->fill == kHdf5ChunkSteps) flush_block(w);
 }
 
-int hdf5_finish(Hdf5Writer* w, const SimParams* entered, const SimParams* si,
-                const SummaryRun& run, const RunSummary& summary) {
+int hdf5_finish(Hdf5Writer* w, const SimParams* entered, const SimParams* si, const SummaryRun& run,
+                const RunSummary& summary) {
   join_worker(w);
   if (w->fill > 0) {
     write_block(w, w->block[w->filling].data(), w->fill, w->rows);

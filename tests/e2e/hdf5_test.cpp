@@ -26,7 +26,8 @@ namespace {
 // An open HDF5 file, closed with the object.
 struct H5File {
   hid_t id;
-  explicit H5File(const std::string& path) : id(H5Fopen(path.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT)) {}
+  explicit H5File(const std::string& path)
+      : id(H5Fopen(path.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT)) {}
   ~H5File() {
     if (id >= 0) H5Fclose(id);
   }
@@ -48,7 +49,8 @@ std::vector<double> read_doubles(hid_t file, const std::string& name) {
 // A string attribute of the object at path ("" when absent).
 std::string text_attribute(hid_t file, const std::string& path, const std::string& name) {
   if (H5Aexists_by_name(file, path.c_str(), name.c_str(), H5P_DEFAULT) <= 0) return "";
-  const hid_t attribute = H5Aopen_by_name(file, path.c_str(), name.c_str(), H5P_DEFAULT, H5P_DEFAULT);
+  const hid_t attribute =
+      H5Aopen_by_name(file, path.c_str(), name.c_str(), H5P_DEFAULT, H5P_DEFAULT);
   const hid_t type = H5Tcopy(H5T_C_S1);
   H5Tset_size(type, H5T_VARIABLE);
   H5Tset_cset(type, H5T_CSET_UTF8);
@@ -64,7 +66,8 @@ std::string text_attribute(hid_t file, const std::string& path, const std::strin
 double number_attribute(hid_t file, const std::string& path, const std::string& name) {
   double value = NAN;
   if (H5Aexists_by_name(file, path.c_str(), name.c_str(), H5P_DEFAULT) <= 0) return value;
-  const hid_t attribute = H5Aopen_by_name(file, path.c_str(), name.c_str(), H5P_DEFAULT, H5P_DEFAULT);
+  const hid_t attribute =
+      H5Aopen_by_name(file, path.c_str(), name.c_str(), H5P_DEFAULT, H5P_DEFAULT);
   H5Aread(attribute, H5T_NATIVE_DOUBLE, &value);
   H5Aclose(attribute);
   return value;
@@ -113,14 +116,27 @@ Job short_job(int units) {
 constexpr int kStepsPerRevolution = 3420;
 constexpr int kRecordedSteps = 2 * kStepsPerRevolution;
 
-const char* const kChannels[][2] = {
-    {"time", "s"},         {"angle", "degree"},          {"revolution", "1"},
-    {"force_x", "N"},      {"force_y", "N"},             {"force_z", "N"},
-    {"relative_x", "m"},   {"relative_y", "m"},          {"relative_z", "m"},
-    {"workpiece_x", "m"},  {"workpiece_y", "m"},         {"workpiece_z", "m"},
-    {"tool_x", "m"},       {"tool_y", "m"},              {"tool_z", "m"},
-    {"chip_thickness", "m"}, {"depth_effective", "m"},   {"cutting_speed", "m/min"},
-    {"wear_land", "mm"},   {"kf", "Pa"},                 {"kn", "Pa"}};
+const char* const kChannels[][2] = {{"time", "s"},
+                                    {"angle", "degree"},
+                                    {"revolution", "1"},
+                                    {"force_x", "N"},
+                                    {"force_y", "N"},
+                                    {"force_z", "N"},
+                                    {"relative_x", "m"},
+                                    {"relative_y", "m"},
+                                    {"relative_z", "m"},
+                                    {"workpiece_x", "m"},
+                                    {"workpiece_y", "m"},
+                                    {"workpiece_z", "m"},
+                                    {"tool_x", "m"},
+                                    {"tool_y", "m"},
+                                    {"tool_z", "m"},
+                                    {"chip_thickness", "m"},
+                                    {"depth_effective", "m"},
+                                    {"cutting_speed", "m/min"},
+                                    {"wear_land", "mm"},
+                                    {"kf", "Pa"},
+                                    {"kn", "Pa"}};
 
 }  // namespace
 
@@ -170,9 +186,8 @@ TEST(Hdf5, ChannelsAtTheSampledStepsPrintTheTextFilesRows) {
     int units;
     const char* suffix;
     const char* channel;
-  } cases[] = {{1, ".fx.dat", "force_x"},     {1, ".fz.dat", "force_z"},
-               {1, ".sx.dat", "workpiece_x"}, {1, ".wx.dat", "tool_x"},
-               {0, ".fx.dat", "force_x"},     {0, ".fy.dat", "force_y"}};
+  } cases[] = {{1, ".fx.dat", "force_x"}, {1, ".fz.dat", "force_z"}, {1, ".sx.dat", "workpiece_x"},
+               {1, ".wx.dat", "tool_x"},  {0, ".fx.dat", "force_x"}, {0, ".fy.dat", "force_y"}};
   for (int units : {1, 0}) {
     ScratchDir dir;
     write_job(dir.path(), "h5", short_job(units));
@@ -256,7 +271,8 @@ TEST(Hdf5, RevolutionsAndSummaryAreTheRunSummarysValues) {
     }
   }
   const auto vibration = read_doubles(file.id, "/revolutions/relative_x_vibration");
-  EXPECT_EQ(vibration.back(), summary["revolutions"].back()["relative_x_vibration_m"].get<double>());
+  EXPECT_EQ(vibration.back(),
+            summary["revolutions"].back()["relative_x_vibration_m"].get<double>());
   EXPECT_EQ(text_attribute(file.id, "/summary", "verdict"), summary["verdict"]["class"]);
   EXPECT_EQ(number_attribute(file.id, "/summary", "growth_rate_per_revolution"),
             summary["verdict"]["growth_rate_per_revolution"].get<double>());

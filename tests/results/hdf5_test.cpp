@@ -64,8 +64,8 @@ std::vector<H5Z_filter_t> filters_of(hid_t file, const char* name) {
   for (int i = 0; i < H5Pget_nfilters(properties); ++i) {
     unsigned flags = 0;
     size_t count = 0;
-    filters.push_back(H5Pget_filter2(properties, static_cast<unsigned>(i), &flags, &count,
-                                     nullptr, 0, nullptr, nullptr));
+    filters.push_back(H5Pget_filter2(properties, static_cast<unsigned>(i), &flags, &count, nullptr,
+                                     0, nullptr, nullptr));
   }
   H5Pclose(properties);
   H5Dclose(dataset);
