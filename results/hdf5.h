@@ -49,8 +49,10 @@ const char* hdf5_channel_name(int channel);
 const char* hdf5_channel_long_name(int channel);
 const char* hdf5_channel_units(int channel);
 
-// Steps per chunk of every /steps dataset.
-inline constexpr int kHdf5ChunkSteps = 16384;
+// Steps per chunk of every /steps dataset. On the six-mode job 8192 took
+// the least time and memory (25 MB peak, against 27 MB for 16384 and 45 MB
+// for 65536) and made the smallest file.
+inline constexpr int kHdf5ChunkSteps = 8192;
 
 // Deflate level of the /steps chunks (1 fastest .. 9 smallest).
 inline constexpr int kHdf5DeflateLevel = 1;
