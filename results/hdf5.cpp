@@ -50,18 +50,11 @@ constexpr ChannelInfo kChannels[kHdf5ChannelCount] = {
     {"kn", "normal force coefficient Kn", "Pa"},
 };
 
-// The nine per-revolution quantities of the run summary, in its order.
-constexpr ChannelInfo kQuantities[kSummaryQuantities] = {
-    {"force_x", "cutting force on the tool, X", "N"},
-    {"force_y", "cutting force on the tool, Y", "N"},
-    {"force_z", "cutting force on the tool, Z", "N"},
-    {"workpiece_x", "spindle-workpiece displacement, X", "m"},
-    {"workpiece_y", "spindle-workpiece displacement, Y", "m"},
-    {"workpiece_z", "spindle-workpiece displacement, Z", "m"},
-    {"tool_x", "tool displacement, X", "m"},
-    {"tool_y", "tool displacement, Y", "m"},
-    {"tool_z", "tool displacement, Z", "m"},
-};
+// The channel of each of the run summary's nine per-revolution quantities:
+// forces X, Y, Z, then the workpiece's and the tool's displacements.
+constexpr const ChannelInfo& quantity(int q) {
+  return kChannels[q < 3 ? HDF5_FORCE_X + q : HDF5_WORKPIECE_X + q - 3];
+}
 
 constexpr const char* kAxes[] = {"x", "y", "z"};
 
@@ -429,9 +422,9 @@ bool put_revolutions(hid_t file, const RunSummary& s) {
   for (const auto& statistic : statistics) {
     for (int q = 0; q < kSummaryQuantities; ++q) {
       for (size_t i = 0; i < n; ++i) column[i] = (s.revolutions[i].*statistic.values)[q];
-      const std::string name = std::string(kQuantities[q].name) + "_" + statistic.suffix;
-      const std::string long_name = std::string(statistic.what) + " " + kQuantities[q].long_name;
-      add(name.c_str(), H5T_NATIVE_DOUBLE, column.data(), long_name.c_str(), kQuantities[q].units);
+      const std::string name = std::string(quantity(q).name) + "_" + statistic.suffix;
+      const std::string long_name = std::string(statistic.what) + " " + quantity(q).long_name;
+      add(name.c_str(), H5T_NATIVE_DOUBLE, column.data(), long_name.c_str(), quantity(q).units);
     }
   }
   for (size_t i = 0; i < n; ++i) column[i] = s.revolutions[i].relative_x;
@@ -566,11 +559,10 @@ Hdf5Writer* hdf5_create(const char* base) {
     w->shuffled.resize(chunk_bytes);
     w->compressor = libdeflate_alloc_compressor(kHdf5DeflateLevel);
     if (w->compressor != nullptr) {
-      // Stored blocks (5 bytes a block of at most 65535) or the compressor's
-      // bound, with the header and the checksum.
-      w->compressed.resize(std::max(chunk_bytes + 5 * (chunk_bytes / 65535 + 1),
-                                    libdeflate_deflate_compress_bound(w->compressor, chunk_bytes)) +
-                           6);
+      // The header, stored blocks (5 bytes a block of at most 65535), the
+      // compressor's bound for the rest and the checksum: room for any chunk.
+      w->compressed.resize(chunk_bytes + 5 * (chunk_bytes / 65535 + 1) + 6 +
+                           libdeflate_deflate_compress_bound(w->compressor, chunk_bytes));
       allocated = true;
     }
   } catch (...) {

@@ -7,6 +7,7 @@
 #include <hdf5.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -22,9 +23,19 @@ using test_support::write_file;
 namespace {
 
 // Step i's value of channel c: smooth, noisy, tiny and negative values, as
-// the channels of a run hold them.
+// the channels of a run hold them, and in kn random bits in every byte (no
+// byte plane compresses: the chunk is all stored blocks).
 double value_of(int c, int64_t i) {
   if (c == HDF5_REVOLUTION) return static_cast<double>(i / 1000 + 1);
+  if (c == HDF5_KN) {
+    uint64_t z = static_cast<uint64_t>(i) * 0x9e3779b97f4a7c15u;
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9u;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111ebu;
+    z ^= z >> 31;
+    double bits;
+    std::memcpy(&bits, &z, sizeof bits);
+    return bits;
+  }
   if (c == HDF5_TIME) return static_cast<double>(i) * 2.7412280701754384e-06;
   const double noise = std::sin(static_cast<double>(i) * 0.7 + c) * std::exp(-0.001 * c);
   return c % 2 == 0 ? 280.0 + noise : 1e-9 * noise - 3e-7;
