@@ -1,5 +1,7 @@
 #include "plot/runfiles.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -7,7 +9,6 @@
 #include <cstring>
 #include <memory>
 #include <string_view>
-#include <sys/stat.h>
 
 #include "plot/text.h"
 

@@ -103,7 +103,8 @@ void result_files_write_step(ResultFiles* files, const SimParams* p, const SimSt
   if (params_output_enabled(p, OUTPUT_SERIES))
     series_write_step(&files->series, state, step, p->units);
   if (files->hdf5 != nullptr) {
-    const int64_t global_step = static_cast<int64_t>(state->revolution) * state->steps_per_rev + step;
+    const int64_t global_step =
+        static_cast<int64_t>(state->revolution) * state->steps_per_rev + step;
     const Hdf5Step values = {{static_cast<double>(global_step) * state->time_step,
                               state->cut_angle,
                               static_cast<double>(state->revolution + 1),
