@@ -31,7 +31,7 @@ need_packages() {
 }
 
 # What every build needs: the compiler cache is optional but makes rebuilds cheap.
-build_packages=(libcli11-dev libkissfft-dev nlohmann-json3-dev libeigen3-dev ccache)
+build_packages=(libcli11-dev libkissfft-dev nlohmann-json3-dev libeigen3-dev libhdf5-dev libdeflate-dev ccache)
 
 case "${1:-}" in
   example)
@@ -43,9 +43,10 @@ case "${1:-}" in
   test)
     # parallel: the sweep runner's tests; help2man, dpkg-dev and file: the manual pages and the
     # Debian package that the install tests check; slurmctld, slurmd, slurm-client and munge:
-    # the single-node Slurm cluster that the sweep's Slurm test starts.
+    # the single-node Slurm cluster that the sweep's Slurm test starts; python3-h5py: reading
+    # BASE.h5 as Python does.
     need_packages "${build_packages[@]}" libgtest-dev gnuplot-nox parallel help2man dpkg-dev file clang-format \
-      slurmctld slurmd slurm-client munge
+      slurmctld slurmd slurm-client munge python3-h5py
     cmake --preset dev
     cmake --build --preset dev
     log=build/dev/ctest.log

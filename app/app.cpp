@@ -136,6 +136,7 @@ int app_run(const char* job_name, const char* directory, const char* database_fi
   }
   SimParams* params = params_create();
   if (params == nullptr) return 0;
+  params_enable_output(params, options.extra_outputs);
   if (database_file != nullptr) params_set_database_file(params, database_file);
   g_batch_mode = job_name != nullptr;
   char source[kPathSize];

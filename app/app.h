@@ -7,8 +7,9 @@
 #include "model/listener.h"
 
 // Process entry: interactive with fewer than 3 arguments (program name
-// included), batch otherwise; options go to every run. Returns the exit
-// code (0 success, 1 failure).
+// included), batch otherwise; options go to every run (their extra_outputs
+// are OutputFlag bits every run adds: OUTPUT_HDF5 for --hdf5). Returns the
+// exit code (0 success, 1 failure).
 int app_main(int argc, char** argv, const SimOptions& options = {});
 
 // Runs one job: batch when job_name is given (read from "dir/job_name.in"),

@@ -2,6 +2,7 @@
 
 #include "app/app.h"
 #include "app/options.h"
+#include "model/params.h"
 
 int main(int argc, char** argv) {
   AppOptions options;
@@ -10,5 +11,6 @@ int main(int argc, char** argv) {
   if (code >= 0) return code;
   SimOptions run;
   run.until_decided = options.until_decided;
+  if (options.hdf5) run.extra_outputs |= OUTPUT_HDF5;
   return app_main(static_cast<int>(arguments.size()) - 1, arguments.data(), run);
 }

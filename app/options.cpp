@@ -56,6 +56,9 @@ void add_options(CliApp* app, AppOptions* options) {
   cli_add_flag(app, "--until-decided", &options->until_decided,
                "end the run after the first recorded revolution at which its verdict can no "
                "longer change; the run summary names the revolution and the rule");
+  cli_add_flag(app, "--hdf5", &options->hdf5,
+               "also write BASE.h5: every simulated step of the recorded revolutions at full "
+               "precision in SI, with the job and the run summary (HDF5, for Python and MATLAB)");
 }
 
 bool is_option(const char* argument) { return std::strncmp(argument, "--", 2) == 0; }

@@ -71,6 +71,7 @@ void force_pass(SimParams* p, SimState* st, RunContext* run, int s) {
   const double delta =
       axial_change == 0 ? 0.0 : axial_correction(p, c, rel_z, h_eff, nose_depth, axial_change);
   const double h = (p->feed_per_rev - rel_x - delta) + last_surface;  // m
+  st->chip_thickness = h, st->depth_effective = h_eff;
   if (!(h >= 0)) {  // out of the cut (a NaN chip counts as out)
     run->step_left_cut = 1;
     st->cut_surface[surface_index] += p->feed_per_rev;
@@ -83,7 +84,7 @@ void force_pass(SimParams* p, SimState* st, RunContext* run, int s) {
   run->prev_rel_disp_z[surface_index] = rel_z;
   // Wear land, the process damping of the worn flank, then the machine axes.
   const double vb = wear_land_width(p, st, &c);
-  run->step_vb = vb;
+  run->step_vb = st->wear_land = vb;
   const DampingForces damping = damping_forces(p, st, &run->damping, s, h_eff, vb, &c, &run->memo);
   cut_machine_forces(p, st, &run->reference, &run->random, vb, damping, s, &c);
 }

@@ -14,5 +14,6 @@ int force_pass_surface_index(const SimParams* params, int s);
 
 // One force pass of step s (the state's revolution, cut angle and cutting
 // speed set): sets the edge and machine forces (N), the cut surface at the
-// step's index (m), run->step_vb (mm) and run->step_left_cut.
+// step's index (m), run->step_vb (mm), run->step_left_cut and the state's
+// chip_thickness, depth_effective (m) and wear_land (mm).
 void force_pass(SimParams* params, SimState* state, RunContext* run, int s);

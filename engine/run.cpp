@@ -127,12 +127,15 @@ int prepare_run(SimParams* p, SimState* state, RunContext* run, const char* base
   return 0;
 }
 
-// Writes the run summary of a finished run, or removes the summary of an
-// earlier run, which would speak for results it no longer matches.
+// Writes the run summary of a finished run and completes its HDF5 file, or
+// removes the summary and HDF5 file of an earlier run, which would speak for
+// results they no longer match.
 int finish_summary(const SimParams* entered, const SimParams* p, const SimState* state,
-                   RunContext* run, const char* base, int finished, SimNotes* notes) {
+                   RunContext* run, ResultFiles* files, const char* base, int finished,
+                   SimNotes* notes) {
   if (!finished) {
     result_files_remove_summary(base);
+    result_files_drop_hdf5(files, base, true);
     return 1;
   }
   recorder_finish(run->recorder, p, state, run->reference.x);
@@ -140,7 +143,8 @@ int finish_summary(const SimParams* entered, const SimParams* p, const SimState*
   if (notes != nullptr) notes->verdict = run_summary_line(summary);
   const SummaryRun facts{program_version(), engine_version(), state->steps_per_rev,
                          state->time_step};
-  return result_files_write_summary(base, entered, p, facts, summary);
+  const int summary_ok = result_files_write_summary(base, entered, p, facts, summary);
+  return summary_ok & result_files_finish_hdf5(files, entered, p, facts, summary);
 }
 
 }  // namespace
@@ -185,9 +189,10 @@ int sim_run(SimParams* p, SimState* state, const char* output_base, SimNotes* no
     if (!finished && notes != nullptr) notes->stopped = run->recorder != nullptr;
     // The result files closed, then the summary of what they hold.
     result = report_ok & finished & result_files_close(&files, p, output_base);
-    result &= finish_summary(entered, p, state, run, output_base, finished, notes);
+    result &= finish_summary(entered, p, state, run, &files, output_base, finished, notes);
   } else {
     result_files_close(&files, p, output_base);
+    result_files_drop_hdf5(&files, output_base, false);
   }
   run_context_free(run);
   params_free(entered);

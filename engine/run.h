@@ -13,6 +13,7 @@ struct SimOptions {
   // End after the first recorded revolution at which the verdict can no
   // longer change (verdict_settled); the summary names the revolution and the rule.
   bool until_decided = false;
+  uint32_t extra_outputs = 0;  // OutputFlag bits every run adds to its job's (OUTPUT_HDF5)
 };
 
 // Runs the job and writes its results under output_base. 1 for a finished

@@ -38,6 +38,8 @@ enum OutputFlag : uint32_t {
   OUTPUT_REPORT = 2,    // "%s.rpt"
   OUTPUT_SERIES = 4,    // "%s.dat" and its nine companions
   OUTPUT_RMS = 8,       // "%s.rms"
+  // "%s.h5", every step in SI: only on request (a new record has 0xffff).
+  OUTPUT_HDF5 = 0x10000,
 };
 
 // Units as entered: English (units 0) lengths in inches, Metric in mm;

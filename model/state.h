@@ -95,6 +95,9 @@ struct SimState {
   double tool_disp_x_rms, tool_disp_y_rms, tool_disp_z_rms;
   double time_step;      // s per simulated step
   double cutting_speed;  // m/min
+  // The last force pass's chip: thickness and effective depth (m), and the
+  // wear land width (mm); zero until the first pass.
+  double chip_thickness, depth_effective, wear_land;
   // History arrays, `capacity` entries each, indexed by the step of the
   // current revolution (entries from 34200 on belong to later revolutions).
   double* cut_surface;  // m, X displacement left at each surface index

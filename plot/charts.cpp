@@ -127,9 +127,31 @@ std::string revolution_axis(const RunFiles& run) {
   return text;
 }
 
+// The forces, or both structures' displacements (µm), of every step from BASE.h5.
+std::string h5_script(const RunFiles& run, bool forces) {
+  std::string text = (forces ? run.h5.forces : run.h5.displacements) +
+                     preamble(run, 1000, forces ? 600 : 800, forces ? 1 : 2, 1);
+  const char* titles[] = {"Spindle-workpiece structure", "Tool structure"};
+  for (int panel = 0; panel < (forces ? 1 : 2); ++panel) {
+    text += forces ? labels("Cutting forces", "cut angle [degrees]", "force [N]")
+                   : labels(titles[panel], "cut angle [degrees]", "displacement [µm]");
+    text += "plot ";
+    for (int axis = 0; axis < 3; ++axis) {
+      if (axis > 0) text += ", \\\n     ";
+      text += std::string(forces ? "$h5forces" : "$h5displacements") + " using 1:" +
+              std::to_string(2 + 3 * panel + axis) + " with lines lt " + std::to_string(axis + 1) +
+              " title " +
+              gnuplot_quote(std::string(forces ? "force " : "displacement ") + kAxisNames[axis]);
+    }
+    text += "\n";
+  }
+  return text + "unset multiplot\n";
+}
+
 }  // namespace
 
 std::string charts_forces_script(const RunFiles& run) {
+  if (run.h5.present) return h5_script(run, true);
   const std::string unit = runfiles_force_unit(run.units);
   std::string text = preamble(run, 1000, 600, 1, 1);
   text += labels("Cutting forces", "cut angle [degrees]", "force [" + unit + "]");
@@ -143,6 +165,7 @@ std::string charts_forces_script(const RunFiles& run) {
 }
 
 std::string charts_vibration_script(const RunFiles& run) {
+  if (run.h5.present) return h5_script(run, false);
   std::string text = preamble(run, 1000, 800, 2, 1);
   text += structure_panel(run, 0, "Spindle-workpiece structure");
   text += structure_panel(run, 3, "Tool structure");

@@ -74,8 +74,8 @@ int plot_main(int argc, char** argv) {
   RunFiles run;
   std::string error;
   if (!runfiles_read(request.base, &run, &error) || !gnuplot_find(&error)) return fail(error);
-  if (!run.summary_warning.empty()) {
-    std::fprintf(stderr, "corvanel-plot: warning: %s\n", run.summary_warning.c_str());
+  for (const std::string* warning : {&run.summary_warning, &run.h5_warning}) {
+    if (!warning->empty()) std::fprintf(stderr, "corvanel-plot: warning: %s\n", warning->c_str());
   }
   for (const ChartKind& chart : kCharts) {
     if (chart.drawable != nullptr && !chart.drawable(run)) continue;

@@ -1,5 +1,7 @@
 #include "plot/runfiles.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -22,6 +24,11 @@ struct FileCloser {
   void operator()(FILE* file) const { std::fclose(file); }
 };
 using File = std::unique_ptr<FILE, FileCloser>;
+
+bool file_exists(const std::string& path) {
+  struct stat status;
+  return stat(path.c_str(), &status) == 0;
+}
 
 std::string cannot_read(const std::string& path, int code) {
   return path + ": cannot be read: " + std::strerror(code);
@@ -166,6 +173,32 @@ void read_summary(RunFiles* run) {
   summary.present = false;
 }
 
+// Reads BASE.h5 when there is one and keeps it when it speaks for the same
+// revolutions as the text files (and, with a summary, the same mean forces).
+void read_h5(RunFiles* run) {
+  const std::string path = run->base + ".h5";
+  if (!file_exists(path)) return;
+  H5Curves& h5 = run->h5;
+  std::string why;
+  if (h5read_curves(path, &h5, &why)) {
+    if (h5.revolutions != run->ranges_rms.rows || h5.first_revolution != run->first_revolution) {
+      why = path + ": " + count_of(h5.revolutions, "revolution") + " from revolution " +
+            std::to_string(h5.first_revolution) + ", but " + run->ranges_rms.path + " holds " +
+            count_of(run->ranges_rms.rows, "revolution") + " from revolution " +
+            std::to_string(run->first_revolution) + "; the file does not come from this run";
+    } else if (run->summary.present) {
+      for (size_t i = 0; i < h5.force_x_means.size() && why.empty(); ++i) {
+        if (h5.force_x_means[i] != run->summary.revolutions[i].mean[0])
+          why = path + ": its mean forces differ from " + run->summary.path +
+                "'s; the file does not come from this run";
+      }
+    }
+  }
+  if (why.empty()) return;
+  run->h5_warning = why + "; drawn from the text files";
+  h5 = H5Curves{};
+}
+
 }  // namespace
 
 int runfiles_read_table(const std::string& path, int columns, RunTable* table, std::string* error) {
@@ -258,6 +291,7 @@ int runfiles_read(const std::string& base, RunFiles* run, std::string* error) {
   run->first_revolution = static_cast<int>(std::floor(forces.first_angle / 360.0)) + 1;
   if (!check_drawable(*run, error)) return 0;
   read_summary(run);
+  read_h5(run);
   return 1;
 }
 

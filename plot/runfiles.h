@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "plot/h5read.h"
 #include "plot/runsummary.h"
 
 // One whitespace-separated table of numbers: a time series or a summary file.
@@ -35,12 +36,16 @@ struct RunFiles {
   int first_revolution = 1;  // number (from 1) of the first recorded revolution
   PlotSummary summary;        // BASE.summary.json; not present for runs of older programs
   std::string summary_warning;  // why a summary that exists was set aside, "" when none was
+  H5Curves h5;                  // BASE.h5: forces and displacements at every recorded step
+  std::string h5_warning;       // why a BASE.h5 that exists was set aside, "" when none was
 };
 
 // Reads and checks every file of the run with output base name base. 1 when
 // all can be plotted; 0 with one line in *error naming the file and the fault.
 // A summary that cannot be read or does not match the text files is set
-// aside with one line in run->summary_warning: the text files suffice.
+// aside with one line in run->summary_warning: the text files suffice; so
+// is a BASE.h5 (run->h5_warning), whose curves replace the text files' forces
+// and displacements when it speaks for the same revolutions.
 int runfiles_read(const std::string& base, RunFiles* run, std::string* error);
 
 // Reads the report at path: title, unit system and parameter lines. 1 or 0 with *error.

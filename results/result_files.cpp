@@ -81,6 +81,9 @@ int result_files_open(ResultFiles* files, const SimParams* p, const char* base) 
       (files->ave = open_result(base, ".ave")) == nullptr) {
     return 0;
   }
+  if (params_output_enabled(p, OUTPUT_HDF5) && (files->hdf5 = hdf5_create(base)) == nullptr) {
+    return 0;
+  }
   return 1;
 }
 
@@ -99,6 +102,32 @@ void result_files_write_step(ResultFiles* files, const SimParams* p, const SimSt
                              int step) {
   if (params_output_enabled(p, OUTPUT_SERIES))
     series_write_step(&files->series, state, step, p->units);
+  if (files->hdf5 != nullptr) {
+    const int64_t global_step =
+        static_cast<int64_t>(state->revolution) * state->steps_per_rev + step;
+    const Hdf5Step values = {{static_cast<double>(global_step) * state->time_step,
+                              state->cut_angle,
+                              static_cast<double>(state->revolution + 1),
+                              state->force_x,
+                              state->force_y,
+                              state->force_z,
+                              state->rel_disp_x[step],
+                              state->rel_disp_y[step],
+                              state->rel_disp_z[step],
+                              state->sw_disp_x[step],
+                              state->sw_disp_y[step],
+                              state->sw_disp_z[step],
+                              state->tool_disp_x[step],
+                              state->tool_disp_y[step],
+                              state->tool_disp_z[step],
+                              state->chip_thickness,
+                              state->depth_effective,
+                              state->cutting_speed,
+                              state->wear_land,
+                              p->kf,
+                              p->kn}};
+    hdf5_write_step(files->hdf5, values);
+  }
 }
 
 void result_files_write_revolution(ResultFiles* files, const SimParams* p, const SimState* state) {
@@ -128,6 +157,22 @@ int result_files_write_summary(const char* base, const SimParams* entered, const
   std::fprintf(stderr, "corvanel: %s: writing the run summary failed%s\n", path.c_str(),
                reason_of(errno).c_str());
   return 0;
+}
+
+int result_files_finish_hdf5(ResultFiles* files, const SimParams* entered, const SimParams* si,
+                             const SummaryRun& run, const RunSummary& summary) {
+  if (files->hdf5 == nullptr) return 1;
+  const int ok = hdf5_finish(files->hdf5, entered, si, run, summary);
+  hdf5_free(files->hdf5);
+  files->hdf5 = nullptr;
+  return ok;
+}
+
+void result_files_drop_hdf5(ResultFiles* files, const char* base, bool remove_earlier) {
+  if (files->hdf5 == nullptr) return;
+  hdf5_free(files->hdf5);
+  files->hdf5 = nullptr;
+  if (remove_earlier) std::remove(hdf5_path(base).c_str());
 }
 
 void result_files_remove_summary(const char* base) {

@@ -55,10 +55,11 @@ std::string commands_shell_quote(std::string_view text) {
 }
 
 std::string commands_row(const std::string& out_dir, const std::string& corvanel,
-                         const std::string& folder, bool keep_series) {
+                         const std::string& folder, bool keep_series, bool hdf5) {
   const std::string f = folder + "/";
   std::string row = "cd " + commands_shell_quote(out_dir) + " && { rm -f " + f + kPlanExitFile +
-                    "; \"${" + kPlanBinaryVariable + ":-" + corvanel + "}\" " + kPlanJob + " " +
+                    "; \"${" + kPlanBinaryVariable + ":-" + corvanel + "}\" " +
+                    (hdf5 ? "--hdf5 " : "") + kPlanJob + " " +
                     folder + " >" + f + kPlanLogFile + " 2>&1; s=$?; ";
   if (!keep_series) row += "rm -f " + f + kPlanJob + ".dat " + f + kPlanJob + ".*.dat; ";
   row += std::string("echo $s >") + f + kPlanExitFile + "; [ $s = 0 ]; }";

@@ -10,9 +10,10 @@
 // built beside this program, else `corvanel` on PATH. Empty when none is found.
 std::string commands_find_corvanel(const std::string& requested);
 
-// The command row of a run: out_dir absolute, folder relative to it.
+// The command row of a run: out_dir absolute, folder relative to it; hdf5
+// passes --hdf5 to corvanel.
 std::string commands_row(const std::string& out_dir, const std::string& corvanel,
-                         const std::string& folder, bool keep_series);
+                         const std::string& folder, bool keep_series, bool hdf5 = false);
 
 // The command row of one boundary-search row (sweep/search.h): runs
 // `corvanel-sweep search . ROW` in out_dir, its output in folder/search.log.

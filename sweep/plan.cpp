@@ -101,6 +101,11 @@ int check_search(const PlanOptions& o, const SimParams* base, std::string* error
     *error = "--tolerance must be positive and below the width of --boundary";
     return 0;
   }
+  if (o.hdf5) {
+    // A search keeps each trial depth's summary, not its results.
+    *error = "--hdf5 writes every run's steps, which a boundary search does not keep; plan a grid";
+    return 0;
+  }
   if (o.rpms.size() > static_cast<size_t>(kPlanMaxRuns)) {
     *error = "the plan has " + std::to_string(o.rpms.size()) + " speeds; a plan holds at most " +
              std::to_string(kPlanMaxRuns);
@@ -270,7 +275,7 @@ int write_runs(const PlanOptions& o, SimParams* base, const fs::path& out, const
       }
       if (!write_job(base, run, out, error)) return 0;
       commands += (o.boundary ? commands_search_row(out.string(), sweep, bin, run.folder, run.row)
-                              : commands_row(out.string(), bin, run.folder, o.keep_series)) +
+                              : commands_row(out.string(), bin, run.folder, o.keep_series, o.hdf5)) +
                   "\n";
       runs->push_back(run);
     }

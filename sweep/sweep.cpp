@@ -164,6 +164,8 @@ int sweep_main(int argc, char** argv) {
                "the cutting-coefficient database (default kfkncfa.db)", "FILE", false);
   cli_add_flag(plan_app, "--keep-series", &p.keep_series,
                "keep the ten time-series files of every run");
+  cli_add_flag(plan_app, "--hdf5", &p.hdf5,
+               "every run also writes its HDF5 file (corvanel --hdf5)");
 
   RunnerOptions run;
   CliApp* run_app = cli_add_command(app.get(), "run", "run the rows of OUTDIR not yet done");

@@ -349,3 +349,37 @@ TEST_F(PlotRun, WithoutAUsableSummaryThePicturesComeFromTheTextFiles) {
     EXPECT_TRUE(contains(html, "displacements in m."));
   }
 }
+
+// With BASE.h5 the forces and displacements come from it, at every step in
+// N and µm whatever the job's units; a BASE.h5 left by another run of the
+// same name is set aside with a warning, and the text files are drawn.
+TEST_F(PlotRun, DrawsFromTheHdf5FileOfTheSameRun) {
+  test_support::Job job = small_job(0);
+  test_support::write_job(dir_.path(), "h5", job);
+  auto outcome = plot_test::run_in(dir_.path(), CORVANEL_BINARY, {"--hdf5", "h5", "."});
+  ASSERT_EQ(outcome.exit_code, 0) << outcome.err;
+  outcome = run_plot(dir_.path(), {"h5"});
+  ASSERT_EQ(outcome.exit_code, 0) << outcome.err;
+  EXPECT_EQ(outcome.err, "");
+  std::string forces = read_file(dir_.file("h5.forces.svg"));
+  std::string vibration = read_file(dir_.file("h5.vibration.svg"));
+  EXPECT_EQ(xml_problem(vibration), "");
+  EXPECT_EQ(svg_curves(forces), 3);
+  EXPECT_EQ(svg_curves(vibration), 6);
+  EXPECT_TRUE(contains(forces, "force [N]"));
+  EXPECT_TRUE(contains(vibration, "displacement [µm]"));
+  EXPECT_FALSE(contains(vibration, "displacement [in]"));
+  // Another feed, run without --hdf5: BASE.h5 speaks for the earlier run.
+  job.feed = 0.006;
+  ASSERT_TRUE(make_run(dir_.path(), "h5", job));
+  outcome = run_plot(dir_.path(), {"h5"});
+  ASSERT_EQ(outcome.exit_code, 0) << outcome.err;
+  EXPECT_TRUE(contains(outcome.err, "corvanel-plot: warning: h5.h5: its mean forces differ from "
+                                    "h5.summary.json's; the file does not come from this run; "
+                                    "drawn from the text files"))
+      << outcome.err;
+  forces = read_file(dir_.file("h5.forces.svg"));
+  vibration = read_file(dir_.file("h5.vibration.svg"));
+  EXPECT_TRUE(contains(forces, "force [lbf]"));
+  EXPECT_TRUE(contains(vibration, "displacement [in]"));
+}

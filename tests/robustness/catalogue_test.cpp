@@ -709,8 +709,9 @@ TEST(CatalogueDialogue, AWarningIsRepeatedAfterTheClosingLine) {
 // A vibration the intake cannot foresee: wear that grows within a revolution
 // until process damping drives the displacements past every double.
 
-TEST(CatalogueGuard, ARunawayStopsAtTheStepNamingItAndWritesOnlyFiniteNumbers) {
-  ScratchDir dir;
+namespace {
+
+Inputs runaway_inputs() {
   Job job;
   job.units = 0;
   job.rpm = 2000;
@@ -730,7 +731,14 @@ TEST(CatalogueGuard, ARunawayStopsAtTheStepNamingItAndWritesOnlyFiniteNumbers) {
   in.wear =
       wear_with("3.0e4 0.05 -0.02 2.72e-12 3.0 0.4 1.32 0.1 0.2 0.634 0.1 0.2 1.32 -0.1 -0.2");
   in.coefficients = row_with("53100 -0.35 -0.12 142500 -0.25 -0.07 18.0 -0.1 0.05");
-  lay_out(dir, in);
+  return in;
+}
+
+}  // namespace
+
+TEST(CatalogueGuard, ARunawayStopsAtTheStepNamingItAndWritesOnlyFiniteNumbers) {
+  ScratchDir dir;
+  lay_out(dir, runaway_inputs());
   Outcome o = run_program(dir.path(), "job .");
   expect_no_crash(o, "runaway");
   EXPECT_EQ(o.exit_code, 1);
@@ -740,4 +748,18 @@ TEST(CatalogueGuard, ARunawayStopsAtTheStepNamingItAndWritesOnlyFiniteNumbers) {
   EXPECT_NE(err[0].find(" is not a finite number; the run stops"), std::string::npos) << err[0];
   EXPECT_EQ(test_support::non_finite_result(dir.file("job")), "");
   EXPECT_NE(read_file(dir.file("job.dat")), "");  // rows of the steps before the stop
+}
+
+// With --hdf5 the stopped run leaves no HDF5 file: neither its incomplete
+// one nor an earlier run's, which its text files no longer match.
+TEST(CatalogueGuard, ARunawayLeavesNoHdf5File) {
+  ScratchDir dir;
+  lay_out(dir, runaway_inputs());
+  test_support::write_file(dir.file("job.h5"), "an earlier run's file");
+  Outcome o = run_program(dir.path(), "--hdf5 job .");
+  expect_no_crash(o, "runaway");
+  EXPECT_EQ(o.exit_code, 1);
+  EXPECT_FALSE(test_support::file_exists(dir.file("job.h5")));
+  EXPECT_FALSE(test_support::file_exists(dir.file("job.h5.part")));
+  EXPECT_FALSE(test_support::file_exists(dir.file("job.summary.json")));
 }

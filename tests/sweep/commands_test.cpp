@@ -93,6 +93,18 @@ TEST(CommandRows, KeepSeriesKeepsTheTimeSeries) {
   EXPECT_TRUE(file_exists(run_dir(dir, 1) + "job.wz.dat"));
 }
 
+TEST(CommandRows, Hdf5MakesEveryRunWriteItsFile) {
+  for (const bool hdf5 : {false, true}) {
+    ScratchDir dir;
+    sweep_test::write_base(dir, sweep_test::base_job());
+    sweep_test::plan(dir, "--rpm 1000 --depth 1", hdf5 ? "--hdf5" : "");
+    const auto rows = lines_of(read_file(dir.file("out/commands.txt")));
+    ASSERT_EQ(run_command("sh -c " + quoted(rows[0])), 0);
+    EXPECT_EQ(file_exists(run_dir(dir, 1) + "job.h5"), hdf5);
+    EXPECT_FALSE(file_exists(run_dir(dir, 1) + "job.h5.part"));
+  }
+}
+
 TEST(SlurmArray, RunsTheRowOfTheTaskIdOnly) {
   ScratchDir dir;
   sweep_test::write_base(dir, sweep_test::base_job());

@@ -262,6 +262,7 @@ TEST(BoundarySweep, RefusesABadRangeBeforeWritingAnything) {
       {"--boundary 1-12 --tolerance 0.1", "--boundary: '1-12' is not FROM:TO"},
       {"--boundary 1:12", "--boundary and --tolerance go together"},
       {"--boundary 1:12 --tolerance 0.1 --depth 1:3:1", "give either --depth LIST or --boundary"},
+      {"--boundary 1:12 --tolerance 0.1 --hdf5", "--hdf5 writes every run's steps"},
   };
   for (const Case& c : cases) {
     ScratchDir dir;
