@@ -3,6 +3,8 @@
 #include <immintrin.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 
 #include "engine/modal_response.h"
 #include "engine/modal_step.h"
@@ -18,65 +20,41 @@ using Quad = __m256d;
 template <typename V>
 inline constexpr int kWidth = sizeof(V) / sizeof(double);
 
-// The field of kWidth lanes from lane j on, in one register.
+// Lanes j to j + kWidth - 1 of a column, in one register (unaligned load).
+// (Out-parameters rather than returned registers: an AVX register returned
+// from a function compiled for the baseline would change the ABI.)
 template <typename V>
-[[gnu::always_inline]] inline void take(V& v, const ModalLane* lane, double ModalLane::*field) {
-  if constexpr (kWidth<V> == 2) {
-    v = V{lane[0].*field, lane[1].*field};
-  } else {
-    v = V{lane[0].*field, lane[1].*field, lane[2].*field, lane[3].*field};
-  }
+[[gnu::always_inline]] inline void take(V& v, const double* column, int j) {
+  std::memcpy(&v, column + j, sizeof v);
 }
 
-// A register back into the field of kWidth lanes.
+// A register back into lanes j to j + kWidth - 1 of a column.
 template <typename V>
-[[gnu::always_inline]] inline void put(ModalLane* lane, double ModalLane::*field, const V& v) {
-  for (int l = 0; l < kWidth<V>; ++l) lane[l].*field = v[l];
+[[gnu::always_inline]] inline void put(double* column, int j, const V& v) {
+  std::memcpy(column + j, &v, sizeof v);
 }
 
-// The modes at rest that fill the last register.
-constexpr ModalLane kRestLane = {1.0, 1.0, 1.0, 1.0, 0.0, 0.0, 0.0, 0.0, 0.0,
-                                 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
-
-// Lane j's list and mode.
+// Lane j's workspace, mode and list.
 struct LaneOwner {
-  int list;
+  ModeResponse* response;
   int mode;
+  int list;
 };
 
-// Fills the lanes from the workspaces (clearing each mode at the run's first
-// step) and pads them to whole registers; returns the padded lane count.
-int gather(ModalLanes* b, const ModalDrive* drives, LaneOwner* owners, int first, int width) {
-  int j = 0;
-  for (int l = 0; l < kModalLists; ++l) {
-    const ModalDrive& d = drives[l];
-    if (d.modes == nullptr) continue;
-    const int count = std::min(d.count, kMaxModesPerDirection);
-    ModeResponse* r = d.response;
-    for (int i = 0; i < count; ++i, ++j) {
-      if (first) {
-        r->integral_cos[i] = 0.0;
-        r->integral_sin[i] = 0.0;
-        r->prev_force[i] = 0.0;
-      }
-      owners[j] = {l, i};
-      ModalLane& lane = b->lane[j];
-      lane.decay_rate = r->decay_rate[i];
-      lane.damped_freq = r->damped_freq[i];
-      lane.natural_freq_sq = r->natural_freq_sq[i];
-      lane.mass_freq = d.modes[i].mass * r->damped_freq[i];
-      lane.force = d.force;
-      lane.prev_force = r->prev_force[i];
-    }
+// Puts a mode at rest into lanes from..to-1: finite values whose results
+// nobody reads.
+void rest_lanes(ModalLanes* b, int from, int to) {
+  for (int p = from; p < to; ++p) {
+    b->decay_rate[p] = b->damped_freq[p] = b->natural_freq_sq[p] = b->mass_freq[p] = 1.0;
+    b->force[p] = b->prev_force[p] = 0.0;
+    b->cos_end[p] = b->sin_end[p] = b->cos_start[p] = b->sin_start[p] = b->growth[p] = 0.0;
+    b->integral_cos[p] = b->integral_sin[p] = 0.0;
   }
-  b->count = j;
-  const int padded = (j + width - 1) / width * width;
-  for (int p = j; p < padded; ++p) b->lane[p] = kRestLane;
-  return padded;
 }
 
-// The step of every lane: the scalar stages of modal_step.h around three
-// packed ones, each packed one written as the scalar step writes it
+// The step of every lane: scalar stages (the memo's sines, cosines and
+// growth, the accumulation and the reference decay of modal_step.h) around
+// two packed ones, each packed one written as the scalar step writes it
 // (modal_mode_step and the antiderivatives of modal_response.cpp).
 template <typename V>
 [[gnu::always_inline]] inline void respond_lanes(SimState* state, const ModalDrive* drives, int k) {
@@ -85,41 +63,80 @@ template <typename V>
   LaneOwner owners[kModalLanes];
   const ModeStepTimes tm = modal_step_times(state, k);
   const double dt = state->time_step, t0 = tm.t0, t1 = tm.t1;
-  const int padded = gather(b, drives, owners, tm.first, w);
-  const int count = b->count;
-  ModalLane* lane = b->lane;
+  const int n = tm.n;
 
-  // Force line: slope g = (F - F_prev) / dt, offset F_prev - t0 g.
+  // The lanes from the workspaces (each mode cleared at the run's first
+  // step) with their sines, cosines and growth; the memo of each mode is
+  // left as modal_step_trig leaves it.
+  int count = 0;
+  for (int l = 0; l < kModalLists; ++l) {
+    const ModalDrive& d = drives[l];
+    if (d.modes == nullptr) continue;
+    const int modes = std::min(d.count, kMaxModesPerDirection);
+    ModeResponse* r = d.response;
+    for (int i = 0; i < modes; ++i, ++count) {
+      if (tm.first) {
+        r->integral_cos[i] = 0.0;
+        r->integral_sin[i] = 0.0;
+        r->prev_force[i] = 0.0;
+      }
+      owners[count] = {r, i, l};
+      const double wd = r->damped_freq[i], sigma = r->decay_rate[i];
+      b->decay_rate[count] = sigma;
+      b->damped_freq[count] = wd;
+      b->natural_freq_sq[count] = r->natural_freq_sq[i];
+      b->mass_freq[count] = d.modes[i].mass * wd;
+      b->force[count] = d.force;
+      b->prev_force[count] = r->prev_force[i];
+      const double c1 = std::cos(wd * t1);
+      const double s1 = std::sin(wd * t1);
+      ModeStepMemo* memo = &r->memo[i];
+      if (modal_step_memo_matches(r, i, dt)) {
+        if (memo->end_step == n) {
+          b->cos_start[count] = memo->cos_end;
+          b->sin_start[count] = memo->sin_end;
+        } else {
+          b->cos_start[count] = std::cos(wd * t0);
+          b->sin_start[count] = std::sin(wd * t0);
+        }
+        b->growth[count] = memo->growth;
+        // The constants in the memo are these already, bit for bit.
+        memo->end_step = n + 1;
+        memo->cos_end = c1;
+        memo->sin_end = s1;
+      } else {
+        b->cos_start[count] = std::cos(wd * t0);
+        b->sin_start[count] = std::sin(wd * t0);
+        b->growth[count] = std::exp(sigma * dt);
+        *memo = {1, n + 1, wd, sigma, dt, c1, s1, b->growth[count]};
+      }
+      b->cos_end[count] = c1;
+      b->sin_end[count] = s1;
+    }
+  }
+  const int padded = (count + w - 1) / w * w;
+  if (b->count != count || b->padded != padded) {
+    rest_lanes(b, count, padded);
+    b->count = count;
+    b->padded = padded;
+  }
+
+  // The force line, slope g = (F - F_prev) / dt and offset F_prev - t0 g,
+  // and the step's additions to the running integrals.
   for (int j = 0; j < padded; j += w) {
-    V force, prev;
-    take(force, lane + j, &ModalLane::force);
-    take(prev, lane + j, &ModalLane::prev_force);
+    V force, prev, sigma, wd, nw, c1, s1, c0, s0, e1;
+    take(force, b->force, j);
+    take(prev, b->prev_force, j);
+    take(sigma, b->decay_rate, j);
+    take(wd, b->damped_freq, j);
+    take(nw, b->natural_freq_sq, j);
+    take(c1, b->cos_end, j);
+    take(s1, b->sin_end, j);
+    take(c0, b->cos_start, j);
+    take(s0, b->sin_start, j);
+    take(e1, b->growth, j);
     const V g = (force - prev) / dt;
-    put(lane + j, &ModalLane::slope, g);
-    put(lane + j, &ModalLane::offset, prev - t0 * g);
-  }
-  for (int j = 0; j < count; ++j) {
-    const ModeStepTrig trig =
-        modal_step_trig(drives[owners[j].list].response, owners[j].mode, dt, tm.n, t0, t1);
-    lane[j].cos_end = trig.cos_end;
-    lane[j].sin_end = trig.sin_end;
-    lane[j].cos_start = trig.cos_start;
-    lane[j].sin_start = trig.sin_start;
-    lane[j].growth = trig.growth;
-  }
-  // The step's additions to the running integrals.
-  for (int j = 0; j < padded; j += w) {
-    V sigma, wd, nw, c1, s1, c0, s0, e1, f0, g;
-    take(sigma, lane + j, &ModalLane::decay_rate);
-    take(wd, lane + j, &ModalLane::damped_freq);
-    take(nw, lane + j, &ModalLane::natural_freq_sq);
-    take(c1, lane + j, &ModalLane::cos_end);
-    take(s1, lane + j, &ModalLane::sin_end);
-    take(c0, lane + j, &ModalLane::cos_start);
-    take(s0, lane + j, &ModalLane::sin_start);
-    take(e1, lane + j, &ModalLane::growth);
-    take(f0, lane + j, &ModalLane::offset);
-    take(g, lane + j, &ModalLane::slope);
+    const V f0 = prev - t0 * g;
     const double e0 = 1.0;  // e^(sigma * 0), exactly
     const V gc1 = e1 * (sigma * c1 + wd * s1) / nw;
     const V gs1 = e1 * (sigma * s1 - wd * c1) / nw;
@@ -131,38 +148,63 @@ template <typename V>
                  (t0 * gs0 - sigma * gs0 / nw + wd * gc0 / nw);
     const V hc = (t1 * gc1 - sigma * gc1 / nw - wd * gs1 / nw) -
                  (t0 * gc0 - sigma * gc0 / nw - wd * gs0 / nw);
-    put(lane + j, &ModalLane::delta_cos, f0 * gc + g * hc);
-    put(lane + j, &ModalLane::delta_sin, f0 * gs + g * hs);
+    put(b->delta_cos, j, f0 * gc + g * hc);
+    put(b->delta_sin, j, f0 * gs + g * hs);
   }
+
+  // The running integrals: the usual step (no rebase, one exponential, a
+  // finite sum) inline; any other goes through modal_step_accumulate from
+  // the untouched workspace, which then takes the same path as the scalar step.
   for (int j = 0; j < count; ++j) {
-    ModeResponse* r = drives[owners[j].list].response;
+    ModeResponse* r = owners[j].response;
     const int i = owners[j].mode;
-    const ModeIntegrals sum =
-        modal_step_accumulate(r, i, dt, tm.n, lane[j].delta_cos, lane[j].delta_sin);
-    r->prev_force[i] = lane[j].force;
-    lane[j].integral_cos = sum.cos_part;
-    lane[j].integral_sin = sum.sin_part;
+    const double a = r->integral_cos[i], bs = r->integral_sin[i];
+    const double dc = b->delta_cos[j], ds = b->delta_sin[j];
+    const int gap = n - r->ref_step[i];
+    const double p = static_cast<double>(gap) * (dt * b->decay_rate[j]);
+    double sum_cos = 0.0, sum_sin = 0.0;
+    bool done = false;
+    if (!(a > kModalRebaseLimit) && !(bs > kModalRebaseLimit) && gap != 0 && p >= -300.0 &&
+        p <= 300.0) {
+      const double e = std::exp(p);
+      sum_cos = a + e * dc;
+      sum_sin = bs + e * ds;
+      done = std::isfinite(sum_cos) && std::isfinite(sum_sin);
+    }
+    if (done) {
+      r->integral_cos[i] = sum_cos;
+      r->integral_sin[i] = sum_sin;
+    } else {
+      const ModeIntegrals sum = modal_step_accumulate(r, i, dt, n, dc, ds);
+      sum_cos = sum.cos_part;
+      sum_sin = sum.sin_part;
+    }
+    r->prev_force[i] = b->force[j];
+    b->integral_cos[j] = sum_cos;
+    b->integral_sin[j] = sum_sin;
   }
+
   // (sin(wd t1) A - cos(wd t1) B) / (mass wd).
   for (int j = 0; j < padded; j += w) {
     V a, bb, c1, s1, mw;
-    take(a, lane + j, &ModalLane::integral_cos);
-    take(bb, lane + j, &ModalLane::integral_sin);
-    take(c1, lane + j, &ModalLane::cos_end);
-    take(s1, lane + j, &ModalLane::sin_end);
-    take(mw, lane + j, &ModalLane::mass_freq);
-    put(lane + j, &ModalLane::displacement, (s1 * a - c1 * bb) / mw);
+    take(a, b->integral_cos, j);
+    take(bb, b->integral_sin, j);
+    take(c1, b->cos_end, j);
+    take(s1, b->sin_end, j);
+    take(mw, b->mass_freq, j);
+    put(b->displacement, j, (s1 * a - c1 * bb) / mw);
   }
+
   // The displacements join the histories in lane order, which is the order
   // of the lists and of their modes: the sums are those of the scalar step.
   for (int j = 0; j < count; ++j) {
     const ModalDrive& d = drives[owners[j].list];
+    ModeResponse* r = owners[j].response;
     const int i = owners[j].mode;
-    const ModeStepTrig trig = {lane[j].cos_end, lane[j].sin_end, lane[j].cos_start,
-                               lane[j].sin_start, lane[j].growth};
-    const double x =
-        modal_step_finish(d.response, i, d.modes[i].mass, dt, tm.n, trig, lane[j].displacement);
-    modal_step_place(d, state, x, d.response->delay_steps[i], k);
+    const ModeStepTrig trig = {b->cos_end[j], b->sin_end[j], b->cos_start[j], b->sin_start[j],
+                               b->growth[j]};
+    const double x = modal_step_finish(r, i, d.modes[i].mass, dt, n, trig, b->displacement[j]);
+    modal_step_place(d, state, x, r->delay_steps[i], k);
   }
 }
 
