@@ -34,11 +34,17 @@ template <typename V>
   std::memcpy(column + j, &v, sizeof v);
 }
 
-// Lane j's workspace, mode and list.
+// Lane j's workspace, mode and list, and the two exponentials of its step,
+// taken early so that they overlap with the other lanes' library calls.
 struct LaneOwner {
   ModeResponse* response;
   int mode;
   int list;
+  int ref_step;      // the workspace's reference step when the step began
+  int step_usual;    // 1 when e_step is the exponential the accumulation takes
+  int back_usual;    // 1 when e_back is the one the reference decay takes
+  double e_step;     // e^((n - ref) dt sigma)
+  double e_back;     // e^((n + 1 - ref) (-sigma dt))
 };
 
 // Puts a mode at rest into lanes from..to-1: finite values whose results
@@ -52,10 +58,18 @@ void rest_lanes(ModalLanes* b, int from, int to) {
   }
 }
 
-// The step of every lane: scalar stages (the memo's sines, cosines and
-// growth, the accumulation and the reference decay of modal_step.h) around
-// two packed ones, each packed one written as the scalar step writes it
+// The step of every lane: scalar stages (the library calls, the
+// accumulation and the reference decay of modal_step.h) around two packed
+// ones, each packed one written as the scalar step writes it
 // (modal_mode_step and the antiderivatives of modal_response.cpp).
+//
+// The usual step of a mode needs one sine and cosine and two exponentials
+// whose arguments are known when the step begins: e^((n - ref) dt sigma) of
+// the accumulation and e^((n + 1 - ref) (-sigma dt)) of the reference decay.
+// All three are taken in the first stage, each lane's calls independent of
+// the others'; a step that rebases, overflows or leaves the exponentials'
+// range goes through the shared stages of modal_step.h instead, from the
+// same workspace, and so takes the scalar step's path.
 template <typename V>
 [[gnu::always_inline]] inline void respond_lanes(SimState* state, const ModalDrive* drives, int k) {
   constexpr int w = kWidth<V>;
@@ -65,53 +79,71 @@ template <typename V>
   const double dt = state->time_step, t0 = tm.t0, t1 = tm.t1;
   const int n = tm.n;
 
-  // The lanes from the workspaces (each mode cleared at the run's first
-  // step) with their sines, cosines and growth; the memo of each mode is
-  // left as modal_step_trig leaves it.
+  // The lanes in list order.
   int count = 0;
   for (int l = 0; l < kModalLists; ++l) {
     const ModalDrive& d = drives[l];
     if (d.modes == nullptr) continue;
     const int modes = std::min(d.count, kMaxModesPerDirection);
-    ModeResponse* r = d.response;
     for (int i = 0; i < modes; ++i, ++count) {
-      if (tm.first) {
-        r->integral_cos[i] = 0.0;
-        r->integral_sin[i] = 0.0;
-        r->prev_force[i] = 0.0;
-      }
-      owners[count] = {r, i, l};
-      const double wd = r->damped_freq[i], sigma = r->decay_rate[i];
-      b->decay_rate[count] = sigma;
-      b->damped_freq[count] = wd;
-      b->natural_freq_sq[count] = r->natural_freq_sq[i];
-      b->mass_freq[count] = d.modes[i].mass * wd;
+      owners[count].response = d.response;
+      owners[count].mode = i;
+      owners[count].list = l;
       b->force[count] = d.force;
-      b->prev_force[count] = r->prev_force[i];
-      const double c1 = std::cos(wd * t1);
-      const double s1 = std::sin(wd * t1);
-      ModeStepMemo* memo = &r->memo[i];
-      if (modal_step_memo_matches(r, i, dt)) {
-        if (memo->end_step == n) {
-          b->cos_start[count] = memo->cos_end;
-          b->sin_start[count] = memo->sin_end;
-        } else {
-          b->cos_start[count] = std::cos(wd * t0);
-          b->sin_start[count] = std::sin(wd * t0);
-        }
-        b->growth[count] = memo->growth;
-        // The constants in the memo are these already, bit for bit.
-        memo->end_step = n + 1;
-        memo->cos_end = c1;
-        memo->sin_end = s1;
+      b->mass_freq[count] = d.modes[i].mass;  // times the damped frequency below
+    }
+  }
+
+  // Their constants, library calls and memo (each mode's memo left as
+  // modal_step_trig leaves it); each mode cleared at the run's first step.
+  for (int j = 0; j < count; ++j) {
+    LaneOwner& o = owners[j];
+    ModeResponse* r = o.response;
+    const int i = o.mode;
+    const double wd = r->damped_freq[i];
+    const double sigma = r->decay_rate[i];
+    const double c1 = std::cos(wd * t1);
+    const double s1 = std::sin(wd * t1);
+    o.ref_step = r->ref_step[i];
+    const int gap = n - o.ref_step;
+    const double p = static_cast<double>(gap) * (dt * sigma);
+    o.step_usual = gap != 0 && p >= -300.0 && p <= 300.0;
+    if (o.step_usual) o.e_step = std::exp(p);
+    const int back = n + 1 - o.ref_step;
+    const double q = static_cast<double>(back) * (-sigma * dt);
+    o.back_usual = back > 0 && q >= -300.0 && q <= 300.0;
+    if (o.back_usual) o.e_back = std::exp(q);
+    if (tm.first) {
+      r->integral_cos[i] = 0.0;
+      r->integral_sin[i] = 0.0;
+      r->prev_force[i] = 0.0;
+    }
+    b->decay_rate[j] = sigma;
+    b->damped_freq[j] = wd;
+    b->natural_freq_sq[j] = r->natural_freq_sq[i];
+    b->mass_freq[j] = b->mass_freq[j] * wd;
+    b->prev_force[j] = r->prev_force[i];
+    b->cos_end[j] = c1;
+    b->sin_end[j] = s1;
+    ModeStepMemo* memo = &r->memo[i];
+    if (modal_step_memo_matches(r, i, dt)) {
+      if (memo->end_step == n) {
+        b->cos_start[j] = memo->cos_end;
+        b->sin_start[j] = memo->sin_end;
       } else {
-        b->cos_start[count] = std::cos(wd * t0);
-        b->sin_start[count] = std::sin(wd * t0);
-        b->growth[count] = std::exp(sigma * dt);
-        *memo = {1, n + 1, wd, sigma, dt, c1, s1, b->growth[count]};
+        b->cos_start[j] = std::cos(wd * t0);
+        b->sin_start[j] = std::sin(wd * t0);
       }
-      b->cos_end[count] = c1;
-      b->sin_end[count] = s1;
+      b->growth[j] = memo->growth;
+      // The constants in the memo are these already, bit for bit.
+      memo->end_step = n + 1;
+      memo->cos_end = c1;
+      memo->sin_end = s1;
+    } else {
+      b->cos_start[j] = std::cos(wd * t0);
+      b->sin_start[j] = std::sin(wd * t0);
+      b->growth[j] = std::exp(sigma * dt);
+      *memo = {1, n + 1, wd, sigma, dt, c1, s1, b->growth[j]};
     }
   }
   const int padded = (count + w - 1) / w * w;
@@ -152,32 +184,29 @@ template <typename V>
     put(b->delta_sin, j, f0 * gs + g * hs);
   }
 
-  // The running integrals: the usual step (no rebase, one exponential, a
-  // finite sum) inline; any other goes through modal_step_accumulate from
-  // the untouched workspace, which then takes the same path as the scalar step.
+  // The running integrals: the usual step (no rebase, the exponential
+  // taken above, a finite sum) inline; any other through modal_step_accumulate.
   for (int j = 0; j < count; ++j) {
-    ModeResponse* r = owners[j].response;
-    const int i = owners[j].mode;
+    LaneOwner& o = owners[j];
+    ModeResponse* r = o.response;
+    const int i = o.mode;
     const double a = r->integral_cos[i], bs = r->integral_sin[i];
     const double dc = b->delta_cos[j], ds = b->delta_sin[j];
-    const int gap = n - r->ref_step[i];
-    const double p = static_cast<double>(gap) * (dt * b->decay_rate[j]);
     double sum_cos = 0.0, sum_sin = 0.0;
-    bool done = false;
-    if (!(a > kModalRebaseLimit) && !(bs > kModalRebaseLimit) && gap != 0 && p >= -300.0 &&
-        p <= 300.0) {
-      const double e = std::exp(p);
-      sum_cos = a + e * dc;
-      sum_sin = bs + e * ds;
-      done = std::isfinite(sum_cos) && std::isfinite(sum_sin);
+    bool usual = false;
+    if (o.step_usual && !(a > kModalRebaseLimit) && !(bs > kModalRebaseLimit)) {
+      sum_cos = a + o.e_step * dc;
+      sum_sin = bs + o.e_step * ds;
+      usual = std::isfinite(sum_cos) && std::isfinite(sum_sin);
     }
-    if (done) {
+    if (usual) {
       r->integral_cos[i] = sum_cos;
       r->integral_sin[i] = sum_sin;
     } else {
       const ModeIntegrals sum = modal_step_accumulate(r, i, dt, n, dc, ds);
       sum_cos = sum.cos_part;
       sum_sin = sum.sin_part;
+      o.back_usual = 0;  // the reference step may have moved
     }
     r->prev_force[i] = b->force[j];
     b->integral_cos[j] = sum_cos;
@@ -195,15 +224,23 @@ template <typename V>
     put(b->displacement, j, (s1 * a - c1 * bb) / mw);
   }
 
-  // The displacements join the histories in lane order, which is the order
-  // of the lists and of their modes: the sums are those of the scalar step.
+  // The displacements, referred back from the reference step, join the
+  // histories in lane order, which is the order of the lists and of their
+  // modes: the sums are those of the scalar step.
   for (int j = 0; j < count; ++j) {
-    const ModalDrive& d = drives[owners[j].list];
-    ModeResponse* r = owners[j].response;
-    const int i = owners[j].mode;
-    const ModeStepTrig trig = {b->cos_end[j], b->sin_end[j], b->cos_start[j], b->sin_start[j],
-                               b->growth[j]};
-    const double x = modal_step_finish(r, i, d.modes[i].mass, dt, n, trig, b->displacement[j]);
+    const LaneOwner& o = owners[j];
+    const ModalDrive& d = drives[o.list];
+    ModeResponse* r = o.response;
+    const int i = o.mode;
+    const double x0 = b->displacement[j];
+    double x;
+    if (o.back_usual && std::isfinite(x0)) {
+      x = o.e_back * x0;
+    } else {
+      const ModeStepTrig trig = {b->cos_end[j], b->sin_end[j], b->cos_start[j], b->sin_start[j],
+                                 b->growth[j]};
+      x = modal_step_finish(r, i, d.modes[i].mass, dt, n, trig, x0);
+    }
     modal_step_place(d, state, x, r->delay_steps[i], k);
   }
 }
