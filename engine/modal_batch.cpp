@@ -34,17 +34,11 @@ template <typename V>
   std::memcpy(column + j, &v, sizeof v);
 }
 
-// Lane j's workspace, mode and list, and the two exponentials of its step,
-// taken early so that they overlap with the other lanes' library calls.
+// Lane j's workspace, mode and list.
 struct LaneOwner {
   ModeResponse* response;
   int mode;
   int list;
-  int ref_step;      // the workspace's reference step when the step began
-  int step_usual;    // 1 when e_step is the exponential the accumulation takes
-  int back_usual;    // 1 when e_back is the one the reference decay takes
-  double e_step;     // e^((n - ref) dt sigma)
-  double e_back;     // e^((n + 1 - ref) (-sigma dt))
 };
 
 // Puts a mode at rest into lanes from..to-1: finite values whose results
@@ -54,22 +48,34 @@ void rest_lanes(ModalLanes* b, int from, int to) {
     b->decay_rate[p] = b->damped_freq[p] = b->natural_freq_sq[p] = b->mass_freq[p] = 1.0;
     b->force[p] = b->prev_force[p] = 0.0;
     b->cos_end[p] = b->sin_end[p] = b->cos_start[p] = b->sin_start[p] = b->growth[p] = 0.0;
+    b->e_step[p] = b->e_back[p] = 0.0;
     b->integral_cos[p] = b->integral_sin[p] = 0.0;
   }
 }
 
-// The step of every lane: scalar stages (the library calls, the
-// accumulation and the reference decay of modal_step.h) around two packed
-// ones, each packed one written as the scalar step writes it
-// (modal_mode_step and the antiderivatives of modal_response.cpp).
+// Whether e^p is the factor modal_step_accumulate and modal_step_scaled_exp
+// take with a single exponential: a step count that is not 0 and an exponent
+// within +-300.
+inline bool single_exp(int steps, double p) { return steps != 0 && p >= -300.0 && p <= 300.0; }
+
+// The step of every lane, each lane's operations those of modal_mode_step
+// in their written order:
 //
-// The usual step of a mode needs one sine and cosine and two exponentials
-// whose arguments are known when the step begins: e^((n - ref) dt sigma) of
-// the accumulation and e^((n + 1 - ref) (-sigma dt)) of the reference decay.
-// All three are taken in the first stage, each lane's calls independent of
-// the others'; a step that rebases, overflows or leaves the exponentials'
-// range goes through the shared stages of modal_step.h instead, from the
-// same workspace, and so takes the scalar step's path.
+// 1. the lanes gathered from the workspaces (each mode cleared at the run's
+//    first step), with the start's sine, cosine and growth from the memo;
+// 2. the library calls: sin and cos of wd t1, and the two exponentials of
+//    the usual step, e^((n - ref) dt sigma) for the accumulation and
+//    e^((n + 1 - ref) (-sigma dt)) for the reference decay, whose arguments
+//    are known when the step begins; each lane's calls are independent of
+//    the other lanes', and nothing else is in the loop;
+// 3. packed: the force line and the step's additions to the integrals, the
+//    new integrals, the displacement and its reference decay;
+// 4. the integrals and displacements stored and placed in lane order (the
+//    order of the lists and their modes, so the histories' sums are those of
+//    the scalar step). A lane whose step is not the usual one (a rebase, an
+//    overflow, an exponent past 300) is finished by the shared stages of
+//    modal_step.h from its untouched workspace, which then take the scalar
+//    step's path.
 template <typename V>
 [[gnu::always_inline]] inline void respond_lanes(SimState* state, const ModalDrive* drives, int k) {
   constexpr int w = kWidth<V>;
@@ -79,72 +85,75 @@ template <typename V>
   const double dt = state->time_step, t0 = tm.t0, t1 = tm.t1;
   const int n = tm.n;
 
-  // The lanes in list order.
+  // 1. The lanes.
   int count = 0;
   for (int l = 0; l < kModalLists; ++l) {
     const ModalDrive& d = drives[l];
     if (d.modes == nullptr) continue;
     const int modes = std::min(d.count, kMaxModesPerDirection);
     for (int i = 0; i < modes; ++i, ++count) {
-      owners[count].response = d.response;
-      owners[count].mode = i;
-      owners[count].list = l;
+      owners[count] = {d.response, i, l};
       b->force[count] = d.force;
       b->mass_freq[count] = d.modes[i].mass;  // times the damped frequency below
     }
   }
-
-  // Their constants, library calls and memo (each mode's memo left as
-  // modal_step_trig leaves it); each mode cleared at the run's first step.
   for (int j = 0; j < count; ++j) {
-    LaneOwner& o = owners[j];
-    ModeResponse* r = o.response;
-    const int i = o.mode;
-    const double wd = r->damped_freq[i];
-    const double sigma = r->decay_rate[i];
-    const double c1 = std::cos(wd * t1);
-    const double s1 = std::sin(wd * t1);
-    o.ref_step = r->ref_step[i];
-    const int gap = n - o.ref_step;
-    const double p = static_cast<double>(gap) * (dt * sigma);
-    o.step_usual = gap != 0 && p >= -300.0 && p <= 300.0;
-    if (o.step_usual) o.e_step = std::exp(p);
-    const int back = n + 1 - o.ref_step;
-    const double q = static_cast<double>(back) * (-sigma * dt);
-    o.back_usual = back > 0 && q >= -300.0 && q <= 300.0;
-    if (o.back_usual) o.e_back = std::exp(q);
+    ModeResponse* r = owners[j].response;
+    const int i = owners[j].mode;
     if (tm.first) {
       r->integral_cos[i] = 0.0;
       r->integral_sin[i] = 0.0;
       r->prev_force[i] = 0.0;
     }
+    const double wd = r->damped_freq[i], sigma = r->decay_rate[i];
     b->decay_rate[j] = sigma;
     b->damped_freq[j] = wd;
     b->natural_freq_sq[j] = r->natural_freq_sq[i];
     b->mass_freq[j] = b->mass_freq[j] * wd;
     b->prev_force[j] = r->prev_force[i];
-    b->cos_end[j] = c1;
-    b->sin_end[j] = s1;
+    b->integral_cos[j] = r->integral_cos[i];
+    b->integral_sin[j] = r->integral_sin[i];
+    const int ref = r->ref_step[i];
+    const double p = static_cast<double>(n - ref) * (dt * sigma);
+    const double q = static_cast<double>(n + 1 - ref) * (-sigma * dt);
+    b->step_usual[j] = single_exp(n - ref, p);
+    b->back_usual[j] = n + 1 > ref && single_exp(n + 1 - ref, q);
+    b->e_step[j] = p;  // the exponents until the calls below
+    b->e_back[j] = q;
+    const ModeStepMemo& memo = r->memo[i];
+    b->start_known[j] = modal_step_memo_matches(r, i, dt) && memo.end_step == n;
+    if (b->start_known[j]) {
+      b->cos_start[j] = memo.cos_end;
+      b->sin_start[j] = memo.sin_end;
+      b->growth[j] = memo.growth;
+    }
+  }
+
+  // 2. The library calls, and each memo left as modal_step_trig leaves it.
+  for (int j = 0; j < count; ++j) {
+    const double wd = b->damped_freq[j];
+    b->cos_end[j] = std::cos(wd * t1);
+    b->sin_end[j] = std::sin(wd * t1);
+    if (b->step_usual[j]) b->e_step[j] = std::exp(b->e_step[j]);
+    if (b->back_usual[j]) b->e_back[j] = std::exp(b->e_back[j]);
+  }
+  for (int j = 0; j < count; ++j) {
+    ModeResponse* r = owners[j].response;
+    const int i = owners[j].mode;
     ModeStepMemo* memo = &r->memo[i];
-    if (modal_step_memo_matches(r, i, dt)) {
-      if (memo->end_step == n) {
-        b->cos_start[j] = memo->cos_end;
-        b->sin_start[j] = memo->sin_end;
-      } else {
-        b->cos_start[j] = std::cos(wd * t0);
-        b->sin_start[j] = std::sin(wd * t0);
-      }
-      b->growth[j] = memo->growth;
+    if (b->start_known[j]) {
       // The constants in the memo are these already, bit for bit.
       memo->end_step = n + 1;
-      memo->cos_end = c1;
-      memo->sin_end = s1;
-    } else {
-      b->cos_start[j] = std::cos(wd * t0);
-      b->sin_start[j] = std::sin(wd * t0);
-      b->growth[j] = std::exp(sigma * dt);
-      *memo = {1, n + 1, wd, sigma, dt, c1, s1, b->growth[j]};
+      memo->cos_end = b->cos_end[j];
+      memo->sin_end = b->sin_end[j];
+      continue;
     }
+    const double wd = b->damped_freq[j], sigma = b->decay_rate[j];
+    const bool known = modal_step_memo_matches(r, i, dt);
+    b->cos_start[j] = std::cos(wd * t0);
+    b->sin_start[j] = std::sin(wd * t0);
+    b->growth[j] = known ? memo->growth : std::exp(sigma * dt);
+    *memo = {1, n + 1, wd, sigma, dt, b->cos_end[j], b->sin_end[j], b->growth[j]};
   }
   const int padded = (count + w - 1) / w * w;
   if (b->count != count || b->padded != padded) {
@@ -153,10 +162,11 @@ template <typename V>
     b->padded = padded;
   }
 
-  // The force line, slope g = (F - F_prev) / dt and offset F_prev - t0 g,
-  // and the step's additions to the running integrals.
+  // 3. Packed: the force line, slope g = (F - F_prev) / dt and offset
+  // F_prev - t0 g, the step's additions to the running integrals and the
+  // integrals after the step (a + e delta).
   for (int j = 0; j < padded; j += w) {
-    V force, prev, sigma, wd, nw, c1, s1, c0, s0, e1;
+    V force, prev, sigma, wd, nw, c1, s1, c0, s0, e1, e, a, bb;
     take(force, b->force, j);
     take(prev, b->prev_force, j);
     take(sigma, b->decay_rate, j);
@@ -180,63 +190,58 @@ template <typename V>
                  (t0 * gs0 - sigma * gs0 / nw + wd * gc0 / nw);
     const V hc = (t1 * gc1 - sigma * gc1 / nw - wd * gs1 / nw) -
                  (t0 * gc0 - sigma * gc0 / nw - wd * gs0 / nw);
-    put(b->delta_cos, j, f0 * gc + g * hc);
-    put(b->delta_sin, j, f0 * gs + g * hs);
+    const V delta_cos = f0 * gc + g * hc;
+    const V delta_sin = f0 * gs + g * hs;
+    put(b->delta_cos, j, delta_cos);
+    put(b->delta_sin, j, delta_sin);
+    take(e, b->e_step, j);
+    take(a, b->integral_cos, j);
+    take(bb, b->integral_sin, j);
+    put(b->integral_cos, j, a + e * delta_cos);
+    put(b->integral_sin, j, bb + e * delta_sin);
   }
 
-  // The running integrals: the usual step (no rebase, the exponential
-  // taken above, a finite sum) inline; any other through modal_step_accumulate.
+  // The usual step's integrals are kept; any other lane's come from
+  // modal_step_accumulate, which starts again from the untouched workspace.
   for (int j = 0; j < count; ++j) {
-    LaneOwner& o = owners[j];
-    ModeResponse* r = o.response;
-    const int i = o.mode;
+    ModeResponse* r = owners[j].response;
+    const int i = owners[j].mode;
     const double a = r->integral_cos[i], bs = r->integral_sin[i];
-    const double dc = b->delta_cos[j], ds = b->delta_sin[j];
-    double sum_cos = 0.0, sum_sin = 0.0;
-    bool usual = false;
-    if (o.step_usual && !(a > kModalRebaseLimit) && !(bs > kModalRebaseLimit)) {
-      sum_cos = a + o.e_step * dc;
-      sum_sin = bs + o.e_step * ds;
-      usual = std::isfinite(sum_cos) && std::isfinite(sum_sin);
-    }
-    if (usual) {
-      r->integral_cos[i] = sum_cos;
-      r->integral_sin[i] = sum_sin;
+    if (b->step_usual[j] && !(a > kModalRebaseLimit) && !(bs > kModalRebaseLimit) &&
+        std::isfinite(b->integral_cos[j]) && std::isfinite(b->integral_sin[j])) {
+      r->integral_cos[i] = b->integral_cos[j];
+      r->integral_sin[i] = b->integral_sin[j];
     } else {
-      const ModeIntegrals sum = modal_step_accumulate(r, i, dt, n, dc, ds);
-      sum_cos = sum.cos_part;
-      sum_sin = sum.sin_part;
-      o.back_usual = 0;  // the reference step may have moved
+      const ModeIntegrals sum = modal_step_accumulate(r, i, dt, n, b->delta_cos[j], b->delta_sin[j]);
+      b->integral_cos[j] = sum.cos_part;
+      b->integral_sin[j] = sum.sin_part;
+      b->back_usual[j] = 0;  // the reference step may have moved
     }
     r->prev_force[i] = b->force[j];
-    b->integral_cos[j] = sum_cos;
-    b->integral_sin[j] = sum_sin;
   }
 
-  // (sin(wd t1) A - cos(wd t1) B) / (mass wd).
+  // (sin(wd t1) A - cos(wd t1) B) / (mass wd), and its reference decay.
   for (int j = 0; j < padded; j += w) {
-    V a, bb, c1, s1, mw;
+    V a, bb, c1, s1, mw, e;
     take(a, b->integral_cos, j);
     take(bb, b->integral_sin, j);
     take(c1, b->cos_end, j);
     take(s1, b->sin_end, j);
     take(mw, b->mass_freq, j);
-    put(b->displacement, j, (s1 * a - c1 * bb) / mw);
+    take(e, b->e_back, j);
+    const V x0 = (s1 * a - c1 * bb) / mw;
+    put(b->displacement, j, x0);
+    put(b->e_back, j, e * x0);  // the displacement, where the usual step holds
   }
 
-  // The displacements, referred back from the reference step, join the
-  // histories in lane order, which is the order of the lists and of their
-  // modes: the sums are those of the scalar step.
+  // 4. The displacements join the histories in lane order.
   for (int j = 0; j < count; ++j) {
-    const LaneOwner& o = owners[j];
-    const ModalDrive& d = drives[o.list];
-    ModeResponse* r = o.response;
-    const int i = o.mode;
+    const ModalDrive& d = drives[owners[j].list];
+    ModeResponse* r = owners[j].response;
+    const int i = owners[j].mode;
     const double x0 = b->displacement[j];
-    double x;
-    if (o.back_usual && std::isfinite(x0)) {
-      x = o.e_back * x0;
-    } else {
+    double x = b->e_back[j];
+    if (!(b->back_usual[j] && std::isfinite(x0))) {
       const ModeStepTrig trig = {b->cos_end[j], b->sin_end[j], b->cos_start[j], b->sin_start[j],
                                  b->growth[j]};
       x = modal_step_finish(r, i, d.modes[i].mass, dt, n, trig, x0);

@@ -61,11 +61,16 @@ struct ModalLanes {
   double cos_start[kModalLanes];        // cos(damped_freq t0)
   double sin_start[kModalLanes];        // sin(damped_freq t0)
   double growth[kModalLanes];           // e^(decay_rate time_step)
+  double e_step[kModalLanes];           // e^((n - ref) dt sigma), the accumulation's factor
+  double e_back[kModalLanes];           // e^((n + 1 - ref) (-sigma dt)), the reference decay
   double delta_cos[kModalLanes];        // step's addition to integral_cos, unreferred
   double delta_sin[kModalLanes];        // step's addition to integral_sin, unreferred
-  double integral_cos[kModalLanes];     // running integrals after the step
+  double integral_cos[kModalLanes];     // running integrals before the step, then after it
   double integral_sin[kModalLanes];
-  double displacement[kModalLanes];  // m, before the reference decay
+  double displacement[kModalLanes];  // m, before the reference decay, then after it
+  int32_t step_usual[kModalLanes];   // 1 when e_step holds the accumulation's factor
+  int32_t back_usual[kModalLanes];   // 1 when e_back holds the reference decay's factor
+  int32_t start_known[kModalLanes];  // 1 when the start's sine, cosine and growth came from the memo
 };
 
 struct SimState {
