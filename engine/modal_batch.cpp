@@ -34,12 +34,33 @@ template <typename V>
   std::memcpy(column + j, &v, sizeof v);
 }
 
-// Lane j's workspace, mode and list.
-struct LaneOwner {
-  ModeResponse* response;
-  int mode;
-  int list;
-};
+// Lays the lanes out for the drives' mode lists (or keeps the layout of the
+// step before when the lists are the same); returns the lanes in use.
+int lay_out(ModalLanes* b, const ModalDrive* drives) {
+  bool same = true;
+  for (int l = 0; l < kModalLists; ++l) {
+    const ModalDrive& d = drives[l];
+    const int count = d.modes == nullptr ? 0 : std::min(d.count, kMaxModesPerDirection);
+    same = same && d.modes == b->layout_modes[l] && count == b->layout_count[l] &&
+           d.response == b->layout_response[l];
+  }
+  if (same && b->count > 0) return b->count;
+  int lanes = 0;
+  for (int l = 0; l < kModalLists; ++l) {
+    const ModalDrive& d = drives[l];
+    const int count = d.modes == nullptr ? 0 : std::min(d.count, kMaxModesPerDirection);
+    b->layout_modes[l] = d.modes;
+    b->layout_count[l] = count;
+    b->layout_response[l] = d.response;
+    for (int i = 0; i < count; ++i, ++lanes) {
+      b->lane_response[lanes] = d.response;
+      b->lane_mode[lanes] = i;
+      b->lane_list[lanes] = l;
+    }
+  }
+  b->count = -1;  // the padding is laid anew
+  return lanes;
+}
 
 // Puts a mode at rest into lanes from..to-1: finite values whose results
 // nobody reads.
@@ -80,26 +101,17 @@ template <typename V>
 [[gnu::always_inline]] inline void respond_lanes(SimState* state, const ModalDrive* drives, int k) {
   constexpr int w = kWidth<V>;
   ModalLanes* b = &state->modal_lanes;
-  LaneOwner owners[kModalLanes];
   const ModeStepTimes tm = modal_step_times(state, k);
   const double dt = state->time_step, t0 = tm.t0, t1 = tm.t1;
   const int n = tm.n;
 
   // 1. The lanes.
-  int count = 0;
-  for (int l = 0; l < kModalLists; ++l) {
-    const ModalDrive& d = drives[l];
-    if (d.modes == nullptr) continue;
-    const int modes = std::min(d.count, kMaxModesPerDirection);
-    for (int i = 0; i < modes; ++i, ++count) {
-      owners[count] = {d.response, i, l};
-      b->force[count] = d.force;
-      b->mass_freq[count] = d.modes[i].mass;  // times the damped frequency below
-    }
-  }
+  const int count = lay_out(b, drives);
   for (int j = 0; j < count; ++j) {
-    ModeResponse* r = owners[j].response;
-    const int i = owners[j].mode;
+    ModeResponse* r = b->lane_response[j];
+    const int i = b->lane_mode[j];
+    const ModalDrive& d = drives[b->lane_list[j]];
+    b->force[j] = d.force;
     if (tm.first) {
       r->integral_cos[i] = 0.0;
       r->integral_sin[i] = 0.0;
@@ -109,7 +121,7 @@ template <typename V>
     b->decay_rate[j] = sigma;
     b->damped_freq[j] = wd;
     b->natural_freq_sq[j] = r->natural_freq_sq[i];
-    b->mass_freq[j] = b->mass_freq[j] * wd;
+    b->mass_freq[j] = d.modes[i].mass * wd;
     b->prev_force[j] = r->prev_force[i];
     b->integral_cos[j] = r->integral_cos[i];
     b->integral_sin[j] = r->integral_sin[i];
@@ -138,8 +150,8 @@ template <typename V>
     if (b->back_usual[j]) b->e_back[j] = std::exp(b->e_back[j]);
   }
   for (int j = 0; j < count; ++j) {
-    ModeResponse* r = owners[j].response;
-    const int i = owners[j].mode;
+    ModeResponse* r = b->lane_response[j];
+    const int i = b->lane_mode[j];
     ModeStepMemo* memo = &r->memo[i];
     if (b->start_known[j]) {
       // The constants in the memo are these already, bit for bit.
@@ -204,8 +216,8 @@ template <typename V>
   // The usual step's integrals are kept; any other lane's come from
   // modal_step_accumulate, which starts again from the untouched workspace.
   for (int j = 0; j < count; ++j) {
-    ModeResponse* r = owners[j].response;
-    const int i = owners[j].mode;
+    ModeResponse* r = b->lane_response[j];
+    const int i = b->lane_mode[j];
     const double a = r->integral_cos[i], bs = r->integral_sin[i];
     if (b->step_usual[j] && !(a > kModalRebaseLimit) && !(bs > kModalRebaseLimit) &&
         std::isfinite(b->integral_cos[j]) && std::isfinite(b->integral_sin[j])) {
@@ -236,9 +248,9 @@ template <typename V>
 
   // 4. The displacements join the histories in lane order.
   for (int j = 0; j < count; ++j) {
-    const ModalDrive& d = drives[owners[j].list];
-    ModeResponse* r = owners[j].response;
-    const int i = owners[j].mode;
+    const ModalDrive& d = drives[b->lane_list[j]];
+    ModeResponse* r = b->lane_response[j];
+    const int i = b->lane_mode[j];
     const double x0 = b->displacement[j];
     double x = b->e_back[j];
     if (!(b->back_usual[j] && std::isfinite(x0))) {
@@ -268,6 +280,10 @@ int modal_batch_width() {
 void modal_batch_respond(const SimParams* params, SimState* state, int k, int width) {
   ModalDrive drives[kModalLists];
   modal_drives(params, state, drives);
+  modal_batch_respond_drives(state, drives, k, width);
+}
+
+void modal_batch_respond_drives(SimState* state, const ModalDrive* drives, int k, int width) {
   if (width == 4 && modal_batch_width() == 4)
     respond_avx2(state, drives, k);
   else

@@ -40,6 +40,8 @@ struct ModeResponse {
   ModeStepMemo memo[5];       // saved work of the previous step
 };
 
+struct ModalMode;  // model/params.h
+
 inline constexpr int kModalLanes = 32;  // six lists of five modes, padded to whole 4-lane registers
 
 // One step of every mode of the run at once, one lane per mode (lists in
@@ -48,8 +50,15 @@ inline constexpr int kModalLanes = 32;  // six lists of five modes, padded to wh
 // of modal_respond, filled and used within one step; the lanes from `count`
 // up to the next whole register hold a mode at rest.
 struct ModalLanes {
-  int32_t count;                        // lanes in use
-  int32_t padded;                       // lanes holding a mode at rest end here
+  int32_t count;   // lanes in use
+  int32_t padded;  // lanes holding a mode at rest end here
+  // The mode lists the lanes were laid out for (kept while they stay the same).
+  const ModalMode* layout_modes[6];
+  int32_t layout_count[6];
+  ModeResponse* layout_response[6];
+  ModeResponse* lane_response[kModalLanes];  // workspace, mode and list of each lane
+  int32_t lane_mode[kModalLanes];
+  int32_t lane_list[kModalLanes];
   double decay_rate[kModalLanes];       // 1/s
   double damped_freq[kModalLanes];      // rad/s
   double natural_freq_sq[kModalLanes];  // rad^2/s^2
