@@ -37,25 +37,27 @@ template <typename V>
 // Lays the lanes out for the drives' mode lists (or keeps the layout of the
 // step before when the lists are the same); returns the lanes in use.
 int lay_out(ModalLanes* b, const ModalDrive* drives) {
-  bool same = true;
-  for (int l = 0; l < kModalLists; ++l) {
-    const ModalDrive& d = drives[l];
-    const int count = d.modes == nullptr ? 0 : std::min(d.count, kMaxModesPerDirection);
-    same = same && d.modes == b->layout_modes[l] && count == b->layout_count[l] &&
-           d.response == b->layout_response[l];
+  int l = 0;
+  if (b->count > 0) {
+    for (; l < kModalLists; ++l) {
+      const ModalDrive& d = drives[l];
+      if (d.modes != b->layout_modes[l] || d.response != b->layout_response[l] ||
+          (d.modes != nullptr && d.count != b->layout_count[l]))
+        break;
+    }
   }
-  if (same && b->count > 0) return b->count;
+  if (l == kModalLists) return b->count;
   int lanes = 0;
-  for (int l = 0; l < kModalLists; ++l) {
-    const ModalDrive& d = drives[l];
+  for (int list = 0; list < kModalLists; ++list) {
+    const ModalDrive& d = drives[list];
     const int count = d.modes == nullptr ? 0 : std::min(d.count, kMaxModesPerDirection);
-    b->layout_modes[l] = d.modes;
-    b->layout_count[l] = count;
-    b->layout_response[l] = d.response;
+    b->layout_modes[list] = d.modes;
+    b->layout_count[list] = d.count;
+    b->layout_response[list] = d.response;
     for (int i = 0; i < count; ++i, ++lanes) {
       b->lane_response[lanes] = d.response;
       b->lane_mode[lanes] = i;
-      b->lane_list[lanes] = l;
+      b->lane_list[lanes] = list;
     }
   }
   b->count = -1;  // the padding is laid anew
