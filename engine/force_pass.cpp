@@ -43,6 +43,7 @@ double axial_correction(const SimParams* p, const RunConstants& c, double rel_z,
 }  // namespace
 
 int force_pass_surface_index(const SimParams* p, int s) {
+  if (p->angular_increments == 1 && s >= 0) return s;  // s / 1 is s, a whole number
   return round_half_away(std::fabs(static_cast<double>(s) / p->angular_increments));
 }
 

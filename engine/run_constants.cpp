@@ -41,5 +41,8 @@ RunConstants run_constants_of(const SimParams* p) {
     c.wear_depth_power[axis] = std::pow(depth_in, depth_exp[axis]);
   }
   c.wear_rate_depth_power = std::pow(depth_in, p->wear_rate_depth_exp);
+  const double coef[3] = {p->wear_force_x_coef, p->wear_force_y_coef, p->wear_force_z_coef};
+  for (int axis = 0; axis < 3; ++axis)
+    c.wear_force_factor[axis] = coef[axis] * c.wear_feed_power[axis] * c.wear_depth_power[axis];
   return c;
 }

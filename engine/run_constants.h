@@ -26,6 +26,7 @@ struct RunConstants {
   double wear_feed_power[3];     // feed^(X, Y, Z wear force feed exponent)
   double wear_depth_power[3];    // (depth of cut)^(X, Y, Z wear force depth exponent)
   double wear_rate_depth_power;  // (depth of cut)^(wear rate depth exponent)
+  double wear_force_factor[3];   // X, Y, Z wear force constant times its feed and depth powers
 };
 
 // The constants of a job in engine units (lengths in m, angles in rad)
