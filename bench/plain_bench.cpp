@@ -99,7 +99,9 @@ bool write_six_mode_job(const std::string& path) {
 
 // ---- The plain evaluation ----
 
-double half_segment(double r, double q) { return force_pass_half_segment(r, q); }
+double half_segment(double r, double q) {
+  return force_pass_half_segment(r, q);
+}
 
 double plain_axial_correction(const SimParams* p, double rel_z, double h_eff, double nd,
                               double dz) {
@@ -125,7 +127,8 @@ void plain_force_pass(SimParams* p, SimState* st, RunContext* run, int s) {
   const double rel_z = st->rel_disp_z[s];
   double h_eff = p->depth_of_cut - rel_z;
   if (h_eff < 0) h_eff = 0;
-  const int surface_index = round_half_away(std::fabs(static_cast<double>(s) / p->angular_increments));
+  const int surface_index =
+      round_half_away(std::fabs(static_cast<double>(s) / p->angular_increments));
   const double last_surface = st->cut_surface[surface_index];
   const double nose_depth = run_constants_of(p).nose_depth;
   const double axial_change =
@@ -145,14 +148,15 @@ void plain_force_pass(SimParams* p, SimState* st, RunContext* run, int s) {
   run->prev_rel_disp_z[surface_index] = rel_z;
   const double vb = wear_land_width(p, st, nullptr);
   run->step_vb = vb;
-  const DampingForces damping = damping_forces(p, st, &run->damping, s, h_eff, vb, nullptr, nullptr);
+  const DampingForces damping =
+      damping_forces(p, st, &run->damping, s, h_eff, vb, nullptr, nullptr);
   cut_machine_forces(p, st, &run->reference, &run->random, vb, damping, s, nullptr);
 }
 
 bool all_finite(const SimState* st, int s) {
-  const double values[] = {st->force_x,       st->force_y,       st->force_z,
-                           st->rel_disp_x[s], st->rel_disp_y[s], st->rel_disp_z[s],
-                           st->sw_disp_x[s],  st->sw_disp_y[s],  st->sw_disp_z[s],
+  const double values[] = {st->force_x,        st->force_y,        st->force_z,
+                           st->rel_disp_x[s],  st->rel_disp_y[s],  st->rel_disp_z[s],
+                           st->sw_disp_x[s],   st->sw_disp_y[s],   st->sw_disp_z[s],
                            st->tool_disp_x[s], st->tool_disp_y[s], st->tool_disp_z[s]};
   for (double v : values)
     if (!std::isfinite(v)) return false;
@@ -209,11 +213,11 @@ void plain_statistics(const SimParams* p, SimState* st) {
                            st->sw_disp_x,    st->sw_disp_y,    st->sw_disp_z,
                            st->tool_disp_x,  st->tool_disp_y,  st->tool_disp_z};
   const double div[9] = {fdiv, fdiv, fdiv, ldiv, ldiv, ldiv, ldiv, ldiv, ldiv};
-  double* mean[9] = {&st->force_x_mean,   &st->force_y_mean,   &st->force_z_mean,
-                     &st->sw_disp_x_mean, &st->sw_disp_y_mean, &st->sw_disp_z_mean,
+  double* mean[9] = {&st->force_x_mean,     &st->force_y_mean,     &st->force_z_mean,
+                     &st->sw_disp_x_mean,   &st->sw_disp_y_mean,   &st->sw_disp_z_mean,
                      &st->tool_disp_x_mean, &st->tool_disp_y_mean, &st->tool_disp_z_mean};
-  double* rms[9] = {&st->force_x_rms,   &st->force_y_rms,   &st->force_z_rms,
-                    &st->sw_disp_x_rms, &st->sw_disp_y_rms, &st->sw_disp_z_rms,
+  double* rms[9] = {&st->force_x_rms,     &st->force_y_rms,     &st->force_z_rms,
+                    &st->sw_disp_x_rms,   &st->sw_disp_y_rms,   &st->sw_disp_z_rms,
                     &st->tool_disp_x_rms, &st->tool_disp_y_rms, &st->tool_disp_z_rms};
   double sum[9] = {}, dev[9] = {};
   for (int i = 0; i < n; ++i)
@@ -271,9 +275,10 @@ void plain_modal(const SimParams* p, SimState* st, int k, int antiderivatives) {
   modal_drives(p, st, drives);
   for (const ModalDrive& d : drives) {
     for (int i = 0; d.modes != nullptr && i < d.count; ++i) {
-      const double x =
-          antiderivative_step(d.response, i, d.modes[i].mass, st->time_step, d.force, k, st->revolution);
-      modal_add_response(d.relative, d.structure, x, d.response->delay_steps[i], k, d.relative_sign);
+      const double x = antiderivative_step(d.response, i, d.modes[i].mass, st->time_step, d.force,
+                                           k, st->revolution);
+      modal_add_response(d.relative, d.structure, x, d.response->delay_steps[i], k,
+                         d.relative_sign);
     }
   }
 }

@@ -15,7 +15,9 @@ double force_pass_half_segment(double r, double q) {
 
 namespace {
 
-double half_segment(double r, double q) { return force_pass_half_segment(r, q); }
+double half_segment(double r, double q) {
+  return force_pass_half_segment(r, q);
+}
 
 // Chip-thickness equivalent (m) of the area that the axial change dz (m)
 // since the last revolution adds to or removes from the nose region, for

@@ -79,7 +79,9 @@ void rest_lanes(ModalLanes* b, int from, int to) {
 // Whether e^p is the factor modal_step_accumulate and modal_step_scaled_exp
 // take with a single exponential: a step count that is not 0 and an exponent
 // within +-300.
-inline bool single_exp(int steps, double p) { return steps != 0 && p >= -300.0 && p <= 300.0; }
+inline bool single_exp(int steps, double p) {
+  return steps != 0 && p >= -300.0 && p <= 300.0;
+}
 
 // The step of every lane, each lane's operations those of modal_mode_step
 // in their written order:
@@ -226,7 +228,8 @@ template <typename V>
       r->integral_cos[i] = b->integral_cos[j];
       r->integral_sin[i] = b->integral_sin[j];
     } else {
-      const ModeIntegrals sum = modal_step_accumulate(r, i, dt, n, b->delta_cos[j], b->delta_sin[j]);
+      const ModeIntegrals sum =
+          modal_step_accumulate(r, i, dt, n, b->delta_cos[j], b->delta_sin[j]);
       b->integral_cos[j] = sum.cos_part;
       b->integral_sin[j] = sum.sin_part;
       b->back_usual[j] = 0;  // the reference step may have moved

@@ -15,9 +15,9 @@ struct RunConstants {
   double sin_inclination, cos_inclination;
   double sin_rake, cos_rake;  // of the normal rake angle
   // Nose geometry.
-  double nose_depth;  // m, depth the nose arc covers: r (1 - sin of the side edge angle)
-  double nose_arc;    // rad, acos(1 - d / r): the nose arc the nominal depth engages
-  double feed_arc;    // rad, acos(f / 2r): the nose arc one feed spans
+  double nose_depth;         // m, depth the nose arc covers: r (1 - sin of the side edge angle)
+  double nose_arc;           // rad, acos(1 - d / r): the nose arc the nominal depth engages
+  double feed_arc;           // rad, acos(f / 2r): the nose arc one feed spans
   double nose_half_segment;  // m^2, force_pass_half_segment(r, min(depth of cut, nose_depth))
   // Powers of the empirical laws (bases in inches).
   double kf_thickness_power;     // (average chip)^(Kf thickness exponent)

@@ -79,7 +79,8 @@ struct ModalLanes {
   double displacement[kModalLanes];  // m, before the reference decay, then after it
   int32_t step_usual[kModalLanes];   // 1 when e_step holds the accumulation's factor
   int32_t back_usual[kModalLanes];   // 1 when e_back holds the reference decay's factor
-  int32_t start_known[kModalLanes];  // 1 when the start's sine, cosine and growth came from the memo
+  int32_t
+      start_known[kModalLanes];  // 1 when the start's sine, cosine and growth came from the memo
 };
 
 struct SimState {

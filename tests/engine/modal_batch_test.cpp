@@ -183,8 +183,20 @@ TEST(LibraryCalls, SincosGivesTheBitsOfSinAndCos) {
   // Called through volatile pointers, sin and cos stay separate calls.
   double (*volatile sin_of)(double) = std::sin;
   double (*volatile cos_of)(double) = std::cos;
-  std::vector<double> args = {0.0, -0.0, 1e-310, -1e-300, 1.0, -1.0, M_PI, M_PI_2, 1e22,
-                              -1e300, 1.7976931348623157e308, INFINITY, -INFINITY, NAN};
+  std::vector<double> args = {0.0,
+                              -0.0,
+                              1e-310,
+                              -1e-300,
+                              1.0,
+                              -1.0,
+                              M_PI,
+                              M_PI_2,
+                              1e22,
+                              -1e300,
+                              1.7976931348623157e308,
+                              INFINITY,
+                              -INFINITY,
+                              NAN};
   for (int m = 1; m < 200000; m += 97)
     for (int u = -2; u <= 2; ++u) args.push_back(std::nextafter(m * M_PI_2, 0.0) + u * 1e-9 * m);
   unsigned seed = 11;

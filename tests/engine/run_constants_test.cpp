@@ -65,8 +65,8 @@ TEST(RunConstants, AnglesNoseArcsAndPowersOfTheWorkedJob) {
   // that of a segment of height r (1 - sin 15 degrees) of a 0.8 mm circle.
   const double r = 0.8e-3, q = c.nose_depth;
   const double half_angle = std::acos((r - q) / r);
-  EXPECT_NEAR(c.nose_half_segment, (r * r * half_angle - (r - q) * std::sqrt(2 * r * q - q * q)) / 2,
-              1e-15);
+  EXPECT_NEAR(c.nose_half_segment,
+              (r * r * half_angle - (r - q) * std::sqrt(2 * r * q - q * q)) / 2, 1e-15);
   EXPECT_EQ(c.nose_half_segment, force_pass_half_segment(r, q));
 
   // A depth within the nose: the arc it engages.
