@@ -43,6 +43,7 @@
 #include "model/version.h"
 #include "results/result_files.h"
 #include "results/summary.h"
+#include "tests/support/antiderivative_step.h"
 #include "tests/support/records.h"
 
 namespace {
@@ -235,48 +236,20 @@ void plain_statistics(const SimParams* p, SimState* st) {
   }
 }
 
-// One mode's step written out from the public antiderivatives, each taken
-// whole at both ends of the step (its own exponential, sine and cosine), the
-// running integrals in the workspace; returns the displacement (m).
-double antiderivative_step(ModeResponse* r, int i, double mass, double dt, double force, int k,
-                           int revolution) {
-  const int n = k + kGridSteps * revolution;
-  double t0 = n * dt, t1 = (n + 1) * dt;
-  double& a = r->integral_cos[i];
-  double& b = r->integral_sin[i];
-  double& prev = r->prev_force[i];
-  int& ref = r->ref_step[i];
-  if (k == 0 && revolution == 0) a = b = prev = 0.0, t0 = 0.0, t1 = dt;
-  const double g = (force - prev) / dt, f0 = prev - t0 * g;
-  const double gc = modal_int_cos(r, t1, dt, i) - modal_int_cos(r, t0, 0.0, i);
-  const double gs = modal_int_sin(r, t1, dt, i) - modal_int_sin(r, t0, 0.0, i);
-  const double hs = modal_int_t_sin(r, t1, dt, i) - modal_int_t_sin(r, t0, 0.0, i);
-  const double hc = modal_int_t_cos(r, t1, dt, i) - modal_int_t_cos(r, t0, 0.0, i);
-  const double da = f0 * gc + g * hc, db = f0 * gs + g * hs;
-  const double sigma = r->decay_rate[i], wd = r->damped_freq[i];
-  if (a > 1e100 || b > 1e100) {
-    a = modal_scaled_exp(a, -dt * sigma, n - ref);
-    b = modal_scaled_exp(b, -dt * sigma, n - ref);
-    ref = n;
-  }
-  a += modal_scaled_exp(da, dt * sigma, n - ref);
-  b += modal_scaled_exp(db, dt * sigma, n - ref);
-  prev = force;
-  const double x0 = (std::sin(wd * t1) * a - std::cos(wd * t1) * b) / (mass * wd);
-  if (n + 1 > ref) return modal_scaled_exp(x0, -sigma * dt, n + 1 - ref);
-  return modal_scaled_exp(x0, sigma * dt, ref - n - 1);
-}
-
-// Every mode of step k: modal_mode_step (`antiderivatives` 0) or the step
-// from the antiderivatives (1), placed into the histories one by one.
-void plain_modal(const SimParams* p, SimState* st, int k, int antiderivatives) {
-  if (!antiderivatives) return modal_respond_scalar(p, st, k);
+// Every mode of step k: modal_mode_step (`antiderivatives` null) or the step
+// from the antiderivatives with the running values of each list's modes,
+// placed into the histories one by one.
+void plain_modal(const SimParams* p, SimState* st, int k,
+                 test_support::AntiderivativeMode (*antiderivatives)[kMaxModesPerDirection]) {
+  if (antiderivatives == nullptr) return modal_respond_scalar(p, st, k);
   ModalDrive drives[kModalLists];
   modal_drives(p, st, drives);
-  for (const ModalDrive& d : drives) {
+  for (int l = 0; l < kModalLists; ++l) {
+    const ModalDrive& d = drives[l];
     for (int i = 0; d.modes != nullptr && i < d.count; ++i) {
-      const double x = antiderivative_step(d.response, i, d.modes[i].mass, st->time_step, d.force,
-                                           k, st->revolution);
+      const double x =
+          test_support::antiderivative_step(&antiderivatives[l][i], d.response, i, d.modes[i].mass,
+                                            st->time_step, d.force, k, st->revolution);
       modal_add_response(d.relative, d.structure, x, d.response->delay_steps[i], k,
                          d.relative_sign);
     }
@@ -288,6 +261,7 @@ bool plain_run(SimParams* p, SimState* st, const std::string& base, int antideri
   RunContext* run = run_context_create(p);  // reads both databases, once
   if (run == nullptr) return false;
   test_support::Params entered(params_clone(p));
+  test_support::AntiderivativeMode modes[kModalLists][kMaxModesPerDirection];
   std::FILE* series[10];
   for (int i = 0; i < 10; ++i) series[i] = std::fopen((base + kSeriesSuffixes[i]).c_str(), "w");
   std::FILE* rms = std::fopen((base + ".rms").c_str(), "w");
@@ -315,7 +289,7 @@ bool plain_run(SimParams* p, SimState* st, const std::string& base, int antideri
       run->step_left_cut = 0;
       if (!(s == 0 && r == 0)) plain_force_pass(p, st, run, s);
       if (s == 1) std::printf("Running Revolution Number %d .......... \n", r + 1);
-      plain_modal(p, st, s, antiderivatives);
+      plain_modal(p, st, s, antiderivatives ? modes : nullptr);
       ok = all_finite(st, s);
       if (ok && recorded) {
         plain_extremes(st, s);
