@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "engine/force_pass.h"
+#include "engine/wear.h"
 #include "model/units.h"
 
 RunConstants run_constants_of(const SimParams* p) {
@@ -24,6 +25,7 @@ RunConstants run_constants_of(const SimParams* p) {
   c.nose_arc = std::acos(1 - d / r);
   c.feed_arc = std::acos(p->feed_per_rev / (2 * r));
   c.nose_half_segment = force_pass_half_segment(r, d <= c.nose_depth ? d : c.nose_depth);
+  c.edge_contact = wear_contact_trig(kHalfPi - kappa);
 
   // The coefficient laws take inches; the wear laws convert with their own factor.
   const double h = p->avg_chip_thickness / kInch;

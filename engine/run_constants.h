@@ -7,6 +7,14 @@
 
 #include "model/params.h"
 
+// Sines and cosines of the flank contact geometry for a nose arc of angle
+// phi (rad): theta1 is the angle of the Z resultant, theta2 that of the X one.
+struct ContactTrig {
+  double sin_phi, cos_phi;        // of the nose arc angle
+  double sin_theta1, cos_theta1;  // of the Z resultant
+  double sin_theta2, cos_theta2;  // of the X resultant
+};
+
 struct RunConstants {
   // Tool angles.
   double sin_edge, cos_edge;            // of the cutting edge angle of the chip geometry
@@ -27,6 +35,8 @@ struct RunConstants {
   double wear_depth_power[3];    // (depth of cut)^(X, Y, Z wear force depth exponent)
   double wear_rate_depth_power;  // (depth of cut)^(wear rate depth exponent)
   double wear_force_factor[3];   // X, Y, Z wear force constant times its feed and depth powers
+  // Flank contact over the whole nose arc (phi = pi/2 - side cutting edge angle).
+  ContactTrig edge_contact;
 };
 
 // The constants of a job in engine units (lengths in m, angles in rad)

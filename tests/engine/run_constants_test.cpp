@@ -68,6 +68,15 @@ TEST(RunConstants, AnglesNoseArcsAndPowersOfTheWorkedJob) {
   EXPECT_NEAR(c.nose_half_segment,
               (r * r * half_angle - (r - q) * std::sqrt(2 * r * q - q * q)) / 2, 1e-15);
   EXPECT_EQ(c.nose_half_segment, force_pass_half_segment(r, q));
+  // The flank contact over the whole nose arc: phi = 75 degrees, and the
+  // resultants' angles theta1 = (phi sin + cos - 1) / sin, theta2 = (sin - phi cos) / (1 - cos).
+  const double phi = M_PI / 2 - 15 * kDegree;
+  const double theta1 = (phi * std::sin(phi) + std::cos(phi) - 1) / std::sin(phi);
+  const double theta2 = (std::sin(phi) - phi * std::cos(phi)) / (1 - std::cos(phi));
+  EXPECT_DOUBLE_EQ(c.edge_contact.sin_phi, std::sin(phi));
+  EXPECT_DOUBLE_EQ(c.edge_contact.cos_theta1, std::cos(theta1));
+  EXPECT_DOUBLE_EQ(c.edge_contact.sin_theta2, std::sin(theta2));
+  EXPECT_NEAR(theta1, 0.54167, 1e-5);  // the Z resultant leans 31 degrees from Z
 
   // A depth within the nose: the arc it engages.
   p->depth_of_cut = 0.0003;
