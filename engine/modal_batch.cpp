@@ -102,15 +102,15 @@ inline bool single_exp(int steps, double p) {
 //    modal_step.h from its untouched workspace, which then take the scalar
 //    step's path.
 template <typename V>
-[[gnu::always_inline]] inline void respond_lanes(SimState* state, const ModalDrive* drives, int k) {
+[[gnu::always_inline]] inline void respond_lanes(SimState* state, const ModalDrive* drives, int k,
+                                                 int count) {
   constexpr int w = kWidth<V>;
   ModalLanes* b = &state->modal_lanes;
   const ModeStepTimes tm = modal_step_times(state, k);
   const double dt = state->time_step, t0 = tm.t0, t1 = tm.t1;
   const int n = tm.n;
 
-  // 1. The lanes.
-  const int count = lay_out(b, drives);
+  // 1. The lanes (laid out by lay_out).
   for (int j = 0; j < count; ++j) {
     ModeResponse* r = b->lane_response[j];
     const int i = b->lane_mode[j];
@@ -267,12 +267,13 @@ template <typename V>
   }
 }
 
-void respond_sse2(SimState* state, const ModalDrive* drives, int k) {
-  respond_lanes<Pair>(state, drives, k);
+void respond_sse2(SimState* state, const ModalDrive* drives, int k, int count) {
+  respond_lanes<Pair>(state, drives, k, count);
 }
 
-[[gnu::target("avx2")]] void respond_avx2(SimState* state, const ModalDrive* drives, int k) {
-  respond_lanes<Quad>(state, drives, k);
+[[gnu::target("avx2")]] void respond_avx2(SimState* state, const ModalDrive* drives, int k,
+                                          int count) {
+  respond_lanes<Quad>(state, drives, k, count);
 }
 
 }  // namespace
@@ -285,12 +286,16 @@ int modal_batch_width() {
 void modal_batch_respond(const SimParams* params, SimState* state, int k, int width) {
   ModalDrive drives[kModalLists];
   modal_drives(params, state, drives);
-  modal_batch_respond_drives(state, drives, k, width);
+  modal_batch_respond_drives(state, drives, k, width, 0);
 }
 
-void modal_batch_respond_drives(SimState* state, const ModalDrive* drives, int k, int width) {
+int modal_batch_respond_drives(SimState* state, const ModalDrive* drives, int k, int width,
+                               int least_lanes) {
+  const int count = lay_out(&state->modal_lanes, drives);
+  if (count < least_lanes) return 0;
   if (width == 4 && modal_batch_width() == 4)
-    respond_avx2(state, drives, k);
+    respond_avx2(state, drives, k, count);
   else
-    respond_sse2(state, drives, k);
+    respond_sse2(state, drives, k, count);
+  return 1;
 }

@@ -19,5 +19,7 @@ int modal_batch_width();
 // other width uses 2).
 void modal_batch_respond(const SimParams* params, SimState* state, int k, int width);
 
-// The same for the six lists of modal_drives.
-void modal_batch_respond_drives(SimState* state, const ModalDrive* drives, int k, int width);
+// The same for the six lists of modal_drives when they hold at least
+// least_lanes modes; 0 (nothing stepped) when they hold fewer.
+int modal_batch_respond_drives(SimState* state, const ModalDrive* drives, int k, int width,
+                               int least_lanes);

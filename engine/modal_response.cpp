@@ -186,11 +186,6 @@ void modal_respond(const SimParams* params, SimState* state, int k) {
   // step is the quicker one (and the same to the last bit).
   ModalDrive drives[kModalLists];
   modal_drives(params, state, drives);
-  int modes = 0;
-  for (const ModalDrive& d : drives)
-    if (d.modes != nullptr) modes += std::min(d.count, kMaxModesPerDirection);
-  if (modes <= 1)
+  if (!modal_batch_respond_drives(state, drives, k, modal_batch_width(), 2))
     respond_scalar(state, drives, k);
-  else
-    modal_batch_respond_drives(state, drives, k, modal_batch_width());
 }
