@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
 # Times whole batch jobs of the release build with /usr/bin/time -v and
-# prints the median wall time and the peak memory of several runs.
+# prints the median wall time and the peak memory of several runs; then the
+# six-mode job at increments 1 in batch and interactive mode alternately
+# (the dialogue loads the job file and prints a line per step to
+# /dev/null), with the median CPU time of each and the interactive mode's
+# overhead.
 #   bench/run-job.sh [RUNS]      (default 5 runs per job)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -49,3 +53,20 @@ demo_steps() {  # revolutions x steps per revolution of examples/demo.in
 measure demo "$(demo_steps)"
 measure six1 $((20 * 34200))
 measure six20 $((20 * 1710))
+
+# Batch against interactive, CPU seconds (user + system), alternating.
+cpu_of() {  # file written by /usr/bin/time -f '%U %S'
+  awk '{printf "%.3f\n", $1 + $2}' "$1"
+}
+batch_times=() dialogue_times=()
+for ((i = 0; i < runs; i++)); do
+  ( cd "$work" && /usr/bin/time -f '%U %S' -o batch.time "$OLDPWD/$binary" six1 . > /dev/null )
+  batch_times+=("$(cpu_of "$work/batch.time")")
+  ( cd "$work" && printf 'y\nsix1.in\n' |
+      /usr/bin/time -f '%U %S' -o dialogue.time "$OLDPWD/$binary" > /dev/null 2>&1 )
+  dialogue_times+=("$(cpu_of "$work/dialogue.time")")
+done
+median_of() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+awk -v b="$(median_of "${batch_times[@]}")" -v d="$(median_of "${dialogue_times[@]}")" -v runs="$runs" 'BEGIN {
+  printf "six1   batch median CPU %.3f s, interactive %.3f s over %d runs each: %+.1f %%\n",
+    b, d, runs, (b > 0 ? (d / b - 1) * 100 : 0) }'

@@ -13,7 +13,10 @@ PowMemo* speed_memo(CutMemo* memo, PowMemo CutMemo::*field) {
 // Chip flow angle (rad) from the constant (degrees), the depth power (d in
 // inches to its exponent) and the cutting speed v (ft/min).
 double chip_flow(const SimParams* params, double depth_power, double v, PowMemo* v_memo) {
-  return kDegToRad * params->cfa_coef * depth_power * memo_pow(v_memo, v, params->cfa_speed_exp);
+  // pow(v, 0) is 1 for every v (a NaN too), and the law is then speed-independent.
+  const double speed_power =
+      params->cfa_speed_exp == 0 ? 1.0 : memo_pow(v_memo, v, params->cfa_speed_exp);
+  return kDegToRad * params->cfa_coef * depth_power * speed_power;
 }
 
 // Engaged edge length with the sine and cosine of the edge angle given;

@@ -19,12 +19,6 @@ double worn_contact_area(const SimParams* params, double vb, const RunConstants&
   return 1000 * r * vb * (kHalfPi - kappa) + (d - c.nose_depth) * vb / c.cos_side_edge;
 }
 
-// Wear-land force factor of one axis: constant times feed and depth (in)
-// raised to their exponents.
-double wear_force_factor(double coef, const RunConstants& c, int axis) {
-  return coef * c.wear_feed_power[axis] * c.wear_depth_power[axis];
-}
-
 // Wear-land force of one axis (N): factor times contact area times the
 // reference force, switched by the cutting flag. Without a cut there is no
 // force, even where the factor or the area of a zero feed or depth is
@@ -81,9 +75,10 @@ void cut_machine_forces(const SimParams* params, SimState* state, ForceReference
   double fz = rotated.z;
 
   double contact = worn_contact_area(params, vb, c);
-  double wx = wear_force_factor(params->wear_force_x_coef, c, 0);
-  double wy = wear_force_factor(params->wear_force_y_coef, c, 1);
-  double wz = wear_force_factor(params->wear_force_z_coef, c, 2);
+  // Wear-land force factors: constant times feed and depth (in) raised to their exponents.
+  double wx = c.wear_force_factor[0];
+  double wy = c.wear_force_factor[1];
+  double wz = c.wear_force_factor[2];
   // The first step that computes forces sets the scale of the scatter and
   // of the wear-land force for the rest of the run.
   if (state->revolution == 0 && k == 1) *reference = {fx, fy, fz};

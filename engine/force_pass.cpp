@@ -8,12 +8,15 @@
 #include "model/rounding.h"
 #include "model/units.h"
 
-namespace {
-
-// Half the area of the segment of height q cut from the nose circle of radius r (m^2).
-double half_segment(double r, double q) {
+double force_pass_half_segment(double r, double q) {
   return kPi * (r * r) / 4 - ((r - q) / 2) * std::sqrt(2 * r * q - q * q) -
          ((r * r) / 2) * std::asin((r - q) / r);
+}
+
+namespace {
+
+double half_segment(double r, double q) {
+  return force_pass_half_segment(r, q);
 }
 
 // Chip-thickness equivalent (m) of the area that the axial change dz (m)
@@ -32,8 +35,9 @@ double axial_correction(const SimParams* p, const RunConstants& c, double rel_z,
     if (a > x) area += std::fabs(c.tan_side_edge * (a - x) * e);
     return -area / a;
   }
+  // The nose segment at min(depth, nose depth) is the run's own (same arguments, same area).
   const double a2 = a <= nd ? a : nd;
-  double area = std::fabs(half_segment(r, a2 - e) + half_segment(r, e) - half_segment(r, a2));
+  double area = std::fabs(half_segment(r, a2 - e) + half_segment(r, e) - c.nose_half_segment);
   if (a > nd) area += std::fabs(c.tan_side_edge * (h_eff - nd) * e);
   return area / (a - e);
 }
@@ -41,6 +45,7 @@ double axial_correction(const SimParams* p, const RunConstants& c, double rel_z,
 }  // namespace
 
 int force_pass_surface_index(const SimParams* p, int s) {
+  if (p->angular_increments == 1 && s >= 0) return s;  // s / 1 is s, a whole number
   return round_half_away(std::fabs(static_cast<double>(s) / p->angular_increments));
 }
 

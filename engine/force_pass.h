@@ -12,6 +12,9 @@
 // the grid position the step cuts, the same in every revolution.
 int force_pass_surface_index(const SimParams* params, int s);
 
+// Half the area (m^2) of the segment of height q (m) cut from the nose circle of radius r (m).
+double force_pass_half_segment(double r, double q);
+
 // One force pass of step s (the state's revolution, cut angle and cutting
 // speed set): sets the edge and machine forces (N), the cut surface at the
 // step's index (m), run->step_vb (mm), run->step_left_cut and the state's

@@ -7,6 +7,7 @@
 // cosines and exponentials stay the scalar library calls.
 #pragma once
 
+#include "engine/modal_response.h"
 #include "model/params.h"
 #include "model/state.h"
 
@@ -17,3 +18,8 @@ int modal_batch_width();
 // with kernels of width lanes (2, or 4 where the processor has AVX2; any
 // other width uses 2).
 void modal_batch_respond(const SimParams* params, SimState* state, int k, int width);
+
+// The same for the six lists of modal_drives when they hold at least
+// least_lanes modes; 0 (nothing stepped) when they hold fewer.
+int modal_batch_respond_drives(SimState* state, const ModalDrive* drives, int k, int width,
+                               int least_lanes);

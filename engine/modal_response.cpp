@@ -159,10 +159,11 @@ void modal_drives(const SimParams* params, SimState* state, ModalDrive drives[kM
                +1.0,         state->rel_disp_z, state->tool_disp_z};
 }
 
-void modal_respond_scalar(const SimParams* params, SimState* state, int k) {
-  ModalDrive drives[kModalLists];
-  modal_drives(params, state, drives);
-  for (const ModalDrive& d : drives) {
+namespace {
+
+void respond_scalar(SimState* state, const ModalDrive* drives, int k) {
+  for (int l = 0; l < kModalLists; ++l) {
+    const ModalDrive& d = drives[l];
     if (d.modes == nullptr) continue;
     const int count = std::min(d.count, kMaxModesPerDirection);
     for (int i = 0; i < count; ++i) {
@@ -172,18 +173,19 @@ void modal_respond_scalar(const SimParams* params, SimState* state, int k) {
   }
 }
 
+}  // namespace
+
+void modal_respond_scalar(const SimParams* params, SimState* state, int k) {
+  ModalDrive drives[kModalLists];
+  modal_drives(params, state, drives);
+  respond_scalar(state, drives, k);
+}
+
 void modal_respond(const SimParams* params, SimState* state, int k) {
   // A lone mode has no other mode to share its registers with: its scalar
   // step is the quicker one (and the same to the last bit).
-  const ModalSet* sets[] = {&params->spindle_modes, &params->tool_modes};
-  int modes = 0;
-  for (const ModalSet* set : sets) {
-    if (set->x_modes != nullptr) modes += std::min(set->x_count, kMaxModesPerDirection);
-    if (set->y_modes != nullptr) modes += std::min(set->y_count, kMaxModesPerDirection);
-    if (set->z_modes != nullptr) modes += std::min(set->z_count, kMaxModesPerDirection);
-  }
-  if (modes <= 1)
-    modal_respond_scalar(params, state, k);
-  else
-    modal_batch_respond(params, state, k, modal_batch_width());
+  ModalDrive drives[kModalLists];
+  modal_drives(params, state, drives);
+  if (!modal_batch_respond_drives(state, drives, k, modal_batch_width(), 2))
+    respond_scalar(state, drives, k);
 }

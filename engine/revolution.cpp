@@ -22,6 +22,16 @@ void update_cutting_speed(const SimParams* p, SimState* st, RunContext* run, int
 // null. The intake refuses the jobs known to lead to one; this catches the
 // rest before it reaches a result file.
 const char* non_finite_quantity(const SimState* st, int s) {
+  // The usual step: every value finite, told by one test of the sum of
+  // zeros that each finite value gives (inf - inf and NaN are not zero).
+  const double zeros =
+      (st->force_x - st->force_x) + (st->force_y - st->force_y) + (st->force_z - st->force_z) +
+      (st->rel_disp_x[s] - st->rel_disp_x[s]) + (st->rel_disp_y[s] - st->rel_disp_y[s]) +
+      (st->rel_disp_z[s] - st->rel_disp_z[s]) + (st->sw_disp_x[s] - st->sw_disp_x[s]) +
+      (st->sw_disp_y[s] - st->sw_disp_y[s]) + (st->sw_disp_z[s] - st->sw_disp_z[s]) +
+      (st->tool_disp_x[s] - st->tool_disp_x[s]) + (st->tool_disp_y[s] - st->tool_disp_y[s]) +
+      (st->tool_disp_z[s] - st->tool_disp_z[s]);
+  if (zeros == 0.0) return nullptr;
   const struct {
     const char* name;
     double value;

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "engine/force_pass.h"
+#include "engine/wear.h"
 #include "model/units.h"
 
 RunConstants run_constants_of(const SimParams* p) {
@@ -22,6 +24,8 @@ RunConstants run_constants_of(const SimParams* p) {
   c.nose_depth = r * (1 - c.sin_side_edge);
   c.nose_arc = std::acos(1 - d / r);
   c.feed_arc = std::acos(p->feed_per_rev / (2 * r));
+  c.nose_half_segment = force_pass_half_segment(r, d <= c.nose_depth ? d : c.nose_depth);
+  c.edge_contact = wear_contact_trig(kHalfPi - kappa);
 
   // The coefficient laws take inches; the wear laws convert with their own factor.
   const double h = p->avg_chip_thickness / kInch;
@@ -39,5 +43,8 @@ RunConstants run_constants_of(const SimParams* p) {
     c.wear_depth_power[axis] = std::pow(depth_in, depth_exp[axis]);
   }
   c.wear_rate_depth_power = std::pow(depth_in, p->wear_rate_depth_exp);
+  const double coef[3] = {p->wear_force_x_coef, p->wear_force_y_coef, p->wear_force_z_coef};
+  for (int axis = 0; axis < 3; ++axis)
+    c.wear_force_factor[axis] = coef[axis] * c.wear_feed_power[axis] * c.wear_depth_power[axis];
   return c;
 }

@@ -7,6 +7,14 @@
 
 #include "model/params.h"
 
+// Sines and cosines of the flank contact geometry for a nose arc of angle
+// phi (rad): theta1 is the angle of the Z resultant, theta2 that of the X one.
+struct ContactTrig {
+  double sin_phi, cos_phi;        // of the nose arc angle
+  double sin_theta1, cos_theta1;  // of the Z resultant
+  double sin_theta2, cos_theta2;  // of the X resultant
+};
+
 struct RunConstants {
   // Tool angles.
   double sin_edge, cos_edge;            // of the cutting edge angle of the chip geometry
@@ -15,9 +23,10 @@ struct RunConstants {
   double sin_inclination, cos_inclination;
   double sin_rake, cos_rake;  // of the normal rake angle
   // Nose geometry.
-  double nose_depth;  // m, depth the nose arc covers: r (1 - sin of the side edge angle)
-  double nose_arc;    // rad, acos(1 - d / r): the nose arc the nominal depth engages
-  double feed_arc;    // rad, acos(f / 2r): the nose arc one feed spans
+  double nose_depth;         // m, depth the nose arc covers: r (1 - sin of the side edge angle)
+  double nose_arc;           // rad, acos(1 - d / r): the nose arc the nominal depth engages
+  double feed_arc;           // rad, acos(f / 2r): the nose arc one feed spans
+  double nose_half_segment;  // m^2, force_pass_half_segment(r, min(depth of cut, nose_depth))
   // Powers of the empirical laws (bases in inches).
   double kf_thickness_power;     // (average chip)^(Kf thickness exponent)
   double kn_thickness_power;     // (average chip)^(Kn thickness exponent)
@@ -25,6 +34,9 @@ struct RunConstants {
   double wear_feed_power[3];     // feed^(X, Y, Z wear force feed exponent)
   double wear_depth_power[3];    // (depth of cut)^(X, Y, Z wear force depth exponent)
   double wear_rate_depth_power;  // (depth of cut)^(wear rate depth exponent)
+  double wear_force_factor[3];   // X, Y, Z wear force constant times its feed and depth powers
+  // Flank contact over the whole nose arc (phi = pi/2 - side cutting edge angle).
+  ContactTrig edge_contact;
 };
 
 // The constants of a job in engine units (lengths in m, angles in rad)

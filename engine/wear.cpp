@@ -6,14 +6,6 @@
 
 namespace {
 
-// Sines and cosines of the contact geometry for a nose arc of angle phi
-// (rad): theta1 is the angle of the Z resultant, theta2 that of the X one.
-struct ContactTrig {
-  double sin_phi, cos_phi;        // of the nose arc angle
-  double sin_theta1, cos_theta1;  // of the Z resultant
-  double sin_theta2, cos_theta2;  // of the X resultant
-};
-
 ContactTrig contact_trig(double phi, CutMemo* memo) {
   ContactTrig t;
   memo_sincos(memo != nullptr ? &memo->contact_phi : nullptr, phi, &t.sin_phi, &t.cos_phi);
@@ -49,12 +41,11 @@ DampingForces nose_contact(double k, double w, double r, double h_eff, double sl
   return forces;
 }
 
-// Flank on the whole nose arc and on part of the straight edge.
-DampingForces nose_and_edge_contact(double k, double w, double r, double kappa, double sin_kappa,
+// Flank on the whole nose arc and on part of the straight edge; t is the
+// contact geometry of the whole arc, the run's own.
+DampingForces nose_and_edge_contact(double k, double w, double r, double sin_kappa,
                                     double cos_kappa, double nose_depth, double h_eff,
-                                    double slope_z, double slope_x, CutMemo* memo) {
-  double phi = kHalfPi - kappa;
-  ContactTrig t = contact_trig(phi, memo);
+                                    double slope_z, double slope_x, const ContactTrig& t) {
   double edge = (h_eff - (1 - sin_kappa) * nose_depth) / cos_kappa;  // straight-edge length, m
   double pz1 = k * w * (r * t.sin_phi) * slope_z;
   double pz2 = k * sin_kappa * w * edge * slope_z;
@@ -67,6 +58,10 @@ DampingForces nose_and_edge_contact(double k, double w, double r, double kappa, 
 }
 
 }  // namespace
+
+ContactTrig wear_contact_trig(double phi) {
+  return contact_trig(phi, nullptr);
+}
 
 double wear_land_width(const SimParams* params, const SimState* state,
                        const RunConstants* constants) {
@@ -119,11 +114,10 @@ DampingForces damping_forces(const SimParams* params, const SimState* state, Dam
   double w = vb * vb * 1000 / 2;
   double k = params->wear_factor;
   double r = params->nose_radius;
-  double kappa = params->side_cutting_edge_angle;
   double sin_kappa = constants->sin_side_edge;
   double cos_kappa = constants->cos_side_edge;
   double nose_depth = constants->nose_depth;
   if (h_eff < nose_depth) return nose_contact(k, w, r, h_eff, slope_z, slope_x, memo);
-  return nose_and_edge_contact(k, w, r, kappa, sin_kappa, cos_kappa, nose_depth, h_eff, slope_z,
-                               slope_x, memo);
+  return nose_and_edge_contact(k, w, r, sin_kappa, cos_kappa, nose_depth, h_eff, slope_z, slope_x,
+                               constants->edge_contact);
 }

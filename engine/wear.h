@@ -19,6 +19,9 @@ struct DampingForces {
   double x;  // added to force_x
 };
 
+// The contact geometry's sines and cosines for a nose arc of angle phi (rad).
+ContactTrig wear_contact_trig(double phi);
+
 // Flank wear land width VB at the state's cut angle, mm. constants null
 // computes them from the job.
 double wear_land_width(const SimParams* params, const SimState* state,

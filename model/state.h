@@ -40,39 +40,47 @@ struct ModeResponse {
   ModeStepMemo memo[5];       // saved work of the previous step
 };
 
-inline constexpr int kModalLanes = 32;  // six lists of five modes, padded to whole 4-lane registers
+struct ModalMode;  // model/params.h
 
-// One mode's values within the packed step (see ModalLanes).
-struct ModalLane {
-  double decay_rate;       // 1/s
-  double damped_freq;      // rad/s
-  double natural_freq_sq;  // rad^2/s^2
-  double mass_freq;        // kg rad/s, modal mass times damped frequency
-  double force;            // N, on the mode at the end of the step
-  double prev_force;       // N, at the start of the step
-  double slope;            // N/s, force change across the step
-  double offset;           // N, force line extended back to t = 0
-  double cos_end;          // cos(damped_freq t1)
-  double sin_end;          // sin(damped_freq t1)
-  double cos_start;        // cos(damped_freq t0)
-  double sin_start;        // sin(damped_freq t0)
-  double growth;           // e^(decay_rate time_step)
-  double delta_cos;        // step's addition to integral_cos, unreferred
-  double delta_sin;        // step's addition to integral_sin, unreferred
-  double integral_cos;     // running integrals after the step
-  double integral_sin;
-  double displacement;  // m, before the reference decay
-};
+inline constexpr int kModalLanes = 32;  // six lists of five modes, padded to whole 4-lane registers
 
 // One step of every mode of the run at once, one lane per mode (lists in
 // processing order: spindle-workpiece X, Y, Z, tool X, Y, Z; modes in list
-// order). Scratch of modal_respond, filled and used within one step; the
-// lanes past the modes hold a mode at rest. The lanes are records rather
-// than columns: registers are assembled value by value from what the scalar
-// stages just stored, which the processor forwards from its store buffer.
+// order), held as columns so that a register of lanes is one load. Scratch
+// of modal_respond, filled and used within one step; the lanes from `count`
+// up to the next whole register hold a mode at rest.
 struct ModalLanes {
-  int32_t count;  // lanes in use
-  ModalLane lane[kModalLanes];
+  int32_t count;   // lanes in use
+  int32_t padded;  // lanes holding a mode at rest end here
+  // The mode lists the lanes were laid out for (kept while they stay the same).
+  const ModalMode* layout_modes[6];
+  int32_t layout_count[6];
+  ModeResponse* layout_response[6];
+  ModeResponse* lane_response[kModalLanes];  // workspace, mode and list of each lane
+  int32_t lane_mode[kModalLanes];
+  int32_t lane_list[kModalLanes];
+  double decay_rate[kModalLanes];       // 1/s
+  double damped_freq[kModalLanes];      // rad/s
+  double natural_freq_sq[kModalLanes];  // rad^2/s^2
+  double mass_freq[kModalLanes];        // kg rad/s, modal mass times damped frequency
+  double force[kModalLanes];            // N, on the mode at the end of the step
+  double prev_force[kModalLanes];       // N, at the start of the step
+  double cos_end[kModalLanes];          // cos(damped_freq t1)
+  double sin_end[kModalLanes];          // sin(damped_freq t1)
+  double cos_start[kModalLanes];        // cos(damped_freq t0)
+  double sin_start[kModalLanes];        // sin(damped_freq t0)
+  double growth[kModalLanes];           // e^(decay_rate time_step)
+  double e_step[kModalLanes];           // e^((n - ref) dt sigma), the accumulation's factor
+  double e_back[kModalLanes];           // e^((n + 1 - ref) (-sigma dt)), the reference decay
+  double delta_cos[kModalLanes];        // step's addition to integral_cos, unreferred
+  double delta_sin[kModalLanes];        // step's addition to integral_sin, unreferred
+  double integral_cos[kModalLanes];     // running integrals before the step, then after it
+  double integral_sin[kModalLanes];
+  double displacement[kModalLanes];  // m, before the reference decay, then after it
+  int32_t step_usual[kModalLanes];   // 1 when e_step holds the accumulation's factor
+  int32_t back_usual[kModalLanes];   // 1 when e_back holds the reference decay's factor
+  int32_t
+      start_known[kModalLanes];  // 1 when the start's sine, cosine and growth came from the memo
 };
 
 struct SimState {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/modal_params.h"
+#include "tests/support/antiderivative_step.h"
 #include "tests/support/records.h"
 
 namespace {
@@ -290,39 +291,6 @@ TEST(ModalRespond, FreeVibrationRingsAtTheDampedFrequencyAndDecaysAtTheDecayRate
               50.0, 0.005);
 }
 
-namespace {
-
-// The step written out from the public antiderivatives, as a second opinion.
-struct ReferenceMode {
-  double a = 0.0, b = 0.0, prev = 0.0;
-  int ref = 0;
-  double step(const ModeResponse* r, double mass, double dt, double force, int k, int revolution) {
-    const int n = k + 34200 * revolution;
-    double t0 = n * dt, t1 = (n + 1) * dt;
-    if (k == 0 && revolution == 0) a = b = prev = 0.0, t0 = 0.0, t1 = dt;
-    const double g = (force - prev) / dt, f0 = prev - t0 * g;
-    const double gc = modal_int_cos(r, t1, dt, 0) - modal_int_cos(r, t0, 0.0, 0);
-    const double gs = modal_int_sin(r, t1, dt, 0) - modal_int_sin(r, t0, 0.0, 0);
-    const double hs = modal_int_t_sin(r, t1, dt, 0) - modal_int_t_sin(r, t0, 0.0, 0);
-    const double hc = modal_int_t_cos(r, t1, dt, 0) - modal_int_t_cos(r, t0, 0.0, 0);
-    const double da = f0 * gc + g * hc, db = f0 * gs + g * hs;
-    const double sigma = r->decay_rate[0], wd = r->damped_freq[0];
-    if (a > 1e100 || b > 1e100) {
-      a = modal_scaled_exp(a, -dt * sigma, n - ref);
-      b = modal_scaled_exp(b, -dt * sigma, n - ref);
-      ref = n;
-    }
-    a += modal_scaled_exp(da, dt * sigma, n - ref);
-    b += modal_scaled_exp(db, dt * sigma, n - ref);
-    prev = force;
-    const double x0 = (std::sin(wd * t1) * a - std::cos(wd * t1) * b) / (mass * wd);
-    if (n + 1 > ref) return modal_scaled_exp(x0, -sigma * dt, n + 1 - ref);
-    return modal_scaled_exp(x0, sigma * dt, ref - n - 1);
-  }
-};
-
-}  // namespace
-
 TEST(ModalModeStep, MatchesTheStepBuiltFromTheAntiderivativesToTheLastBit) {
   // A strongly damped mode (decay rate 5000 /s) rebases within the first
   // revolution and again after the gap of free vibration that half the steps
@@ -334,7 +302,7 @@ TEST(ModalModeStep, MatchesTheStepBuiltFromTheAntiderivativesToTheLastBit) {
   modal_prepare(rig.p, rig.s);
   ModeResponse* r = rig.s->sw_modes_x;
   const ModalMode* modes = rig.p->spindle_modes.x_modes;
-  ReferenceMode ref;
+  test_support::AntiderivativeMode ref;
   unsigned seed = 12345;
   int rebases = 0, last_ref = 0;
   for (int revolution : {0, 1}) {
@@ -343,7 +311,8 @@ TEST(ModalModeStep, MatchesTheStepBuiltFromTheAntiderivativesToTheLastBit) {
       seed = seed * 1103515245u + 12345u;
       const double force = static_cast<double>(seed >> 16 & 1023) - 600.0;  // mostly negative
       const double x = modal_mode_step(modes, rig.s, r, force, k, 0);
-      ASSERT_EQ(x, ref.step(r, modes[0].mass, rig.s->time_step, force, k, revolution))
+      ASSERT_EQ(x, test_support::antiderivative_step(&ref, r, 0, modes[0].mass, rig.s->time_step,
+                                                     force, k, revolution))
           << revolution << " " << k;
       if (r->ref_step[0] != last_ref) ++rebases, last_ref = r->ref_step[0];
     }

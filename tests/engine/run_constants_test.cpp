@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "cut_test_job.h"
+#include "engine/force_pass.h"
 #include "model/fields.h"
 
 using cut_test::Job;
@@ -52,6 +53,30 @@ TEST(RunConstants, AnglesNoseArcsAndPowersOfTheWorkedJob) {
       {"wear rate depth", c.wear_rate_depth_power, std::pow(39.37 * 0.002, p->wear_rate_depth_exp)},
   };
   for (const auto& power : powers) EXPECT_DOUBLE_EQ(power.value, power.expected) << power.name;
+
+  // The wear-land force factors, bit for bit the product the force stage took each step.
+  const double coefs[3] = {p->wear_force_x_coef, p->wear_force_y_coef, p->wear_force_z_coef};
+  for (int axis = 0; axis < 3; ++axis)
+    EXPECT_EQ(c.wear_force_factor[axis],
+              coefs[axis] * c.wear_feed_power[axis] * c.wear_depth_power[axis])
+        << "axis " << axis;
+  // The nose segment at the nominal depth: the depth of 2 mm is past the
+  // nose, so the segment's height is the nose depth, and its half area is
+  // that of a segment of height r (1 - sin 15 degrees) of a 0.8 mm circle.
+  const double r = 0.8e-3, q = c.nose_depth;
+  const double half_angle = std::acos((r - q) / r);
+  EXPECT_NEAR(c.nose_half_segment,
+              (r * r * half_angle - (r - q) * std::sqrt(2 * r * q - q * q)) / 2, 1e-15);
+  EXPECT_EQ(c.nose_half_segment, force_pass_half_segment(r, q));
+  // The flank contact over the whole nose arc: phi = 75 degrees, and the
+  // resultants' angles theta1 = (phi sin + cos - 1) / sin, theta2 = (sin - phi cos) / (1 - cos).
+  const double phi = M_PI / 2 - 15 * kDegree;
+  const double theta1 = (phi * std::sin(phi) + std::cos(phi) - 1) / std::sin(phi);
+  const double theta2 = (std::sin(phi) - phi * std::cos(phi)) / (1 - std::cos(phi));
+  EXPECT_DOUBLE_EQ(c.edge_contact.sin_phi, std::sin(phi));
+  EXPECT_DOUBLE_EQ(c.edge_contact.cos_theta1, std::cos(theta1));
+  EXPECT_DOUBLE_EQ(c.edge_contact.sin_theta2, std::sin(theta2));
+  EXPECT_NEAR(theta1, 0.54167, 1e-5);  // the Z resultant leans 31 degrees from Z
 
   // A depth within the nose: the arc it engages.
   p->depth_of_cut = 0.0003;
