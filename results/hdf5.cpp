@@ -531,10 +531,6 @@ const char* hdf5_channel_units(int c) {
   return c >= 0 && c < kHdf5ChannelCount ? kChannels[c].units : nullptr;
 }
 
-std::string hdf5_path(const char* base) {
-  return std::string(base) + ".h5";
-}
-
 Hdf5Writer* hdf5_create(const char* base) {
   auto* w = new (std::nothrow) Hdf5Writer;
   if (w == nullptr) {

@@ -3,7 +3,9 @@
 // dataset per channel, time as their dimension scale), /revolutions (the
 // run summary's per-revolution values), /summary (verdict, growth rate,
 // frequency, forces) and the job and its databases as root attributes.
-// Always SI. Written to BASE.h5.part and renamed once complete.
+// Always SI. Written to BASE.h5.part and renamed once complete. The writer
+// is a plug-in of its own (results/hdf5_module.h): runs without --hdf5 do
+// not load the HDF5 library and the many libraries it brings.
 #pragma once
 
 #include <cstdint>
@@ -60,7 +62,7 @@ inline constexpr int kHdf5DeflateLevel = 1;
 struct Hdf5Writer;
 
 // The file's name: BASE.h5.
-std::string hdf5_path(const char* base);
+inline std::string hdf5_path(const char* base) { return std::string(base) + ".h5"; }
 
 // Creates BASE.h5.part with empty /steps datasets; null (with a message
 // naming the file) when it cannot be created. BASE.h5 is not touched.

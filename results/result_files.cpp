@@ -81,8 +81,15 @@ int result_files_open(ResultFiles* files, const SimParams* p, const char* base) 
       (files->ave = open_result(base, ".ave")) == nullptr) {
     return 0;
   }
-  if (params_output_enabled(p, OUTPUT_HDF5) && (files->hdf5 = hdf5_create(base)) == nullptr) {
-    return 0;
+  if (params_output_enabled(p, OUTPUT_HDF5)) {
+    std::string error;
+    files->hdf5_module = hdf5_module_load(&error);
+    if (files->hdf5_module == nullptr) {
+      std::fprintf(stderr, "corvanel: %s: cannot create the result file: %s\n",
+                   hdf5_path(base).c_str(), error.c_str());
+      return 0;
+    }
+    if ((files->hdf5 = files->hdf5_module->create(base)) == nullptr) return 0;
   }
   return 1;
 }
@@ -126,7 +133,7 @@ void result_files_write_step(ResultFiles* files, const SimParams* p, const SimSt
                               state->wear_land,
                               p->kf,
                               p->kn}};
-    hdf5_write_step(files->hdf5, values);
+    files->hdf5_module->write_step(files->hdf5, values);
   }
 }
 
@@ -162,15 +169,15 @@ int result_files_write_summary(const char* base, const SimParams* entered, const
 int result_files_finish_hdf5(ResultFiles* files, const SimParams* entered, const SimParams* si,
                              const SummaryRun& run, const RunSummary& summary) {
   if (files->hdf5 == nullptr) return 1;
-  const int ok = hdf5_finish(files->hdf5, entered, si, run, summary);
-  hdf5_free(files->hdf5);
+  const int ok = files->hdf5_module->finish(files->hdf5, entered, si, run, summary);
+  files->hdf5_module->free(files->hdf5);
   files->hdf5 = nullptr;
   return ok;
 }
 
 void result_files_drop_hdf5(ResultFiles* files, const char* base, bool remove_earlier) {
   if (files->hdf5 == nullptr) return;
-  hdf5_free(files->hdf5);
+  files->hdf5_module->free(files->hdf5);
   files->hdf5 = nullptr;
   if (remove_earlier) std::remove(hdf5_path(base).c_str());
 }

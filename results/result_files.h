@@ -8,16 +8,17 @@
 
 #include "model/params.h"
 #include "model/state.h"
-#include "results/hdf5.h"
+#include "results/hdf5_module.h"
 #include "results/run_summary.h"
 #include "results/series.h"
 
 // The open result streams of a run; a stream the flags do not ask for stays null.
 struct ResultFiles {
-  SeriesFiles series;  // the ten time-series files
-  FILE* rms;           // ".rms": ranges and RMS values of each recorded revolution
-  FILE* ave;           // ".ave": means of each recorded revolution
-  Hdf5Writer* hdf5;    // ".h5" (written as ".h5.part" until complete), or null
+  SeriesFiles series;             // the ten time-series files
+  FILE* rms;                      // ".rms": ranges and RMS values of each recorded revolution
+  FILE* ave;                      // ".ave": means of each recorded revolution
+  Hdf5Writer* hdf5;               // ".h5" (written as ".h5.part" until complete), or null
+  const Hdf5Module* hdf5_module;  // the writer's plug-in, loaded when ".h5" is asked for
 };
 
 // Opens the files the output flags ask for under base: series, .rms, .ave.

@@ -19,6 +19,7 @@ using test_support::Job;
 using test_support::read_file;
 using test_support::run_program;
 using test_support::ScratchDir;
+using test_support::write_file;
 using test_support::write_job;
 
 namespace {
@@ -332,4 +333,36 @@ TEST(Hdf5, AFailedWriteKeepsTheEarlierFile) {
   EXPECT_EQ(read_file(dir.file("h5.h5")), earlier);
   EXPECT_FALSE(file_exists(part));
   EXPECT_TRUE(file_exists(dir.file("h5.summary.json")));
+}
+
+// The writer is a plug-in: one that cannot be loaded, or a library that is
+// not the writer, refuses an --hdf5 run with one line naming BASE.h5 and the
+// reason, and an earlier BASE.h5 stays as it was. A run without the option
+// never looks for the plug-in.
+TEST(Hdf5, AWriterThatCannotBeLoadedRefusesTheRun) {
+  ScratchDir dir;
+  write_job(dir.path(), "h5", short_job(1));
+  ASSERT_EQ(run_program(dir.path(), "--hdf5 h5 .").exit_code, 0);
+  const std::string earlier = read_file(dir.file("h5.h5"));
+  write_file(dir.file("not-a-library.so"), "text\n");
+  const struct {
+    std::string module;
+    const char* reason;
+  } cases[] = {
+      {dir.file("not-a-library.so"), "not-a-library.so cannot be loaded: "},
+      {"/lib/x86_64-linux-gnu/libm.so.6", "libm.so.6 is not the HDF5 writer of this program"},
+  };
+  for (const auto& c : cases) {
+    const auto outcome =
+        run_program(dir.path(), "--hdf5 h5 .", "", "CORVANEL_HDF5_MODULE='" + c.module + "'");
+    EXPECT_EQ(outcome.exit_code, 1) << c.module;
+    EXPECT_NE(outcome.err.find("corvanel: ./h5.h5: cannot create the result file: "),
+              std::string::npos)
+        << outcome.err;
+    EXPECT_NE(outcome.err.find(c.reason), std::string::npos) << outcome.err;
+    EXPECT_EQ(read_file(dir.file("h5.h5")), earlier) << c.module;
+    const auto plain =
+        run_program(dir.path(), "h5 .", "", "CORVANEL_HDF5_MODULE='" + c.module + "'");
+    EXPECT_EQ(plain.exit_code, 0) << plain.err;
+  }
 }

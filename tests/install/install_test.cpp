@@ -100,16 +100,17 @@ void expect_programs_work(const std::string& bin, const std::string& examples) {
     EXPECT_EQ(out.rfind("Usage: " + program + " ", 0), 0u) << out;
   }
 
-  // The example, as the README runs it.
+  // The example, as the README runs it, with the HDF5 writer's plug-in.
   ASSERT_EQ(run_installed(bin, dir.path(),
-                          "cd " + quoted(work) + " && corvanel demo . && corvanel-plot demo --html",
+                          "cd " + quoted(work) +
+                              " && corvanel --hdf5 demo . && corvanel-plot demo --html",
                           &out),
             0)
       << out;
   EXPECT_NE(out.find("Running Revolution Number 12"), std::string::npos) << out;
   EXPECT_EQ(split(read_file(work + "/demo.rms"), '\n').size(), 10u);
-  for (const char* file : {"demo.rpt", "demo.html", "demo.forces.svg", "demo.vibration.svg",
-                           "demo.revolutions.svg", "demo.plots.html"})
+  for (const char* file : {"demo.rpt", "demo.html", "demo.h5", "demo.forces.svg",
+                           "demo.vibration.svg", "demo.revolutions.svg", "demo.plots.html"})
     EXPECT_TRUE(file_exists(work + "/" + file)) << file;
 
   // The installed corvanel-sweep names the corvanel installed beside it.

@@ -4,10 +4,11 @@
 
 namespace test_support {
 
-Outcome run_program(const std::string& dir, const std::string& args, const std::string& input) {
+Outcome run_program(const std::string& dir, const std::string& args, const std::string& input,
+                    const std::string& env) {
   write_file(dir + "/.stdin", input);
-  std::string command =
-      "cd '" + dir + "' && '" CORVANEL_BINARY "' " + args + " < .stdin > .stdout 2> .stderr";
+  std::string command = "cd '" + dir + "' && " + env + " '" CORVANEL_BINARY "' " + args +
+                        " < .stdin > .stdout 2> .stderr";
   Outcome outcome;
   outcome.exit_code = run_command(command);
   outcome.out = read_file(dir + "/.stdout");

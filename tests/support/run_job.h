@@ -15,8 +15,10 @@ struct Outcome {
   std::string err;  // standard error
 };
 
-// Runs `corvanel args...` in dir with the given standard input.
-Outcome run_program(const std::string& dir, const std::string& args, const std::string& input = "");
+// Runs `corvanel args...` in dir with the given standard input, after the
+// environment assignments env ("NAME='value' ...", may be empty).
+Outcome run_program(const std::string& dir, const std::string& args, const std::string& input = "",
+                    const std::string& env = "");
 
 // One batch run of a job (its exit code and output) in a scratch folder of
 // its own, kept with its results.
