@@ -61,7 +61,9 @@ void add_options(CliApp* app, AppOptions* options) {
                "precision in SI, with the job and the run summary (HDF5, for Python and MATLAB)");
 }
 
-bool is_option(const char* argument) { return std::strncmp(argument, "--", 2) == 0; }
+bool is_option(const char* argument) {
+  return std::strncmp(argument, "--", 2) == 0;
+}
 
 }  // namespace
 
@@ -74,8 +76,8 @@ int options_parse(int argc, char** argv, AppOptions* options, std::vector<char*>
   char engine_line[64];
   std::snprintf(engine_line, sizeof engine_line, "Brisolt engine %d.%02d\n",
                 static_cast<int>(engine >> 16), static_cast<int>(engine & 0xffff));
-  const CliProgram program = {"corvanel", kSynopsis, kDescription, kFooter, "--help",
-                               cli_version_text("corvanel", engine_line)};
+  const CliProgram program = {"corvanel", kSynopsis, kDescription,
+                              kFooter,    "--help",  cli_version_text("corvanel", engine_line)};
   std::unique_ptr<CliApp, void (*)(CliApp*)> app(cli_create(program), cli_free);
   if (app == nullptr) return 1;
   add_options(app.get(), options);

@@ -10,7 +10,7 @@
 // argument (--name=VALUE): the first argument without "--" ends the options.
 struct AppOptions {
   bool until_decided = false;  // end each run once its verdict can no longer change
-  bool hdf5 = false;  // --hdf5: also write BASE.h5, every step in SI
+  bool hdf5 = false;           // --hdf5: also write BASE.h5, every step in SI
 };
 
 // Takes the leading options off argv ("--" alone ends them and is dropped).

@@ -72,9 +72,13 @@ bool is_command_of(const CliApp* app, const char* word) {
 
 }  // namespace
 
-const char* cli_version() { return CORVANEL_VERSION; }
+const char* cli_version() {
+  return CORVANEL_VERSION;
+}
 
-const char* cli_revision() { return CORVANEL_REVISION; }
+const char* cli_revision() {
+  return CORVANEL_REVISION;
+}
 
 std::string cli_version_text(const char* program, const std::string& more) {
   std::string text = std::string(program) + " (Corvanel) " + cli_version() + "\n";
@@ -102,7 +106,9 @@ CliApp* cli_create(const CliProgram& program) {
   }
 }
 
-void cli_free(CliApp* app) { delete app; }
+void cli_free(CliApp* app) {
+  delete app;
+}
 
 CliApp* cli_add_command(CliApp* app, const char* name, const char* description) {
   auto command = std::make_unique<CliApp>();
@@ -160,7 +166,9 @@ int cli_parse(CliApp* cli, int argc, const char* const* argv) {
   return -1;
 }
 
-int cli_given(const CliApp* command) { return command->app->parsed() ? 1 : 0; }
+int cli_given(const CliApp* command) {
+  return command->app->parsed() ? 1 : 0;
+}
 
 int cli_usage_error(const CliApp* app, const std::string& problem) {
   std::fputs(app->top->synopsis.c_str(), stderr);

@@ -34,10 +34,14 @@ std::string unit_key(std::string_view text) {
 
 int convert_parse_kind(std::string_view text, FrfKind* kind) {
   const std::string key = unit_key(text);
-  if (key == "receptance") *kind = FRF_RECEPTANCE;
-  else if (key == "mobility") *kind = FRF_MOBILITY;
-  else if (key == "accelerance") *kind = FRF_ACCELERANCE;
-  else return 0;
+  if (key == "receptance")
+    *kind = FRF_RECEPTANCE;
+  else if (key == "mobility")
+    *kind = FRF_MOBILITY;
+  else if (key == "accelerance")
+    *kind = FRF_ACCELERANCE;
+  else
+    return 0;
   return 1;
 }
 
@@ -64,9 +68,12 @@ int convert_parse_units(std::string_view text, FrfKind* kind, double* to_si) {
 
 const char* convert_kind_name(FrfKind kind) {
   switch (kind) {
-    case FRF_MOBILITY: return "mobility";
-    case FRF_ACCELERANCE: return "accelerance";
-    default: return "receptance";
+    case FRF_MOBILITY:
+      return "mobility";
+    case FRF_ACCELERANCE:
+      return "accelerance";
+    default:
+      return "receptance";
   }
 }
 

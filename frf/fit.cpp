@@ -17,9 +17,9 @@ namespace {
 using Complex = std::complex<double>;
 
 constexpr int kDefaultOrderMin = 2, kDefaultOrderMax = 40;
-constexpr double kFreqRange = 0.1;  // a refined frequency stays within +-10 % of its start
-constexpr int kMaxRefits = 4;       // refinements after dropping modes the data do not support
-constexpr double kPeakOverMisfit = 2;  // a mode's peak must stand this far out of the misfit
+constexpr double kFreqRange = 0.1;      // a refined frequency stays within +-10 % of its start
+constexpr int kMaxRefits = 4;           // refinements after dropping modes the data do not support
+constexpr double kPeakOverMisfit = 2;   // a mode's peak must stand this far out of the misfit
 constexpr size_t kMostPoints = 100000;  // points of all FRFs in the band, fitted at once
 constexpr int kMaxRounds = 5;           // searches for weak modes in what the modes found leave
 constexpr double kNewModeGap = 0.01;    // a weak mode lies further than this from any mode found
@@ -72,20 +72,21 @@ int fit_check(const FrfData& frf, std::string* error) {
     *error = frf.source + ": not a receptance (displacement over force); convert it before fitting";
     return 0;
   }
-  if (frf.response_dir < -6 || frf.response_dir > 6 || frf.reference_dir < -6 || frf.reference_dir > 6) {
+  if (frf.response_dir < -6 || frf.response_dir > 6 || frf.reference_dir < -6 ||
+      frf.reference_dir > 6) {
     *error = frf.source + ": direction codes " + std::to_string(frf.response_dir) + " and " +
              std::to_string(frf.reference_dir) + " out of -6..6";
     return 0;
   }
   for (size_t i = 0; i < frf.freq.size(); ++i) {
     if (!std::isfinite(frf.freq[i]) || !(frf.freq[i] >= 0)) {
-      *error = frf.source + ": point " + std::to_string(i + 1) + " has frequency " + fit_number(frf.freq[i]) +
-               " Hz; frequencies must be 0 or more";
+      *error = frf.source + ": point " + std::to_string(i + 1) + " has frequency " +
+               fit_number(frf.freq[i]) + " Hz; frequencies must be 0 or more";
       return 0;
     }
     if (i > 0 && !(frf.freq[i] > frf.freq[i - 1])) {
-      *error = frf.source + ": frequencies not increasing at point " + std::to_string(i + 1) + " (" +
-               fit_number(frf.freq[i]) + " Hz after " + fit_number(frf.freq[i - 1]) + " Hz)";
+      *error = frf.source + ": frequencies not increasing at point " + std::to_string(i + 1) +
+               " (" + fit_number(frf.freq[i]) + " Hz after " + fit_number(frf.freq[i - 1]) + " Hz)";
       return 0;
     }
     if (!std::isfinite(frf.value[i].real()) || !std::isfinite(frf.value[i].imag())) {
@@ -104,18 +105,21 @@ int fit_check_directions(const std::vector<FrfData>& frfs, std::string* error) {
       const FrfData& b = frfs[i];
       const char* what = nullptr;
       int da = 0, db = 0;
-      if (a.response_dir && b.response_dir && std::abs(a.response_dir) != std::abs(b.response_dir)) {
+      if (a.response_dir && b.response_dir &&
+          std::abs(a.response_dir) != std::abs(b.response_dir)) {
         what = "response";
         da = a.response_dir;
         db = b.response_dir;
-      } else if (a.reference_dir && b.reference_dir && std::abs(a.reference_dir) != std::abs(b.reference_dir)) {
+      } else if (a.reference_dir && b.reference_dir &&
+                 std::abs(a.reference_dir) != std::abs(b.reference_dir)) {
         what = "force";
         da = a.reference_dir;
         db = b.reference_dir;
       }
       if (what) {
-        *error = b.source + ": " + what + " direction " + fit_direction_name(db) + " differs from " +
-                 fit_direction_name(da) + " of " + a.source + "; fit FRFs of one direction together";
+        *error = b.source + ": " + what + " direction " + fit_direction_name(db) +
+                 " differs from " + fit_direction_name(da) + " of " + a.source +
+                 "; fit FRFs of one direction together";
         return 0;
       }
     }
@@ -170,7 +174,9 @@ Model fit_constants(const std::vector<Band>& bands, const std::vector<Complex>& 
   const Eigen::VectorXd x = a.colPivHouseholderQr().solve(y);
   Model model;
   for (size_t i = 0; i < poles.size(); ++i) {
-    const Complex residue = Complex(x(2 * static_cast<Eigen::Index>(i)), x(2 * static_cast<Eigen::Index>(i) + 1)) * scale;
+    const Complex residue =
+        Complex(x(2 * static_cast<Eigen::Index>(i)), x(2 * static_cast<Eigen::Index>(i) + 1)) *
+        scale;
     const double wn = std::abs(poles[i]);
     // r / (s - l) + conj: (2 i wd r) / (s^2 + 2 zeta wn s + wn^2), and wn^2 / k for a real mode.
     const double constant = (Complex(0, 2 * poles[i].imag()) * residue).real();
@@ -199,8 +205,8 @@ struct Refinement {
     Model m;
     for (size_t i = 0; i < start.size(); ++i) {
       const Eigen::Index j = 3 * static_cast<Eigen::Index>(i);
-      m.modes.push_back({start[i].fn * (1 + kFreqRange * std::tanh(x(j))), 1 / (1 + std::exp(-x(j + 1))),
-                         start[i].k * std::exp(x(j + 2))});
+      m.modes.push_back({start[i].fn * (1 + kFreqRange * std::tanh(x(j))),
+                         1 / (1 + std::exp(-x(j + 1))), start[i].k * std::exp(x(j + 2))});
     }
     const Eigen::Index n = 3 * static_cast<Eigen::Index>(start.size());
     m.lower = Complex(x(n), x(n + 1)) * scale * w_ref * w_ref;
@@ -291,8 +297,8 @@ struct Refined {
   double misfit;  // m/N, root mean square of |model - measured| over the points
 };
 
-int fit_refine(const std::vector<Band>& bands, const Model& start, double scale, double w_ref, Refined* out,
-               std::string* error) {
+int fit_refine(const std::vector<Band>& bands, const Model& start, double scale, double w_ref,
+               Refined* out, std::string* error) {
   Refinement problem{&bands, start.modes, scale, w_ref, 0};
   for (const Band& b : bands) problem.points += static_cast<Eigen::Index>(b.freq.size());
   Eigen::VectorXd x = problem.start_vector(start);
@@ -338,8 +344,9 @@ int fit_refine(const std::vector<Band>& bands, const Model& start, double scale,
 // half-power bandwidth narrower than the spacing of the points (Hz).
 int fit_unsupported(const FittedMode& m, double misfit, double spacing) {
   const double peak = 1 / (2 * m.damping_ratio * m.stiffness);
-  return !(m.damping_ratio < 0.5) || !(m.stiffness_sd < m.stiffness) || !std::isfinite(m.stiffness_sd) ||
-         !(peak > kPeakOverMisfit * misfit) || !(2 * m.damping_ratio * m.natural_freq > spacing);
+  return !(m.damping_ratio < 0.5) || !(m.stiffness_sd < m.stiffness) ||
+         !std::isfinite(m.stiffness_sd) || !(peak > kPeakOverMisfit * misfit) ||
+         !(2 * m.damping_ratio * m.natural_freq > spacing);
 }
 
 // The widest mean spacing (Hz) of the FRFs' points in the band.
@@ -347,7 +354,8 @@ double fit_spacing(const std::vector<Band>& bands) {
   double spacing = 0;
   for (const Band& b : bands)
     if (b.freq.size() > 1)
-      spacing = std::max(spacing, (b.freq.back() - b.freq.front()) / static_cast<double>(b.freq.size() - 1));
+      spacing = std::max(spacing,
+                         (b.freq.back() - b.freq.front()) / static_cast<double>(b.freq.size() - 1));
   return spacing;
 }
 
@@ -357,7 +365,8 @@ double fit_rest_near(const std::vector<FrfData>& frfs, double fn, double zeta) {
   double largest = 0;
   for (const FrfData& frf : frfs)
     for (size_t i = 0; i < frf.freq.size(); ++i)
-      if (std::abs(frf.freq[i] - fn) <= zeta * fn) largest = std::max(largest, std::abs(frf.value[i]));
+      if (std::abs(frf.freq[i] - fn) <= zeta * fn)
+        largest = std::max(largest, std::abs(frf.value[i]));
   return largest;
 }
 
@@ -369,7 +378,8 @@ Complex fit_pole(double fn, double zeta) {
 
 // Refines the start, drops the modes the data do not support and refines again; 0 when
 // no mode is left.
-int fit_refine_supported(const std::vector<Band>& bands, Model start, double scale, double w_ref, Refined* out) {
+int fit_refine_supported(const std::vector<Band>& bands, Model start, double scale, double w_ref,
+                         Refined* out) {
   std::string error;
   Refined refined;
   for (int pass = 0;; ++pass) {
@@ -398,18 +408,19 @@ int fit_refine_supported(const std::vector<Band>& bands, Model start, double sca
 
 // What fit_modes works on: the band, the orders and the measured points.
 struct Setup {
-  double from, to;             // Hz, the band, from above 0
-  double asked_from;           // Hz, the band's lower end as asked, for messages
-  int order_min, order_max;    // orders of the diagram
-  std::vector<FrfData> turned; // the FRFs, signs turned to a driving point's
-  std::vector<Band> bands;     // their points in the band
-  double scale;                // m/N, the largest magnitude in the band
-  double w_ref;                // rad/s, the lowest frequency in the band
-  size_t points;               // points of all FRFs in the band
+  double from, to;              // Hz, the band, from above 0
+  double asked_from;            // Hz, the band's lower end as asked, for messages
+  int order_min, order_max;     // orders of the diagram
+  std::vector<FrfData> turned;  // the FRFs, signs turned to a driving point's
+  std::vector<Band> bands;      // their points in the band
+  double scale;                 // m/N, the largest magnitude in the band
+  double w_ref;                 // rad/s, the lowest frequency in the band
+  size_t points;                // points of all FRFs in the band
 };
 
 // Checks the FRFs and the options and gathers the points to fit.
-int fit_setup(const std::vector<FrfData>& frfs, const FitOptions& options, Setup* s, std::string* error) {
+int fit_setup(const std::vector<FrfData>& frfs, const FitOptions& options, Setup* s,
+              std::string* error) {
   if (frfs.empty()) {
     *error = "no FRF to fit";
     return 0;
@@ -418,7 +429,8 @@ int fit_setup(const std::vector<FrfData>& frfs, const FitOptions& options, Setup
     if (!fit_check(frf, error)) return 0;
   if (!fit_check_directions(frfs, error)) return 0;
   if (options.max_modes < 0) {
-    *error = "most modes to keep is " + std::to_string(options.max_modes) + "; must be 0 (all) or more";
+    *error =
+        "most modes to keep is " + std::to_string(options.max_modes) + "; must be 0 (all) or more";
     return 0;
   }
   double from = options.freq_from, to = options.freq_to;
@@ -433,7 +445,8 @@ int fit_setup(const std::vector<FrfData>& frfs, const FitOptions& options, Setup
       return 0;
     }
   } else if (!std::isfinite(from) || !std::isfinite(to) || !(from >= 0) || !(to > from)) {
-    *error = "band " + fit_number(from) + " to " + fit_number(to) + " Hz: needs 0 <= lower < upper frequency";
+    *error = "band " + fit_number(from) + " to " + fit_number(to) +
+             " Hz: needs 0 <= lower < upper frequency";
     return 0;
   }
   // A point at 0 Hz is not fitted: the lower residual is infinite there.
@@ -464,7 +477,8 @@ int fit_setup(const std::vector<FrfData>& frfs, const FitOptions& options, Setup
     double largest = 0;
     for (const Complex& v : b.value) largest = std::max(largest, std::abs(v));
     if (!(largest > 0)) {
-      *error = frf.source + ": no point, or only zeros, between " + fit_number(from) + " and " + fit_number(to) + " Hz";
+      *error = frf.source + ": no point, or only zeros, between " + fit_number(from) + " and " +
+               fit_number(to) + " Hz";
       return 0;
     }
     s->points += b.freq.size();
@@ -473,8 +487,9 @@ int fit_setup(const std::vector<FrfData>& frfs, const FitOptions& options, Setup
     s->bands.push_back(std::move(b));
   }
   if (s->points > kMostPoints) {
-    *error = std::to_string(s->points) + " points between " + fit_number(from) + " and " + fit_number(to) +
-             " Hz; at most " + std::to_string(kMostPoints) + " are fitted at once: narrow the band";
+    *error = std::to_string(s->points) + " points between " + fit_number(from) + " and " +
+             fit_number(to) + " Hz; at most " + std::to_string(kMostPoints) +
+             " are fitted at once: narrow the band";
     return 0;
   }
   s->w_ref = kTwoPi * lowest;
@@ -509,7 +524,8 @@ int fit_weak_modes(const Setup& s, Refined* refined, std::string* error) {
     double best_rest = 0;
     for (const LscfChoice& c : lscf_choose(diagram, s.order_min, s.order_max, kWeakModeStable)) {
       int near = 0;
-      for (const ModeParams& m : refined->model.modes) near |= std::abs(c.freq - m.fn) < kNewModeGap * m.fn;
+      for (const ModeParams& m : refined->model.modes)
+        near |= std::abs(c.freq - m.fn) < kNewModeGap * m.fn;
       if (near) continue;
       const double rest_there = fit_rest_near(rest, c.freq, c.damping_ratio);
       if (rest_there > best_rest) {
@@ -520,14 +536,15 @@ int fit_weak_modes(const Setup& s, Refined* refined, std::string* error) {
     }
     if (widened.size() == known) return 1;
     Refined wider;
-    if (!fit_refine_supported(s.bands, fit_constants(s.bands, widened, s.scale, s.w_ref), s.scale, s.w_ref,
-                              &wider) ||
+    if (!fit_refine_supported(s.bands, fit_constants(s.bands, widened, s.scale, s.w_ref), s.scale,
+                              s.w_ref, &wider) ||
         wider.modes.size() <= refined->modes.size())
       return 1;
     // The new mode must explain far more than noise would: an F test of the drop in
     // the sum of squares against the rest, per added parameter.
     const double added = 3.0 * static_cast<double>(wider.modes.size() - refined->modes.size());
-    const double freedom = 2.0 * static_cast<double>(s.points) - (3.0 * static_cast<double>(wider.modes.size()) + 4);
+    const double freedom =
+        2.0 * static_cast<double>(s.points) - (3.0 * static_cast<double>(wider.modes.size()) + 4);
     const double ratio = (refined->misfit * refined->misfit) / (wider.misfit * wider.misfit);
     if (!((ratio - 1) * freedom / added > kNewModeF)) return 1;
     *refined = std::move(wider);
@@ -540,15 +557,19 @@ int fit_weak_modes(const Setup& s, Refined* refined, std::string* error) {
 void fit_keep(const Setup& s, const Refined& refined, int max_modes, FitResult* result) {
   std::vector<size_t> order(refined.modes.size());
   for (size_t i = 0; i < order.size(); ++i) order[i] = i;
-  auto peak = [&](size_t i) { return 1 / (2 * refined.modes[i].damping_ratio * refined.modes[i].stiffness); };
-  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return peak(a) > peak(b); });
+  auto peak = [&](size_t i) {
+    return 1 / (2 * refined.modes[i].damping_ratio * refined.modes[i].stiffness);
+  };
+  std::stable_sort(order.begin(), order.end(),
+                   [&](size_t a, size_t b) { return peak(a) > peak(b); });
   if (max_modes > 0 && order.size() > static_cast<size_t>(max_modes)) {
     result->dropped = static_cast<int>(order.size()) - max_modes;
     order.resize(static_cast<size_t>(max_modes));
   }
   for (size_t i : order) result->modes.push_back(refined.modes[i]);
-  std::sort(result->modes.begin(), result->modes.end(),
-            [](const FittedMode& a, const FittedMode& b) { return a.natural_freq < b.natural_freq; });
+  std::sort(
+      result->modes.begin(), result->modes.end(),
+      [](const FittedMode& a, const FittedMode& b) { return a.natural_freq < b.natural_freq; });
   result->lower_residual = refined.model.lower;
   result->upper_residual = refined.model.upper;
   double misfit = 0, measured = 0;
@@ -560,24 +581,27 @@ void fit_keep(const Setup& s, const Refined& refined, int max_modes, FitResult* 
   result->relative_error = std::sqrt(misfit / measured);
 }
 
-int fit_modes_unguarded(const std::vector<FrfData>& frfs, const FitOptions& options, FitResult* result,
-                        std::string* error) {
+int fit_modes_unguarded(const std::vector<FrfData>& frfs, const FitOptions& options,
+                        FitResult* result, std::string* error) {
   Setup s;
   if (!fit_setup(frfs, options, &s, error)) return 0;
 
   // The stable poles of the diagram.
   std::vector<LscfPole> diagram;
   if (!lscf_diagram(s.turned, s.from, s.to, s.order_min, s.order_max, &diagram, error)) return 0;
-  for (const LscfPole& p : diagram) result->poles.push_back({p.order, p.freq, p.damping_ratio, p.stable});
+  for (const LscfPole& p : diagram)
+    result->poles.push_back({p.order, p.freq, p.damping_ratio, p.stable});
   std::vector<Complex> poles;
   for (const LscfChoice& c : lscf_choose(diagram, s.order_min, s.order_max, 0))
     poles.push_back(fit_pole(c.freq, c.damping_ratio));
 
   // Their modal constants, then the refined modes the data support.
   Refined refined;
-  if (!fit_refine_supported(s.bands, fit_constants(s.bands, poles, s.scale, s.w_ref), s.scale, s.w_ref, &refined)) {
-    *error = "no stable physical mode found between " + fit_number(s.asked_from) + " and " + fit_number(s.to) +
-             " Hz at model orders " + std::to_string(s.order_min) + " to " + std::to_string(s.order_max);
+  if (!fit_refine_supported(s.bands, fit_constants(s.bands, poles, s.scale, s.w_ref), s.scale,
+                            s.w_ref, &refined)) {
+    *error = "no stable physical mode found between " + fit_number(s.asked_from) + " and " +
+             fit_number(s.to) + " Hz at model orders " + std::to_string(s.order_min) + " to " +
+             std::to_string(s.order_max);
     return 0;
   }
   if (!fit_weak_modes(s, &refined, error)) return 0;
@@ -587,7 +611,8 @@ int fit_modes_unguarded(const std::vector<FrfData>& frfs, const FitOptions& opti
 
 }  // namespace
 
-int fit_modes(const std::vector<FrfData>& frfs, const FitOptions& options, FitResult* result, std::string* error) {
+int fit_modes(const std::vector<FrfData>& frfs, const FitOptions& options, FitResult* result,
+              std::string* error) {
   *result = FitResult{};
   int ok = 0;
   try {
@@ -601,7 +626,8 @@ int fit_modes(const std::vector<FrfData>& frfs, const FitOptions& options, FitRe
 
 std::complex<double> fit_receptance(const FitResult& result, double f, int with_residuals) {
   Complex h = 0;
-  for (const FittedMode& m : result.modes) h += fit_mode_term({m.natural_freq, m.damping_ratio, m.stiffness}, f);
+  for (const FittedMode& m : result.modes)
+    h += fit_mode_term({m.natural_freq, m.damping_ratio, m.stiffness}, f);
   if (with_residuals) {
     const double w = kTwoPi * f;
     h += result.upper_residual;

@@ -18,7 +18,7 @@ struct FrfData {
   std::vector<double> freq;                 // Hz, strictly increasing, > 0 after conversion
   std::vector<std::complex<double>> value;  // m/N (receptance) once converted
   FrfKind kind;                             // FRF_RECEPTANCE once converted
-  int response_dir;   // signed direction: +-1 X, +-2 Y, +-3 Z, +-4..6 rotations, 0 unknown/scalar
-  int reference_dir;  // as response_dir, for the force
-  std::string source; // "FILE" or "FILE: dataset N", for messages and legends
+  int response_dir;    // signed direction: +-1 X, +-2 Y, +-3 Z, +-4..6 rotations, 0 unknown/scalar
+  int reference_dir;   // as response_dir, for the force
+  std::string source;  // "FILE" or "FILE: dataset N", for messages and legends
 };

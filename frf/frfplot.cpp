@@ -86,18 +86,21 @@ std::string panel(const std::vector<FrfData>& frfs, const char* title, const cha
   std::string s = "set title " + gnuplot_quote(title) + "\nset xlabel 'frequency [Hz]'\n" +
                   "set ylabel " + gnuplot_quote(ylabel) + "\nplot ";
   for (size_t k = 0; k < frfs.size(); ++k) {
-    s += "$m" + std::to_string(k) + " using 1:" + std::to_string(column) +
-         " with " + style + " lt " + std::to_string(k == 0 ? 1 : 3 + static_cast<int>(k % 2)) +
-         " title " + gnuplot_quote("measured " + frfs[k].source) + " noenhanced, \\\n     ";
+    s += "$m" + std::to_string(k) + " using 1:" + std::to_string(column) + " with " + style +
+         " lt " + std::to_string(k == 0 ? 1 : 3 + static_cast<int>(k % 2)) + " title " +
+         gnuplot_quote("measured " + frfs[k].source) + " noenhanced, \\\n     ";
   }
-  return s + "$fit using 1:" + std::to_string(column) + " with lines lt 2 dt 2 title 'fitted modes'\n";
+  return s + "$fit using 1:" + std::to_string(column) +
+         " with lines lt 2 dt 2 title 'fitted modes'\n";
 }
 
 std::string limit_block(const std::string& name, const std::vector<FrfplotLimit>& curve) {
   std::string s = name + " << EOD\n";
   for (const FrfplotLimit& p : curve) {
-    if (std::isfinite(p.depth)) s += row({p.rpm, p.depth});
-    else s += "\n";  // a gap where no limit exists
+    if (std::isfinite(p.depth))
+      s += row({p.rpm, p.depth});
+    else
+      s += "\n";  // a gap where no limit exists
   }
   return s + "EOD\n";
 }

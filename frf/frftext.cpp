@@ -25,17 +25,22 @@ std::string_view trim(std::string_view s) {
   return s.substr(b, e - b);
 }
 
-// Lower case without blanks, micro signs as 'u', a superscript two as "^2" and a degree sign as "deg".
+// Lower case without blanks, micro signs as 'u', a superscript two as "^2" and a degree sign as
+// "deg".
 std::string key_of(std::string_view text) {
   std::string key;
   for (size_t i = 0; i < text.size(); ++i) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
     if (std::isspace(c)) continue;
     const std::string_view two = text.substr(i, 2);
-    if (two == "\xc2\xb5" || two == "\xce\xbc") key += 'u', ++i;
-    else if (two == "\xc2\xb2") key += "^2", ++i;
-    else if (two == "\xc2\xb0") key += "deg", ++i;
-    else key += static_cast<char>(std::tolower(c));
+    if (two == "\xc2\xb5" || two == "\xce\xbc")
+      key += 'u', ++i;
+    else if (two == "\xc2\xb2")
+      key += "^2", ++i;
+    else if (two == "\xc2\xb0")
+      key += "deg", ++i;
+    else
+      key += static_cast<char>(std::tolower(c));
   }
   return key;
 }
@@ -219,7 +224,8 @@ int frftext_read(const std::string& path, const FrfTextOptions& options, FrfData
     std::vector<Role> rs;
     int named = 0;
     for (const auto& cell : c) rs.push_back(role_of(cell)), named += rs.back() != ROLE_OTHER;
-    if (c.size() == columns && named >= 2) roles = rs, cells = c, header_line = static_cast<int>(i) + 1;
+    if (c.size() == columns && named >= 2)
+      roles = rs, cells = c, header_line = static_cast<int>(i) + 1;
   }
   const int first_line = static_cast<int>(first) + 1;
   if (header_line == 0) header_line = first_line;  // what the header would say, the data lack
@@ -241,18 +247,23 @@ int frftext_read(const std::string& path, const FrfTextOptions& options, FrfData
   const bool cartesian = at[ROLE_REAL] >= 0 && at[ROLE_IMAG] >= 0;
   const bool polar = (at[ROLE_MAG] >= 0 || at[ROLE_DB] >= 0) && at[ROLE_PHASE] >= 0;
   if (cartesian == polar || (at[ROLE_MAG] >= 0 && at[ROLE_DB] >= 0))
-    return r.fail(header_line, "the header names neither real and imaginary parts, nor "
-                               "magnitude (or dB) and phase, alone");
+    return r.fail(header_line,
+                  "the header names neither real and imaginary parts, nor "
+                  "magnitude (or dB) and phase, alone");
 
   // Frequency unit: the frequency column's name, else the header, else the command line.
   int rad_s = -1;
   {
     const std::string k = key_of(cells[at[ROLE_FREQ]]);
-    if (k.find("rad/s") != std::string::npos) rad_s = 1;
-    else if (k.find("hz") != std::string::npos) rad_s = 0;
-    else if (header_key.find("rad/s") != std::string::npos && header_key.find("hz") == std::string::npos)
+    if (k.find("rad/s") != std::string::npos)
       rad_s = 1;
-    else if (header_key.find("hz") != std::string::npos && header_key.find("rad/s") == std::string::npos)
+    else if (k.find("hz") != std::string::npos)
+      rad_s = 0;
+    else if (header_key.find("rad/s") != std::string::npos &&
+             header_key.find("hz") == std::string::npos)
+      rad_s = 1;
+    else if (header_key.find("hz") != std::string::npos &&
+             header_key.find("rad/s") == std::string::npos)
       rad_s = 0;
     if (rad_s >= 0 && options.freq_rad_s >= 0 && rad_s != options.freq_rad_s)
       return r.fail(header_line, std::string("the file gives frequencies in ") +
@@ -263,9 +274,12 @@ int frftext_read(const std::string& path, const FrfTextOptions& options, FrfData
   double phase_unit = 0.0;
   if (polar) {
     const std::string k = key_of(cells[at[ROLE_PHASE]]);
-    if (k.find("deg") != std::string::npos) phase_unit = kDegree;
-    else if (k.find("rad") != std::string::npos) phase_unit = 1.0;
-    else return r.fail(header_line, "the phase column does not say deg or rad");
+    if (k.find("deg") != std::string::npos)
+      phase_unit = kDegree;
+    else if (k.find("rad") != std::string::npos)
+      phase_unit = 1.0;
+    else
+      return r.fail(header_line, "the phase column does not say deg or rad");
   }
 
   // Ordinate unit and type.
@@ -337,7 +351,8 @@ int frftext_read(const std::string& path, const FrfTextOptions& options, FrfData
       h = {v[at[ROLE_REAL]], v[at[ROLE_IMAG]]};
     } else {
       const double mag = at[ROLE_DB] >= 0 ? std::pow(10.0, v[at[ROLE_DB]] / 20.0) : v[at[ROLE_MAG]];
-      if (!std::isfinite(mag) || mag < 0.0) return r.fail(line, "the magnitude is negative or too large");
+      if (!std::isfinite(mag) || mag < 0.0)
+        return r.fail(line, "the magnitude is negative or too large");
       h = std::polar(mag, v[at[ROLE_PHASE]] * phase_unit);
     }
     out.freq.push_back(f);

@@ -9,9 +9,9 @@
 // What the command line says of a file; the file's header wins where it says
 // the same thing, and a contradiction is refused.
 struct FrfTextOptions {
-  int kind;            // FrfKind given on the command line, or -1
-  double to_si;        // factor from the command line's ordinate unit to SI, or 0 when not given
-  int freq_rad_s;      // 1: frequencies in rad/s, 0: in Hz, -1: not given (Hz unless the file says)
+  int kind;        // FrfKind given on the command line, or -1
+  double to_si;    // factor from the command line's ordinate unit to SI, or 0 when not given
+  int freq_rad_s;  // 1: frequencies in rad/s, 0: in Hz, -1: not given (Hz unless the file says)
 };
 
 // Reads the file at path into *frf, in SI (m/N, (m/s)/N or (m/s^2)/N by its type), frequencies in

@@ -15,7 +15,8 @@
 
 namespace {
 
-constexpr double kNewtonsPerMetrePerPoundPerInch = 175.1259842519685;  // N/m per lbf/in (= kg per lbf s^2/in)
+constexpr double kNewtonsPerMetrePerPoundPerInch =
+    175.1259842519685;  // N/m per lbf/in (= kg per lbf s^2/in)
 constexpr int kMaxModes = 5;
 
 // Walks the job text as the job reader does, token by token, to find where
@@ -136,7 +137,8 @@ std::string jobedit_block_text(const std::vector<JobeditMode>& modes, const char
 }
 
 int jobedit_replace(const std::string& job, int structure, int axis,
-                    const std::vector<JobeditMode>& modes, std::string* edited, std::string* error) {
+                    const std::vector<JobeditMode>& modes, std::string* edited,
+                    std::string* error) {
   if (modes.size() > kMaxModes || structure < 0 || structure > 1 || axis < 0 || axis > 2) {
     *error = "at most 5 modes go into one direction of a structure";  // the job reader's limit
     return 0;
@@ -215,7 +217,8 @@ int jobedit_write_modes(const std::string& path, int structure, int axis,
              std::fabs(got[axis][i].damping_ratio - modes[i].damping_ratio) <=
                  1e-4 * std::fabs(modes[i].damping_ratio) &&
              got[axis][i].modal_angle == modes[i].modal_angle;
-    if (!same) *error = path + ": the edited job would not read back as the old one with the new modes";
+    if (!same)
+      *error = path + ": the edited job would not read back as the old one with the new modes";
   }
   if (!same) {
     std::remove(temporary.c_str());

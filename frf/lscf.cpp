@@ -35,7 +35,8 @@ struct Blocks {
   Eigen::MatrixXcd t;  // measured-weighted basis, squared
 };
 
-Blocks lscf_blocks(const FrfData& frf, double freq_from, double freq_to, int order, const BandMap& map) {
+Blocks lscf_blocks(const FrfData& frf, double freq_from, double freq_to, int order,
+                   const BandMap& map) {
   std::vector<size_t> rows;
   for (size_t i = 0; i < frf.freq.size(); ++i)
     if (frf.freq[i] >= freq_from && frf.freq[i] <= freq_to) rows.push_back(i);
@@ -70,8 +71,8 @@ Blocks lscf_blocks(const FrfData& frf, double freq_from, double freq_to, int ord
 }
 
 // The physical poles in the band of the model of one order.
-std::vector<LscfPole> lscf_order_poles(const std::vector<Blocks>& blocks, int order, const BandMap& map,
-                                       double freq_from, double freq_to) {
+std::vector<LscfPole> lscf_order_poles(const std::vector<Blocks>& blocks, int order,
+                                       const BandMap& map, double freq_from, double freq_to) {
   const Eigen::Index size = order + 1;
   Eigen::MatrixXcd m = Eigen::MatrixXcd::Zero(size, size);
   for (const Blocks& b : blocks) {
@@ -98,7 +99,8 @@ std::vector<LscfPole> lscf_order_poles(const std::vector<Blocks>& blocks, int or
     if (fn < freq_from || fn > freq_to || !(zeta > 0) || !(zeta < 1)) continue;
     poles.push_back({order, fn, zeta, 0});
   }
-  std::sort(poles.begin(), poles.end(), [](const LscfPole& x, const LscfPole& y) { return x.freq < y.freq; });
+  std::sort(poles.begin(), poles.end(),
+            [](const LscfPole& x, const LscfPole& y) { return x.freq < y.freq; });
   return poles;
 }
 
@@ -108,7 +110,8 @@ void lscf_mark_stable(const std::vector<LscfPole>& previous, std::vector<LscfPol
     for (const LscfPole& q : previous)
       if (!nearest || std::abs(q.freq - p.freq) < std::abs(nearest->freq - p.freq)) nearest = &q;
     if (nearest && std::abs(p.freq - nearest->freq) < kStableFreq * nearest->freq &&
-        std::abs(p.damping_ratio - nearest->damping_ratio) < kStableDamping * nearest->damping_ratio)
+        std::abs(p.damping_ratio - nearest->damping_ratio) <
+            kStableDamping * nearest->damping_ratio)
       p.stable = 1;
   }
 }
@@ -139,8 +142,10 @@ int lscf_diagram(const std::vector<FrfData>& frfs, double freq_from, double freq
   }
   const size_t needed = 2 * static_cast<size_t>(order_max) + 1;
   for (const FrfData& frf : frfs) {
-    const size_t in_band = static_cast<size_t>(std::count_if(
-        frf.freq.begin(), frf.freq.end(), [&](double f) { return f >= freq_from && f <= freq_to; }));
+    const size_t in_band =
+        static_cast<size_t>(std::count_if(frf.freq.begin(), frf.freq.end(), [&](double f) {
+          return f >= freq_from && f <= freq_to;
+        }));
     if (in_band < needed) {
       *error = frf.source + ": " + std::to_string(in_band) + " points in the band, model order " +
                std::to_string(order_max) + " needs at least " + std::to_string(needed);
@@ -148,9 +153,11 @@ int lscf_diagram(const std::vector<FrfData>& frfs, double freq_from, double freq
     }
   }
   const double w_from = 2 * std::numbers::pi * freq_from, w_to = 2 * std::numbers::pi * freq_to;
-  const BandMap map{0.5 * (w_from + w_to), kCircleShare * std::numbers::pi / (0.5 * (w_to - w_from))};
+  const BandMap map{0.5 * (w_from + w_to),
+                    kCircleShare * std::numbers::pi / (0.5 * (w_to - w_from))};
   std::vector<Blocks> blocks;
-  for (const FrfData& frf : frfs) blocks.push_back(lscf_blocks(frf, freq_from, freq_to, order_max, map));
+  for (const FrfData& frf : frfs)
+    blocks.push_back(lscf_blocks(frf, freq_from, freq_to, order_max, map));
   // Orders go up in steps of two: the poles of consecutive orders alternate between two
   // slightly different families, and a step of two compares like with like.
   std::vector<LscfPole> previous;
@@ -163,7 +170,8 @@ int lscf_diagram(const std::vector<FrfData>& frfs, double freq_from, double freq
   return 1;
 }
 
-std::vector<LscfChoice> lscf_choose(const std::vector<LscfPole>& poles, int order_min, int order_max, int least) {
+std::vector<LscfChoice> lscf_choose(const std::vector<LscfPole>& poles, int order_min,
+                                    int order_max, int least) {
   const int orders = (order_max - order_min) / 2 + 1;
   const int needed = least > 0 ? least : std::max(3, (orders + 3) / 4);
   std::vector<LscfPole> left;
@@ -194,7 +202,8 @@ std::vector<LscfChoice> lscf_choose(const std::vector<LscfPole>& poles, int orde
       size_t pick = left.size();
       for (size_t i = 0; i < left.size(); ++i)
         if (left[i].order == order && std::abs(left[i].freq - centre) <= kClusterWidth * centre &&
-            (pick == left.size() || std::abs(left[i].freq - centre) < std::abs(left[pick].freq - centre)))
+            (pick == left.size() ||
+             std::abs(left[i].freq - centre) < std::abs(left[pick].freq - centre)))
           pick = i;
       if (pick < left.size()) members.push_back(pick);
     }
@@ -207,6 +216,7 @@ std::vector<LscfChoice> lscf_choose(const std::vector<LscfPole>& poles, int orde
     std::sort(members.rbegin(), members.rend());
     for (size_t i : members) left.erase(left.begin() + static_cast<std::ptrdiff_t>(i));
   }
-  std::sort(chosen.begin(), chosen.end(), [](const LscfChoice& x, const LscfChoice& y) { return x.freq < y.freq; });
+  std::sort(chosen.begin(), chosen.end(),
+            [](const LscfChoice& x, const LscfChoice& y) { return x.freq < y.freq; });
   return chosen;
 }

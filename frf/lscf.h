@@ -13,7 +13,7 @@ struct LscfPole {
   int order;             // model order (denominator degree) that gave it
   double freq;           // Hz, undamped natural frequency |lambda| / (2 pi)
   double damping_ratio;  // -, -Re(lambda) / |lambda|
-  int stable;            // 1 when freq within 1 % and damping within 5 % of a pole of the order two below
+  int stable;  // 1 when freq within 1 % and damping within 5 % of a pole of the order two below
 };
 
 // A physical pole chosen from the diagram.
@@ -34,4 +34,5 @@ int lscf_diagram(const std::vector<FrfData>& frfs, double freq_from, double freq
 // The stable poles of the diagram grouped across orders (frequencies within 1 %), keeping
 // groups stable in at least `least` orders (0: a quarter of the diagram's orders and at
 // least 3), ascending frequency.
-std::vector<LscfChoice> lscf_choose(const std::vector<LscfPole>& poles, int order_min, int order_max, int least);
+std::vector<LscfChoice> lscf_choose(const std::vector<LscfPole>& poles, int order_min,
+                                    int order_max, int least);

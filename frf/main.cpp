@@ -1,7 +1,6 @@
 // corvanel-frf: measured FRFs in, fitted modes out (into a job), pictures,
 // and the stability limit straight from the measurement.
 #include <CLI/CLI.hpp>
-
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -64,15 +63,18 @@ int fail(const std::string& what) {
 
 int usage(const std::string& problem) {
   std::fprintf(stderr, "corvanel-frf: %s\n", problem.c_str());
-  std::fputs("usage: corvanel-frf fit FILE... --structure tool|workpiece --direction x|y|z [options]\n"
-             "       corvanel-frf lobes TOOL_X_FRF [WORKPIECE_X_FRF] --job JOB.in [options]\n"
-             "       corvanel-frf synth OUT.uff --mode FN,ZETA,K... --from HZ --to HZ [options]\n"
-             "       corvanel-frf --help | SUBCOMMAND --help | --version\n",
-             stderr);
+  std::fputs(
+      "usage: corvanel-frf fit FILE... --structure tool|workpiece --direction x|y|z [options]\n"
+      "       corvanel-frf lobes TOOL_X_FRF [WORKPIECE_X_FRF] --job JOB.in [options]\n"
+      "       corvanel-frf synth OUT.uff --mode FN,ZETA,K... --from HZ --to HZ [options]\n"
+      "       corvanel-frf --help | SUBCOMMAND --help | --version\n",
+      stderr);
   return 2;
 }
 
-void warn(const std::string& what) { std::fprintf(stderr, "corvanel-frf: warning: %s\n", what.c_str()); }
+void warn(const std::string& what) {
+  std::fprintf(stderr, "corvanel-frf: warning: %s\n", what.c_str());
+}
 
 // How to read the FRF files, from the command line.
 struct ReadOptions {
@@ -137,7 +139,8 @@ int check_directions(const std::vector<FrfData>& frfs, int axis, std::string* er
   for (const FrfData& f : frfs) {
     for (int dir : {f.response_dir, f.reference_dir}) {
       if (dir == 0 || dir == axis) continue;
-      const std::string said = dir <= 3 ? std::string(1, names[dir]) : "rotation " + std::to_string(dir);
+      const std::string said =
+          dir <= 3 ? std::string(1, names[dir]) : "rotation " + std::to_string(dir);
       *error = f.source + ": measured in direction " + said + ", not " + names[axis] +
                " (--direction; FRFs fitted together share one direction)";
       return 0;
@@ -167,8 +170,8 @@ void print_modes(const FitResult& fit, const std::vector<FittedMode>& modes) {
               "stiffness [N/m]", "mass [kg]");
   int i = 0;
   for (const FittedMode& m : modes) {
-    std::printf("%4d  %10.3f +- %-8.3f  %10.5f +- %-8.5f  %11.4e +- %-9.2e  %10.4g +- %-8.2g\n", ++i,
-                m.natural_freq, m.natural_freq_sd, m.damping_ratio, m.damping_ratio_sd,
+    std::printf("%4d  %10.3f +- %-8.3f  %10.5f +- %-8.5f  %11.4e +- %-9.2e  %10.4g +- %-8.2g\n",
+                ++i, m.natural_freq, m.natural_freq_sd, m.damping_ratio, m.damping_ratio_sd,
                 m.stiffness, m.stiffness_sd, m.mass, m.mass_sd);
   }
   std::printf("relative error of the fit over the band: %.4f\n", fit.relative_error);
@@ -197,7 +200,9 @@ struct FitArgs {
   ReadOptions read;
 };
 
-int axis_of(const std::string& direction) { return direction == "x" ? 1 : direction == "y" ? 2 : 3; }
+int axis_of(const std::string& direction) {
+  return direction == "x" ? 1 : direction == "y" ? 2 : 3;
+}
 
 int run_fit(const FitArgs& a) {
   std::string error;
@@ -221,12 +226,14 @@ int run_fit(const FitArgs& a) {
   FitResult fit;
   if (!fit_modes(frfs, options, &fit, &error)) {
     // The fit's refusal names the file where it concerns one.
-    if (frfs.size() == 1 && error.rfind(frfs[0].source, 0) != 0) error = frfs[0].source + ": " + error;
+    if (frfs.size() == 1 && error.rfind(frfs[0].source, 0) != 0)
+      error = frfs[0].source + ": " + error;
     return fail(error);
   }
   if (fit.modes.empty()) return fail("no stable mode found in the band");
   if (fit.dropped > 0)
-    warn(std::to_string(fit.dropped) + " weaker mode(s) dropped: a job holds at most 5 per direction");
+    warn(std::to_string(fit.dropped) +
+         " weaker mode(s) dropped: a job holds at most 5 per direction");
   const std::vector<FittedMode> modes = strongest_first(fit.modes);
   print_modes(fit, modes);
   const int structure = a.structure == "tool" ? 1 : 0;
@@ -240,7 +247,8 @@ int run_fit(const FitArgs& a) {
     for (int system : {1, 0}) {
       std::printf("\n%s %c modal block, %s (mass, damping ratio, stiffness, modal angle):\n",
                   a.structure.c_str(), names[axis],
-                  system ? "metric job: kg, -, N/mm, degrees" : "English job: lbf s^2/in, -, lbf/in, degrees");
+                  system ? "metric job: kg, -, N/mm, degrees"
+                         : "English job: lbf s^2/in, -, lbf/in, degrees");
       std::printf("%s\n", jobedit_block_text(job_modes(system, modes), "\n").c_str());
     }
   }
@@ -292,7 +300,8 @@ int fit_one(const FrfData& frf, std::vector<ModalMode>* modes, std::string* erro
     if (error->rfind(frf.source, 0) != 0) *error = frf.source + ": " + *error;
     return 0;
   }
-  for (const FittedMode& m : fit.modes) modes->push_back({m.mass, m.damping_ratio, m.stiffness, 0.0});
+  for (const FittedMode& m : fit.modes)
+    modes->push_back({m.mass, m.damping_ratio, m.stiffness, 0.0});
   return 1;
 }
 
@@ -326,7 +335,8 @@ int run_lobes(const LobesArgs& a) {
   Model model(limit_create(a.job.c_str(), a.database.c_str(), &error), limit_free);
   if (!model) return fail(error);
   if (!limit_has_coefficients(model.get()))
-    return fail(a.database + ": no cutting coefficients for the job's material pair and edge angle");
+    return fail(a.database +
+                ": no cutting coefficients for the job's material pair and edge angle");
   double from = 0.5 * model->params->spindle_rpm, to = 2.0 * model->params->spindle_rpm;
   if (!a.rpm.empty() && !parse_range(a.rpm, &from, &to))
     return fail("--rpm " + a.rpm + ": expected FROM:TO, two increasing speeds in rpm");
@@ -359,15 +369,14 @@ int run_lobes(const LobesArgs& a) {
               with_workpiece ? "tool X plus workpiece X receptance" : "tool X receptance");
   std::printf("  from the measured FRF:  minimum %.6g %s at %.0f rpm\n", measured.min_depth / lu,
               unit, measured.min_rpm);
-  std::printf("  from the fitted modes:  minimum %.6g %s at %.0f rpm\n", fitted.min_depth / lu, unit,
-              fitted.min_rpm);
+  std::printf("  from the fitted modes:  minimum %.6g %s at %.0f rpm\n", fitted.min_depth / lu,
+              unit, fitted.min_rpm);
   if (std::isfinite(measured.min_depth) && std::isfinite(fitted.min_depth))
     std::printf("  difference at the minimum: %+.2f %% (fitted against measured)\n",
                 100.0 * (fitted.min_depth - measured.min_depth) / measured.min_depth);
-  if (!a.plot.empty() &&
-      !render(frfplot_lobes_script(measured.points, fitted.points, unit,
-                                   "stability limit: " + a.job),
-              a.plot + ".lobes.svg"))
+  if (!a.plot.empty() && !render(frfplot_lobes_script(measured.points, fitted.points, unit,
+                                                      "stability limit: " + a.job),
+                                 a.plot + ".lobes.svg"))
     return 1;
   return 0;
 }
@@ -391,12 +400,14 @@ int run_synth(const SynthArgs& a) {
     for (; k < 3; ++k) {
       const size_t comma = text.find(',', at);
       if ((k < 2) == (comma == std::string::npos)) break;
-      if (!convert_parse_number(text.substr(at, comma == std::string::npos ? text.npos : comma - at), 0, &v[k]))
+      if (!convert_parse_number(
+              text.substr(at, comma == std::string::npos ? text.npos : comma - at), 0, &v[k]))
         break;
       at = comma + 1;
     }
     if (k != 3 || !(v[0] > 0) || !(v[1] > 0 && v[1] < 1) || !(v[2] > 0))
-      return fail("--mode " + text + ": expected FREQUENCY,DAMPING,STIFFNESS (Hz, -, N/m), all above 0");
+      return fail("--mode " + text +
+                  ": expected FREQUENCY,DAMPING,STIFFNESS (Hz, -, N/m), all above 0");
     modes.push_back({v[0], v[1], v[2]});
   }
   FrfData f = synth_frf(modes, a.from, a.to, a.step, a.proportional, a.floor, a.seed);
@@ -444,9 +455,10 @@ int main(int argc, char** argv) {
     std::fputs(cli_version_text("corvanel-frf").c_str(), stdout);
     return 0;
   }
-  CLI::App app{"corvanel-frf: reads measured FRFs (universal file datasets 58/58b, text, CSV), "
-               "fits their modes, writes them into a corvanel job and draws the stability limit "
-               "straight from the measurement."};
+  CLI::App app{
+      "corvanel-frf: reads measured FRFs (universal file datasets 58/58b, text, CSV), "
+      "fits their modes, writes them into a corvanel job and draws the stability limit "
+      "straight from the measurement."};
   app.set_version_flag("--version", cli_version_text("corvanel-frf"));
   app.require_subcommand(1);
 
@@ -456,37 +468,48 @@ int main(int argc, char** argv) {
   fit->add_option("--structure", fa.structure, "tool or workpiece")
       ->required()
       ->check(CLI::IsMember({"tool", "workpiece"}));
-  fit->add_option("--direction", fa.direction, "x, y or z")->required()->check(CLI::IsMember({"x", "y", "z"}));
+  fit->add_option("--direction", fa.direction, "x, y or z")
+      ->required()
+      ->check(CLI::IsMember({"x", "y", "z"}));
   fit->add_option("--into", fa.into, "replace that structure's direction block of this job file");
-  fit->add_option("--from", fa.from, "lowest frequency of the band to fit [Hz]")->check(CLI::PositiveNumber);
-  fit->add_option("--to", fa.to, "highest frequency of the band to fit [Hz]")->check(CLI::PositiveNumber);
+  fit->add_option("--from", fa.from, "lowest frequency of the band to fit [Hz]")
+      ->check(CLI::PositiveNumber);
+  fit->add_option("--to", fa.to, "highest frequency of the band to fit [Hz]")
+      ->check(CLI::PositiveNumber);
   fit->add_option("--plot", fa.plot, "draw BASE.fit.svg and BASE.stabilisation.svg");
   add_read_options(fit, &fa.read);
 
   LobesArgs la;
-  CLI::App* lobes = app.add_subcommand(
-      "lobes", "stability limit of turning from the measured tool (and workpiece) X FRF and from its fitted modes");
+  CLI::App* lobes = app.add_subcommand("lobes",
+                                       "stability limit of turning from the measured tool (and "
+                                       "workpiece) X FRF and from its fitted modes");
   lobes->add_option("TOOL_X_FRF", la.tool, "the tool's X FRF")->required();
   lobes->add_option("WORKPIECE_X_FRF", la.workpiece, "the workpiece's X FRF");
-  lobes->add_option("--job", la.job, "the job whose cut and materials set the cutting coefficient")->required();
+  lobes->add_option("--job", la.job, "the job whose cut and materials set the cutting coefficient")
+      ->required();
   lobes->add_option("--database", la.database, "cutting-coefficient database (default kfkncfa.db)");
-  lobes->add_option("--rpm", la.rpm, "spindle speed range FROM:TO [rpm] (default half to twice the job's)");
+  lobes->add_option("--rpm", la.rpm,
+                    "spindle speed range FROM:TO [rpm] (default half to twice the job's)");
   lobes->add_option("--plot", la.plot, "draw BASE.lobes.svg");
   add_read_options(lobes, &la.read);
 
   SynthArgs sa;
   CLI::App* synth = app.add_subcommand(
-      "synth", "write a synthetic FRF of known modes plus noise as a universal file (tests, examples)");
+      "synth",
+      "write a synthetic FRF of known modes plus noise as a universal file (tests, examples)");
   synth->add_option("OUT", sa.out, "universal file to write")->required();
-  synth->add_option("--mode", sa.modes, "FREQUENCY,DAMPING,STIFFNESS [Hz, -, N/m], repeatable")->required();
+  synth->add_option("--mode", sa.modes, "FREQUENCY,DAMPING,STIFFNESS [Hz, -, N/m], repeatable")
+      ->required();
   synth->add_option("--from", sa.from, "lowest frequency [Hz]")->required();
   synth->add_option("--to", sa.to, "highest frequency [Hz]")->required();
   synth->add_option("--step", sa.step, "frequency step [Hz] (default 0.25)");
   synth->add_option("--noise", sa.proportional, "relative noise (default 0.02)");
   synth->add_option("--floor", sa.floor, "noise floor as a fraction of the peak (default 0.005)");
   synth->add_option("--seed", sa.seed, "seed of the noise (default 1)");
-  synth->add_option("--layout", sa.layout, "ascii (dataset 58) or binary (58b)")->check(CLI::IsMember({"ascii", "binary"}));
-  synth->add_option("--direction", sa.direction, "x, y or z (default x)")->check(CLI::IsMember({"x", "y", "z"}));
+  synth->add_option("--layout", sa.layout, "ascii (dataset 58) or binary (58b)")
+      ->check(CLI::IsMember({"ascii", "binary"}));
+  synth->add_option("--direction", sa.direction, "x, y or z (default x)")
+      ->check(CLI::IsMember({"x", "y", "z"}));
   synth->add_option("--type", sa.kind, "receptance, mobility or accelerance")
       ->check(CLI::IsMember({"receptance", "mobility", "accelerance"}));
 

@@ -13,14 +13,15 @@ std::complex<double> synth_receptance(const std::vector<SynthMode>& modes, doubl
   return h;
 }
 
-FrfData synth_frf(const std::vector<SynthMode>& modes, double freq_from, double freq_to, double step,
-                  double proportional, double floor, unsigned seed) {
+FrfData synth_frf(const std::vector<SynthMode>& modes, double freq_from, double freq_to,
+                  double step, double proportional, double floor, unsigned seed) {
   FrfData frf{};
   frf.kind = FRF_RECEPTANCE;
   frf.response_dir = 1;
   frf.reference_dir = 1;
   frf.source = "synthetic";
-  if (!(step > 0) || !(freq_to >= freq_from) || !std::isfinite(freq_from) || !std::isfinite(freq_to))
+  if (!(step > 0) || !(freq_to >= freq_from) || !std::isfinite(freq_from) ||
+      !std::isfinite(freq_to))
     return frf;
   const double span = (freq_to - freq_from) / step;
   if (span > 1e7) return frf;

@@ -19,8 +19,8 @@ struct SynthMode {
 // per part, as a fraction of the peak magnitude, e.g. 0.005), from a seeded
 // std::mt19937_64 so tests repeat. Directions +1/+1 (X over X), source "synthetic".
 // Empty freq and value when step <= 0, freq_to < freq_from or the grid exceeds 10^7 points.
-FrfData synth_frf(const std::vector<SynthMode>& modes, double freq_from, double freq_to, double step,
-                  double proportional, double floor, unsigned seed);
+FrfData synth_frf(const std::vector<SynthMode>& modes, double freq_from, double freq_to,
+                  double step, double proportional, double floor, unsigned seed);
 
 // The exact receptance (m/N) of the modes at f (Hz), without noise.
 std::complex<double> synth_receptance(const std::vector<SynthMode>& modes, double f);

@@ -44,7 +44,8 @@ std::string_view column(std::string_view line, size_t begin, size_t width) {
 }
 
 // A whole integer field; a blank field reads as blank_value when blank_ok.
-int parse_int(std::string_view text, long long* value, int blank_ok = 0, long long blank_value = 0) {
+int parse_int(std::string_view text, long long* value, int blank_ok = 0,
+              long long blank_value = 0) {
   text = trim(text);
   if (text.empty()) {
     if (!blank_ok) return 0;
@@ -74,7 +75,8 @@ int scan_numbers(std::string_view line, std::vector<double>* out) {
     if (i == line.size()) return 1;
     const size_t b = i;
     if (line[i] == '+' || line[i] == '-') ++i;
-    while (i < line.size() && (std::isdigit(static_cast<unsigned char>(line[i])) || line[i] == '.')) ++i;
+    while (i < line.size() && (std::isdigit(static_cast<unsigned char>(line[i])) || line[i] == '.'))
+      ++i;
     if (i < line.size() && std::strchr("eEdD", line[i]) != nullptr) {
       ++i;
       if (i < line.size() && (line[i] == '+' || line[i] == '-')) ++i;
@@ -93,7 +95,8 @@ int scan_numbers(std::string_view line, std::vector<double>* out) {
 // line fills whole columns exactly (fields may then run together), else
 // as blank-separated or run-together numbers.
 int data_numbers(std::string_view line, const std::vector<int>& widths, std::vector<double>* out) {
-  while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) line.remove_suffix(1);
+  while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back())))
+    line.remove_suffix(1);
   size_t length = 0;
   for (size_t k = 0; k < widths.size() && length < line.size(); ++k) length += widths[k];
   if (length == line.size()) {
@@ -170,7 +173,8 @@ int parse_axis(std::string_view line, AxisType* axis) {
   long long v[4];
   bool ok = true;
   const size_t at[4] = {0, 10, 15, 20}, width[4] = {10, 5, 5, 5};
-  for (int k = 0; k < 4 && ok; ++k) ok = parse_int(column(line, at[k], width[k]), &v[k], k > 0) != 0;
+  for (int k = 0; k < 4 && ok; ++k)
+    ok = parse_int(column(line, at[k], width[k]), &v[k], k > 0) != 0;
   if (!ok) {
     const auto t = tokens(line);
     ok = t.size() >= 4;
@@ -193,7 +197,8 @@ int parse_record6(std::string_view line, Header* h) {
   const size_t at[] = {0, 5, 15, 20, 41, 51, 66, 76};
   const size_t width[] = {5, 10, 5, 10, 10, 4, 10, 4};
   bool ok = true;
-  for (int k = 0; k < 8 && ok; ++k) ok = parse_int(column(line, at[k], width[k]), &v[k], k > 0) != 0;
+  for (int k = 0; k < 8 && ok; ++k)
+    ok = parse_int(column(line, at[k], width[k]), &v[k], k > 0) != 0;
   if (ok) {
     h->function_type = v[0], h->response_dir = v[5], h->reference_dir = v[7];
     return 1;
@@ -232,14 +237,22 @@ int parse_record7(std::string_view line, Header* h) {
 
 const char* function_name(long long type) {
   switch (type) {
-    case 0: return "general";
-    case 1: return "time response";
-    case 2: return "auto-spectrum";
-    case 3: return "cross-spectrum";
-    case 5: return "transmissibility";
-    case 6: return "coherence";
-    case 9: return "power spectral density";
-    default: return "not an FRF";
+    case 0:
+      return "general";
+    case 1:
+      return "time response";
+    case 2:
+      return "auto-spectrum";
+    case 3:
+      return "cross-spectrum";
+    case 5:
+      return "transmissibility";
+    case 6:
+      return "coherence";
+    case 9:
+      return "power spectral density";
+    default:
+      return "not an FRF";
   }
 }
 
@@ -405,14 +418,18 @@ class UffReader {
     const bool single = h.ordinate_type == 2 || h.ordinate_type == 5;
     const int per_point = (complex_values ? 2 : 1) + (h.even ? 0 : 1);
     std::vector<int> widths;
-    if (single) widths.assign(6, 13);
-    else if (h.even) widths.assign(4, 20);
-    else if (complex_values) widths = {13, 20, 20};
-    else widths = {13, 20, 13, 20};
+    if (single)
+      widths.assign(6, 13);
+    else if (h.even)
+      widths.assign(4, 20);
+    else if (complex_values)
+      widths = {13, 20, 20};
+    else
+      widths = {13, 20, 13, 20};
     const long long total = h.points * per_point;
     if (static_cast<long long>(r_.text.size() - r_.pos) < total)
       return r_.fail(d->header_line + 7, "record 7 gives " + std::to_string(h.points) +
-                                       " points, more than the rest of the file can hold");
+                                             " points, more than the rest of the file can hold");
     std::vector<double> values;
     values.reserve(static_cast<size_t>(std::min<long long>(total, 1 << 20)));
     std::string_view s;
@@ -422,8 +439,8 @@ class UffReader {
         return r_.fail(n, "the data end after " + std::to_string(values.size()) + " of the " +
                               std::to_string(total) + " values that record 7 gives");
       if (!data_numbers(s, widths, &values))
-        return r_.fail(n, "record 12: \"" + convert_shown(trim(s), 40) +
-                              "\" is not a line of numbers");
+        return r_.fail(
+            n, "record 12: \"" + convert_shown(trim(s), 40) + "\" is not a line of numbers");
       if (static_cast<long long>(values.size()) > total)
         return r_.fail(n, "record 12 holds more values than the " + std::to_string(h.points) +
                               " points of record 7");
@@ -450,8 +467,8 @@ class UffReader {
                                        " points");
     const long long counted = std::max(byte_count, needed);
     if (static_cast<long long>(r_.text.size() - r_.pos) < counted)
-      return r_.fail(d->data_line, "the file ends inside the " + std::to_string(counted) +
-                                       " bytes of 58b data");
+      return r_.fail(d->data_line,
+                     "the file ends inside the " + std::to_string(counted) + " bytes of 58b data");
     const bool swap = big_endian != (std::endian::native == std::endian::big);
     const auto* p = reinterpret_cast<const unsigned char*>(r_.text.data() + r_.pos);
     std::vector<double> values;
@@ -461,7 +478,8 @@ class UffReader {
       for (int k = 0; k < ordinates; ++k) values.push_back(read_value(p, size, swap)), p += size;
     }
     for (double v : values)
-      if (!std::isfinite(v)) return r_.fail(d->data_line, "58b data hold a value that is not finite");
+      if (!std::isfinite(v))
+        return r_.fail(d->data_line, "58b data hold a value that is not finite");
     // Bytes counted beyond the last value, and any line end after the data,
     // are not part of the data.
     for (long long k = 0; k < counted; ++k)
@@ -485,20 +503,24 @@ class UffReader {
   int finish(const Dataset& d, FrfData* frf) {
     const Header& h = d.h;
     long long numerator = h.numerator.type, denominator = h.denominator.type;
-    if (numerator == 8) frf->kind = FRF_RECEPTANCE;
-    else if (numerator == 11) frf->kind = FRF_MOBILITY;
-    else if (numerator == 12) frf->kind = FRF_ACCELERANCE;
-    else if (numerator == 0 && hint_.kind >= 0) frf->kind = static_cast<FrfKind>(hint_.kind);
+    if (numerator == 8)
+      frf->kind = FRF_RECEPTANCE;
+    else if (numerator == 11)
+      frf->kind = FRF_MOBILITY;
+    else if (numerator == 12)
+      frf->kind = FRF_ACCELERANCE;
+    else if (numerator == 0 && hint_.kind >= 0)
+      frf->kind = static_cast<FrfKind>(hint_.kind);
     else if (numerator == 0)
       return r_.fail(d.header_line + 9, "the ordinate numerator type is 0 (unknown); give --type");
     else
       return r_.fail(d.header_line + 9, "ordinate numerator type " + std::to_string(numerator) +
-                                           " is not displacement (8), velocity (11) or "
-                                           "acceleration (12)");
+                                            " is not displacement (8), velocity (11) or "
+                                            "acceleration (12)");
     if (denominator != 13 && !(denominator == 0 && numerator == 0))
       return r_.fail(d.header_line + 10, "ordinate denominator type " +
-                                            std::to_string(denominator) +
-                                            " is not excitation force (13)");
+                                             std::to_string(denominator) +
+                                             " is not excitation force (13)");
     // Unit exponents of the ordinate: those of records 9 and 10, or those of
     // the data types (length over force) when the records give none.
     long long length_exp = h.numerator.length_exp - h.denominator.length_exp;
@@ -630,8 +652,8 @@ int uff_write(const std::string& path, const std::vector<FrfData>& frfs, const U
     }
     line(frf.source.empty() ? "NONE" : frf.source.substr(0, 80));
     for (int k = 2; k <= 5; ++k) line("NONE");
-    std::snprintf(buf, sizeof buf, "%5d%10d%5d%10d %-10s%10d%4d %-10s%10d%4d", 4, 1, 1, 0,
-                  "NONE", 1, frf.response_dir, "NONE", 1, frf.reference_dir);
+    std::snprintf(buf, sizeof buf, "%5d%10d%5d%10d %-10s%10d%4d %-10s%10d%4d", 4, 1, 1, 0, "NONE",
+                  1, frf.response_dir, "NONE", 1, frf.reference_dir);
     line(buf);
     const double step = n > 1 ? (frf.freq[n - 1] - frf.freq[0]) / static_cast<double>(n - 1) : 0.0;
     std::snprintf(buf, sizeof buf, "%10d%10zu%10d", ordinate_type, n, layout.even ? 1 : 0);

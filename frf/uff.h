@@ -22,14 +22,14 @@ int uff_read(const std::string& path, const UffHint& hint, std::vector<FrfData>*
 
 // The layout uff_write gives a dataset, with the defects of real files it can imitate.
 struct UffLayout {
-  int binary;            // 1: dataset 58b, 0: dataset 58 in ASCII
-  int big_endian;        // 58b byte order: 1 big, 0 little
-  int double_precision;  // 1: 8-byte (E20.12) ordinates, 0: 4-byte (E13.5)
-  int even;              // 1: even abscissa spacing (no abscissa values stored), 0: uneven
-  int complex_values;    // 1: complex ordinates, 0: real parts only
-  int crlf;              // 1: lines end with CR LF
-  int d_exponents;       // 1: ASCII numbers with Fortran D exponents
-  int full_width;        // 1: ASCII numbers fill their columns, so negative ones run together
+  int binary;               // 1: dataset 58b, 0: dataset 58 in ASCII
+  int big_endian;           // 58b byte order: 1 big, 0 little
+  int double_precision;     // 1: 8-byte (E20.12) ordinates, 0: 4-byte (E13.5)
+  int even;                 // 1: even abscissa spacing (no abscissa values stored), 0: uneven
+  int complex_values;       // 1: complex ordinates, 0: real parts only
+  int crlf;                 // 1: lines end with CR LF
+  int d_exponents;          // 1: ASCII numbers with Fortran D exponents
+  int full_width;           // 1: ASCII numbers fill their columns, so negative ones run together
   int line_end_before_end;  // 1: a line end between the 58b data and the closing -1
   int extra_count_bytes;    // 58b: bytes counted beyond the data (a count of no whole values)
   int single_abscissa;      // 58b uneven double: 4-byte abscissa values

@@ -24,9 +24,13 @@ struct FileCloser {
 };
 using File = std::unique_ptr<FILE, FileCloser>;
 
-File open_for_reading(const char* name) { return File(std::fopen(name, "r")); }
+File open_for_reading(const char* name) {
+  return File(std::fopen(name, "r"));
+}
 
-bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool is_space(char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 // A job text field: at most its buffer, up to the terminator.
 std::string_view job_text(const char* field) {
@@ -447,4 +451,6 @@ std::vector<long long> matdb_angles_of(const MatDb* db, const SimParams* params)
   return angles;
 }
 
-void matdb_free(MatDb* db) { delete db; }
+void matdb_free(MatDb* db) {
+  delete db;
+}

@@ -17,9 +17,9 @@
 
 #include "model/params.h"
 
-inline constexpr int kMatDbWearValues = 15;   // numbers per wear record
-inline constexpr int kMatDbCoefValues = 9;    // numbers per coefficient row
-inline constexpr int kMatDbLineChunk = 199;   // characters taken by one line read
+inline constexpr int kMatDbWearValues = 15;      // numbers per wear record
+inline constexpr int kMatDbCoefValues = 9;       // numbers per coefficient row
+inline constexpr int kMatDbLineChunk = 199;      // characters taken by one line read
 inline constexpr int kMatDbWorkpieceWidth = 16;  // columns 1-16
 inline constexpr int kMatDbInsertWidth = 32;     // columns 17-48
 
@@ -41,25 +41,25 @@ struct MatDbRow {
 // Outcome of the last lookup of a loaded database, by key. The engine asks
 // for the same pair and angle at every step, so a repeated key skips the scan.
 struct MatDbLastLookup {
-  int valid;                                 // 0 until the first lookup
-  char workpiece[kParamsTextSize];           // job workpiece name of that lookup
-  char insert[kParamsTextSize];              // job insert name of that lookup
-  int angle_key;                             // edge angle key, whole degrees
-  int wear_index;                            // last matching wear record, -1 none
-  int row_index;                             // first matching coefficient row, -1 none
+  int valid;                        // 0 until the first lookup
+  char workpiece[kParamsTextSize];  // job workpiece name of that lookup
+  char insert[kParamsTextSize];     // job insert name of that lookup
+  int angle_key;                    // edge angle key, whole degrees
+  int wear_index;                   // last matching wear record, -1 none
+  int row_index;                    // first matching coefficient row, -1 none
 };
 
 // Both files read once: answers lookups exactly as re-reading them would.
 // "Could be read" means opened and read to the end without a read error.
 struct MatDb {
-  int wear_opened;                      // 1 when "wear.db" could be read
-  int database_opened;                  // 1 when the coefficient database could be read
-  int wear_error;                       // errno of the failed open or read of "wear.db", or 0
-  int database_error;                   // errno of the failed open or read of the database, or 0
-  std::string database_file;            // the name it was read from
-  std::vector<MatDbWearRecord> wear;    // well-formed records, file order
-  std::vector<MatDbRow> rows;           // well-formed rows, file order
-  mutable MatDbLastLookup last;         // lookups are logically const; this only caches
+  int wear_opened;                    // 1 when "wear.db" could be read
+  int database_opened;                // 1 when the coefficient database could be read
+  int wear_error;                     // errno of the failed open or read of "wear.db", or 0
+  int database_error;                 // errno of the failed open or read of the database, or 0
+  std::string database_file;          // the name it was read from
+  std::vector<MatDbWearRecord> wear;  // well-formed records, file order
+  std::vector<MatDbRow> rows;         // well-formed rows, file order
+  mutable MatDbLastLookup last;       // lookups are logically const; this only caches
 };
 
 // Looks the job's pair and edge angle up, re-reading both files; writes the

@@ -138,9 +138,9 @@ std::string h5_script(const RunFiles& run, bool forces) {
     text += "plot ";
     for (int axis = 0; axis < 3; ++axis) {
       if (axis > 0) text += ", \\\n     ";
-      text += std::string(forces ? "$h5forces" : "$h5displacements") + " using 1:" +
-              std::to_string(2 + 3 * panel + axis) + " with lines lt " + std::to_string(axis + 1) +
-              " title " +
+      text += std::string(forces ? "$h5forces" : "$h5displacements") +
+              " using 1:" + std::to_string(2 + 3 * panel + axis) + " with lines lt " +
+              std::to_string(axis + 1) + " title " +
               gnuplot_quote(std::string(forces ? "force " : "displacement ") + kAxisNames[axis]);
     }
     text += "\n";
@@ -204,7 +204,9 @@ std::string charts_revolutions_script(const RunFiles& run) {
   return text + "unset multiplot\n";
 }
 
-bool charts_has_spectrum(const RunFiles& run) { return runsummary_has_spectrum(run.summary); }
+bool charts_has_spectrum(const RunFiles& run) {
+  return runsummary_has_spectrum(run.summary);
+}
 
 namespace {
 
@@ -233,12 +235,14 @@ std::string charts_spectrum_script(const RunFiles& run) {
   const double top = resolution * static_cast<double>(summary.spectrum.size() - 1);  // Hz
   std::string text = "$spectrum << EOD\n";
   for (size_t j = 0; j < summary.spectrum.size(); ++j)
-    text += datum(static_cast<double>(j) * resolution) + " " + datum(summary.spectrum[j] * 1e6) + "\n";
+    text +=
+        datum(static_cast<double>(j) * resolution) + " " + datum(summary.spectrum[j] * 1e6) + "\n";
   text += "EOD\n";
   text += preamble(run, 1000, 600, 1, 1);
   text += labels("Spectrum of the relative X vibration (tool minus workpiece)", "frequency [Hz]",
                  "amplitude [µm]");
-  text += "set yrange [0:*]\nset offsets 0, 0, graph 0.15, 0\nset key below center horizontal box\n";
+  text +=
+      "set yrange [0:*]\nset offsets 0, 0, graph 0.15, 0\nset key below center horizontal box\n";
   // The natural frequencies of the modes: a dashed line each, one label per cluster.
   std::vector<const RunSummaryMode*> modes;
   for (const RunSummaryMode& mode : summary.modes)
@@ -276,13 +280,15 @@ std::string charts_spectrum_script(const RunFiles& run) {
   }
   text += "plot $spectrum using 1:2 with lines lt 1 title 'relative X amplitude'";
   if (marked) {
-    const std::string what = summary.verdict == "chatter" ? "chatter frequency " : "dominant frequency ";
+    const std::string what =
+        summary.verdict == "chatter" ? "chatter frequency " : "dominant frequency ";
     text += ", \\\n     keyentry with lines lw 2 lc rgb '#e8a09a' title " +
             gnuplot_quote(what + hertz(peak));
   }
   if (!modes.empty()) {
-    text += ", \\\n     keyentry with lines dt 2 lc rgb '#555555' title "
-            "'natural frequencies of the modes (W workpiece, T tool)'";
+    text +=
+        ", \\\n     keyentry with lines dt 2 lc rgb '#555555' title "
+        "'natural frequencies of the modes (W workpiece, T tool)'";
   }
   return text + "\nunset multiplot\n";
 }

@@ -1,3 +1,5 @@
 #include "plot/plot.h"
 
-int main(int argc, char** argv) { return plot_main(argc, argv); }
+int main(int argc, char** argv) {
+  return plot_main(argc, argv);
+}

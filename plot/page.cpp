@@ -105,7 +105,9 @@ std::string number(const char* format, double value) {
   return text;
 }
 
-std::string cell(const std::string& text) { return "<td class=\"number\">" + text + "</td>"; }
+std::string cell(const std::string& text) {
+  return "<td class=\"number\">" + text + "</td>";
+}
 
 // A table whose first row holds the headings and whose first column names the rows.
 std::string table(const std::vector<std::string>& headings,
@@ -136,8 +138,8 @@ std::string verdict_lines(const PlotSummary& s) {
   if (std::isfinite(s.growth_rate)) {
     growth += " (" + number("%+.2f", 100 * std::expm1(s.growth_rate)) + " % a revolution)";
   }
-  html += "<tr><td>Growth of the relative X vibration</td><td>" + page_escape(growth) +
-          "</td></tr>\n";
+  html +=
+      "<tr><td>Growth of the relative X vibration</td><td>" + page_escape(growth) + "</td></tr>\n";
   std::string frequency = "none found";
   if (s.dominant_frequency > 0) {
     frequency = number("%.1f Hz", s.dominant_frequency) + " (bins of " +
@@ -169,12 +171,9 @@ std::string forces_table(const PlotSummary& s) {
 
 std::string cutting_table(const PlotSummary& s) {
   const RunSummaryCutting* steps[2] = {&s.first_step, &s.last_step};
-  std::vector<std::vector<std::string>> rows = {{"cutting speed [m/min]"},
-                                                {"average chip thickness [mm]"},
-                                                {"Kf [MPa]"},
-                                                {"Kn [MPa]"},
-                                                {"chip flow angle [degrees]"},
-                                                {"flank wear land width [mm]"}};
+  std::vector<std::vector<std::string>> rows = {
+      {"cutting speed [m/min]"},     {"average chip thickness [mm]"}, {"Kf [MPa]"}, {"Kn [MPa]"},
+      {"chip flow angle [degrees]"}, {"flank wear land width [mm]"}};
   for (const RunSummaryCutting* c : steps) {
     rows[0].push_back(number("%.4f", c->cutting_speed));
     rows[1].push_back(number("%.6f", c->chip_thickness * 1e3));
@@ -187,10 +186,9 @@ std::string cutting_table(const PlotSummary& s) {
     return std::string(which) + " (revolution " + std::to_string(c.revolution) + ", step " +
            std::to_string(c.step) + ")";
   };
-  return "<h3>Cutting data</h3>\n" +
-         table({"", heading("first cutting step", s.first_step),
-                heading("last cutting step", s.last_step)},
-               rows);
+  return "<h3>Cutting data</h3>\n" + table({"", heading("first cutting step", s.first_step),
+                                            heading("last cutting step", s.last_step)},
+                                           rows);
 }
 
 std::string deflection_table(const PlotSummary& s) {
@@ -198,7 +196,8 @@ std::string deflection_table(const PlotSummary& s) {
   std::vector<std::vector<std::string>> rows;
   for (int st = 0; st < 3; ++st) {
     rows.push_back({names[st]});
-    for (int a = 0; a < 3; ++a) rows.back().push_back(number("%.4f", s.static_deflection[st][a] * 1e6));
+    for (int a = 0; a < 3; ++a)
+      rows.back().push_back(number("%.4f", s.static_deflection[st][a] * 1e6));
   }
   return "<h3>Static deflection under the mean force</h3>\n" +
          table({"", "X [µm]", "Y [µm]", "Z [µm]"}, rows);
@@ -212,10 +211,10 @@ std::string modes_table(const PlotSummary& s) {
                     number("%.0f", m.stiffness), number("%.6g", m.mass),
                     std::to_string(m.delay_steps)});
   }
-  return "<h3>Modes</h3>\n" + table({"mode", "natural frequency [Hz]", "damped frequency [Hz]",
-                                     "damping ratio", "stiffness [N/m]", "mass [kg]",
-                                     "delay [steps]"},
-                                    rows);
+  return "<h3>Modes</h3>\n" +
+         table({"mode", "natural frequency [Hz]", "damped frequency [Hz]", "damping ratio",
+                "stiffness [N/m]", "mass [kg]", "delay [steps]"},
+               rows);
 }
 
 }  // namespace
@@ -227,7 +226,9 @@ std::string page_summary(const RunFiles& run) {
          deflection_table(s) + modes_table(s);
 }
 
-std::string page_escape(std::string_view text) { return xml_escape(text_clean(text)); }
+std::string page_escape(std::string_view text) {
+  return xml_escape(text_clean(text));
+}
 
 std::string page_url(std::string_view name) {
   static const char kHex[] = "0123456789ABCDEF";
@@ -256,15 +257,16 @@ std::string page_html(const RunFiles& run) {
   const std::string title = page_escape(run.title.empty() ? "untitled job" : run.title);
   char summary[256];
   const long revolutions = run.ranges_rms.rows;
-  std::snprintf(summary, sizeof summary,
-                "%ld recorded revolution%s from revolution %d; forces in %s, displacements in %s%s.",
-                revolutions, revolutions == 1 ? "" : "s", run.first_revolution,
-                runfiles_force_unit(run.units), runfiles_length_unit(run.units),
-                run.summary.present ? " (their statistics per revolution in µm)" : "");
+  std::snprintf(
+      summary, sizeof summary,
+      "%ld recorded revolution%s from revolution %d; forces in %s, displacements in %s%s.",
+      revolutions, revolutions == 1 ? "" : "s", run.first_revolution,
+      runfiles_force_unit(run.units), runfiles_length_unit(run.units),
+      run.summary.present ? " (their statistics per revolution in µm)" : "");
   return "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\"/>\n<title>" + title +
          " - plots</title>\n" + kStyle + "</head>\n<body>\n<h1>" + title + "</h1>\n<p>Run <code>" +
-         page_escape(run.base) + "</code>: " + summary + "</p>\n" + page_summary(run) + figures(run) +
-         page_parameters(run) + "</body>\n</html>\n";
+         page_escape(run.base) + "</code>: " + summary + "</p>\n" + page_summary(run) +
+         figures(run) + page_parameters(run) + "</body>\n</html>\n";
 }
 
 int page_write(const RunFiles& run, const std::string& path, std::string* error) {

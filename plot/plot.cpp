@@ -59,8 +59,8 @@ bool has_control_character(const std::string& text) {
 
 int plot_main(int argc, char** argv) {
   Request request;
-  const CliProgram program = {"corvanel-plot", kSynopsis, kDescription, kFooter, "-h,--help",
-                               cli_version_text("corvanel-plot")};
+  const CliProgram program = {"corvanel-plot", kSynopsis,   kDescription,
+                              kFooter,         "-h,--help", cli_version_text("corvanel-plot")};
   std::unique_ptr<CliApp, void (*)(CliApp*)> app(cli_create(program), cli_free);
   if (app == nullptr) return fail("out of memory");
   cli_add_text(app.get(), "BASE", &request.base, "the run's output base name", "", true);

@@ -33,8 +33,8 @@ struct RunFiles {
   RunTable displacements[kRunDisplacementFiles];  // step, cut angle, displacement
   RunTable ranges_rms;                            // BASE.rms: nine ranges, nine RMS values
   RunTable means;                                 // BASE.ave: nine means
-  int first_revolution = 1;  // number (from 1) of the first recorded revolution
-  PlotSummary summary;        // BASE.summary.json; not present for runs of older programs
+  int first_revolution = 1;     // number (from 1) of the first recorded revolution
+  PlotSummary summary;          // BASE.summary.json; not present for runs of older programs
   std::string summary_warning;  // why a summary that exists was set aside, "" when none was
   H5Curves h5;                  // BASE.h5: forces and displacements at every recorded step
   std::string h5_warning;       // why a BASE.h5 that exists was set aside, "" when none was

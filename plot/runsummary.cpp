@@ -1,19 +1,19 @@
 #include "plot/runsummary.h"
 
-#include <nlohmann/json.hpp>
-
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <nlohmann/json.hpp>
 
 namespace {
 
 using Json = nlohmann::json;
 
-constexpr long kLargestSummary = 256L << 20;  // bytes; a summary of a million revolutions is smaller
+constexpr long kLargestSummary = 256L
+                                 << 20;  // bytes; a summary of a million revolutions is smaller
 
 const char* const kAxes[3] = {"x", "y", "z"};
 
@@ -115,7 +115,8 @@ void quantities(Reader* r, const Json& revolution, const char* key, const std::s
                 double (&out)[kRunSummaryQuantities]) {
   const Json& values = r->part(revolution, key, where);
   const std::string inner = where + key + ".";
-  for (int q = 0; q < kRunSummaryQuantities; ++q) out[q] = r->number(values, kRevolutionQuantities[q].key, inner);
+  for (int q = 0; q < kRunSummaryQuantities; ++q)
+    out[q] = r->number(values, kRevolutionQuantities[q].key, inner);
 }
 
 // Fills *s from the document; "" or the first fault.
@@ -131,8 +132,8 @@ std::string take(const Json& j, PlotSummary* s) {
   s->amplitude = r.number(vibration, "amplitude_m", "vibration.");
   if (const Json* nearest = r.member(vibration, "nearest_mode", "vibration.");
       nearest != nullptr && !nearest->is_null()) {
-    s->nearest_mode = mode_of(&r, r.part(vibration, "nearest_mode", "vibration."),
-                              "vibration.nearest_mode.");
+    s->nearest_mode =
+        mode_of(&r, r.part(vibration, "nearest_mode", "vibration."), "vibration.nearest_mode.");
     s->has_nearest_mode = true;
   }
   const Json& forces = r.part(j, "forces", "");
@@ -168,8 +169,10 @@ std::string take(const Json& j, PlotSummary* s) {
     const Json& spectrum = r.part(j, "spectrum", "");
     s->spectrum_resolution = r.number(spectrum, "frequency_resolution_Hz", "spectrum.");
     for (const Json& a : r.part(spectrum, "amplitude_m", "spectrum.", true)) {
-      if (!a.is_number() && !a.is_null()) return "\"spectrum.amplitude_m\" holds what is not a number";
-      s->spectrum.push_back(a.is_null() ? std::numeric_limits<double>::quiet_NaN() : a.get<double>());
+      if (!a.is_number() && !a.is_null())
+        return "\"spectrum.amplitude_m\" holds what is not a number";
+      s->spectrum.push_back(a.is_null() ? std::numeric_limits<double>::quiet_NaN()
+                                        : a.get<double>());
     }
     if (r.fault().empty() && !(s->spectrum_resolution > 0) && !s->spectrum.empty())
       return "\"spectrum.frequency_resolution_Hz\" is not a positive number";

@@ -16,14 +16,14 @@
 inline constexpr int kRunSummaryQuantities = kRevolutionQuantityCount;
 
 struct RunSummaryMode {
-  std::string structure;        // "workpiece" or "tool"
-  std::string axis;             // "x", "y" or "z"
-  int index = 0;                // from 1, in the job's list of the direction
-  double natural_frequency{};   // Hz, undamped
-  double damped_frequency{};    // Hz
+  std::string structure;       // "workpiece" or "tool"
+  std::string axis;            // "x", "y" or "z"
+  int index = 0;               // from 1, in the job's list of the direction
+  double natural_frequency{};  // Hz, undamped
+  double damped_frequency{};   // Hz
   double damping_ratio{};
-  double stiffness{};           // N/m
-  double mass{};                // kg
+  double stiffness{};  // N/m
+  double mass{};       // kg
   int delay_steps = 0;
 };
 
@@ -41,20 +41,20 @@ struct RunSummaryForce {
 };
 
 struct RunSummaryRevolution {
-  int revolution = 0;                      // from 1
-  double range[kRunSummaryQuantities]{};   // N and m
-  double rms[kRunSummaryQuantities]{};     // N and m
-  double mean[kRunSummaryQuantities]{};    // N and m
-  double relative_x_vibration{};           // m
+  int revolution = 0;                     // from 1
+  double range[kRunSummaryQuantities]{};  // N and m
+  double rms[kRunSummaryQuantities]{};    // N and m
+  double mean[kRunSummaryQuantities]{};   // N and m
+  double relative_x_vibration{};          // m
 };
 
 struct PlotSummary {
   bool present = false;  // false: no summary, or one that was set aside
   std::string path;
-  std::string verdict;        // "stable", "chatter", "tool-left-cut" or "undecided"
-  std::string verdict_rule;   // the rule that decided, in words
-  double growth_rate{};       // 1/revolution, of ln(relative X vibration)
-  double dominant_frequency{};  // Hz, 0 when the spectrum has no peak
+  std::string verdict;            // "stable", "chatter", "tool-left-cut" or "undecided"
+  std::string verdict_rule;       // the rule that decided, in words
+  double growth_rate{};           // 1/revolution, of ln(relative X vibration)
+  double dominant_frequency{};    // Hz, 0 when the spectrum has no peak
   double frequency_resolution{};  // Hz, of the transform
   double amplitude{};             // m, at the dominant frequency
   bool has_nearest_mode = false;

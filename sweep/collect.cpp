@@ -35,9 +35,9 @@ using Model = std::unique_ptr<LimitModel, void (*)(LimitModel*)>;
 
 // The base job's analytic model and what collect says of it; null with *error.
 Model open_model(const std::string& out, const LimitModel** usable, std::string* error) {
-  Model model(limit_create((out + "/" + kPlanBase).c_str(), (out + "/" + kPlanDatabase).c_str(),
-                           error),
-              limit_free);
+  Model model(
+      limit_create((out + "/" + kPlanBase).c_str(), (out + "/" + kPlanDatabase).c_str(), error),
+      limit_free);
   if (!model) return model;
   *usable = limit_has_coefficients(model.get()) ? model.get() : nullptr;
   if (*usable == nullptr) std::printf("no coefficients for the base job: no analytic limit\n");

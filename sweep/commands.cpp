@@ -59,8 +59,8 @@ std::string commands_row(const std::string& out_dir, const std::string& corvanel
   const std::string f = folder + "/";
   std::string row = "cd " + commands_shell_quote(out_dir) + " && { rm -f " + f + kPlanExitFile +
                     "; \"${" + kPlanBinaryVariable + ":-" + corvanel + "}\" " +
-                    (hdf5 ? "--hdf5 " : "") + kPlanJob + " " +
-                    folder + " >" + f + kPlanLogFile + " 2>&1; s=$?; ";
+                    (hdf5 ? "--hdf5 " : "") + kPlanJob + " " + folder + " >" + f + kPlanLogFile +
+                    " 2>&1; s=$?; ";
   if (!keep_series) row += "rm -f " + f + kPlanJob + ".dat " + f + kPlanJob + ".*.dat; ";
   row += std::string("echo $s >") + f + kPlanExitFile + "; [ $s = 0 ]; }";
   return row;

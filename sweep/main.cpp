@@ -1,3 +1,5 @@
 #include "sweep/sweep.h"
 
-int main(int argc, char** argv) { return sweep_main(argc, argv); }
+int main(int argc, char** argv) {
+  return sweep_main(argc, argv);
+}

@@ -274,9 +274,10 @@ int write_runs(const PlanOptions& o, SimParams* base, const fs::path& out, const
         return 0;
       }
       if (!write_job(base, run, out, error)) return 0;
-      commands += (o.boundary ? commands_search_row(out.string(), sweep, bin, run.folder, run.row)
-                              : commands_row(out.string(), bin, run.folder, o.keep_series, o.hdf5)) +
-                  "\n";
+      commands +=
+          (o.boundary ? commands_search_row(out.string(), sweep, bin, run.folder, run.row)
+                      : commands_row(out.string(), bin, run.folder, o.keep_series, o.hdf5)) +
+          "\n";
       runs->push_back(run);
     }
   }
@@ -338,8 +339,8 @@ int plan_write(const PlanOptions& o, std::vector<PlanRun>* runs, std::vector<std
       !check_databases(o, error) || !check_out_dir(o.out_dir, error) ||
       !check_path_text("the corvanel path", bin, "\"$`\\}\n", error) ||
       !check_path_text("the plan folder", out.string(), "\n", error) ||
-      (o.boundary && !check_path_text("the corvanel-sweep path", commands_self(), "\"$`\\}\n",
-                                      error)))
+      (o.boundary &&
+       !check_path_text("the corvanel-sweep path", commands_self(), "\"$`\\}\n", error)))
     return 0;
   if (std::string w = plan_increments_warning(base.get()); !w.empty()) warnings->push_back(w);
   fs::create_directories(out, ec);

@@ -51,7 +51,7 @@ struct PlanOptions {
   // depths is then empty.
   bool boundary = false;
   double boundary_from = 0, boundary_to = 0, tolerance = 0;
-  bool hdf5 = false;         // every run also writes its BASE.h5 (corvanel --hdf5)
+  bool hdf5 = false;  // every run also writes its BASE.h5 (corvanel --hdf5)
 };
 
 // One planned run.

@@ -267,7 +267,8 @@ std::string boundary(const SvgMap& m, const Axis& xa, const Axis& ya) {
         s += std::string("<rect ") + band_style + " x=\"" + px(x0) + "\" y=\"" + px(y0) +
              "\" width=\"" + px(x1 - x0) + "\" height=\"" + px(y1 - y0) + "\"/>\n";
       }
-      centre.push_back({x_of(xa, b.rpm), std::isfinite(b.boundary) ? y_of(ya, b.boundary) : kNoPoint});
+      centre.push_back(
+          {x_of(xa, b.rpm), std::isfinite(b.boundary) ? y_of(ya, b.boundary) : kNoPoint});
     }
     s += polylines(centre, "stroke=\"#000000\" stroke-width=\"1.5\"");
     for (const Point& p : centre) {

@@ -7,11 +7,11 @@
 
 #include "cli/cli.h"
 #include "sweep/collect.h"
+#include "sweep/commands.h"
 #include "sweep/grid.h"
 #include "sweep/plan.h"
 #include "sweep/runner.h"
 #include "sweep/search.h"
-#include "sweep/commands.h"
 
 namespace {
 
@@ -86,7 +86,8 @@ int parse_boundary(PlanArgs& args, std::string* error) {
 int plan_command(const CliApp* command, PlanArgs& args) {
   PlanOptions& o = args.options;
   std::string error;
-  if (!grid_parse_axis(args.rpm, &o.rpms, &error)) return cli_usage_error(command, "--rpm: " + error);
+  if (!grid_parse_axis(args.rpm, &o.rpms, &error))
+    return cli_usage_error(command, "--rpm: " + error);
   if (args.depth.empty() == args.boundary.empty())
     return cli_usage_error(command, "give either --depth LIST or --boundary FROM:TO");
   if (args.boundary.empty() != args.tolerance.empty())
@@ -139,8 +140,8 @@ int search_command(const std::string& out_dir, int row, const std::string& corva
 }  // namespace
 
 int sweep_main(int argc, char** argv) {
-  const CliProgram program = {"corvanel-sweep", kSynopsis, kDescription, kFooter, "-h,--help",
-                               cli_version_text("corvanel-sweep")};
+  const CliProgram program = {"corvanel-sweep", kSynopsis,   kDescription,
+                              kFooter,          "-h,--help", cli_version_text("corvanel-sweep")};
   std::unique_ptr<CliApp, void (*)(CliApp*)> app(cli_create(program), cli_free);
   if (app == nullptr) return fail("out of memory");
 

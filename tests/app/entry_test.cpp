@@ -130,9 +130,15 @@ void expect_typed_job(const SimParams* p) {
   EXPECT_STREQ(p->title, "Face cut of 1045 steel");
   EXPECT_EQ(p->process, 'T');
   EXPECT_EQ(p->units, 0);
-  const double numbers[] = {p->spindle_rpm,       p->feed_per_rev,      p->depth_of_cut,
-                            p->initial_wear,      p->inclination_angle, p->normal_rake_angle,
-                            p->side_cutting_edge_angle, p->workpiece_radius, p->nose_radius};
+  const double numbers[] = {p->spindle_rpm,
+                            p->feed_per_rev,
+                            p->depth_of_cut,
+                            p->initial_wear,
+                            p->inclination_angle,
+                            p->normal_rake_angle,
+                            p->side_cutting_edge_angle,
+                            p->workpiece_radius,
+                            p->nose_radius};
   const double typed[] = {1200, 0.004, 0.1, 0.002, 5, -6, 15, 2.5, 0.03};
   for (int i = 0; i < 9; ++i) EXPECT_NEAR(numbers[i], typed[i], 5e-7) << "number " << i;
   EXPECT_STREQ(p->workpiece_material, "AISI 1045");
@@ -347,19 +353,26 @@ TEST(EntryDialogue, LongTextsKeepTheirFirst63Characters) {
 TEST(EntryDialogue, NonNumericAnswerFailsEveryConversionUpToTheNextDiscard) {
   // "fast" for the spindle speed: the eight numbers after it are not waited for.
   Record r;
-  Outcome o = run_dialogue(r.p, "n\nTitle\nT\n1\nfast\nSteel\nHSS\n0\n2\n0\n0\n0\n0\n0\n0\n0\n0\nn\n");
+  Outcome o =
+      run_dialogue(r.p, "n\nTitle\nT\n1\nfast\nSteel\nHSS\n0\n2\n0\n0\n0\n0\n0\n0\n0\n0\nn\n");
   // The questions go on as before; one line names the first answer that is
   // not wholly a number, and the job is refused.
   EXPECT_EQ(o.result, 0);
-  EXPECT_EQ(o.out, kPromptsToRunControl + kSpindle + kX + kY + kZ + kTool + kX + kY + kZ +
-                       kSaveQuestion);
+  EXPECT_EQ(o.out,
+            kPromptsToRunControl + kSpindle + kX + kY + kZ + kTool + kX + kY + kZ + kSaveQuestion);
   EXPECT_EQ(o.err,
             "corvanel: the job entered: \"Enter in the spindle RPM:\": the answer \"fast\" is not "
             "wholly a number; the job is refused\n");
   EXPECT_EQ(r.p->units, 1);
-  const double numbers[] = {r.p->spindle_rpm,       r.p->feed_per_rev,      r.p->depth_of_cut,
-                            r.p->initial_wear,      r.p->inclination_angle, r.p->normal_rake_angle,
-                            r.p->side_cutting_edge_angle, r.p->workpiece_radius, r.p->nose_radius};
+  const double numbers[] = {r.p->spindle_rpm,
+                            r.p->feed_per_rev,
+                            r.p->depth_of_cut,
+                            r.p->initial_wear,
+                            r.p->inclination_angle,
+                            r.p->normal_rake_angle,
+                            r.p->side_cutting_edge_angle,
+                            r.p->workpiece_radius,
+                            r.p->nose_radius};
   for (double number : numbers) EXPECT_EQ(number, 0.0);
   EXPECT_STREQ(r.p->workpiece_material, "Steel");
   EXPECT_STREQ(r.p->insert_material, "HSS");
@@ -368,15 +381,16 @@ TEST(EntryDialogue, NonNumericAnswerFailsEveryConversionUpToTheNextDiscard) {
   // A count too large for an int fails the same way, through all later
   // conversions to the save question; the answer after it is the save answer.
   Record big;
-  o = run_dialogue(big.p, "n\nTitle\nT\n1\n1\n1\n1\n1\n1\n1\n1\n1\n1\nSteel\nHSS\n1\n"
-                          "99999999999\nn\n");
+  o = run_dialogue(big.p,
+                   "n\nTitle\nT\n1\n1\n1\n1\n1\n1\n1\n1\n1\n1\nSteel\nHSS\n1\n"
+                   "99999999999\nn\n");
   EXPECT_EQ(o.result, 0);
   EXPECT_EQ(
       o.err,
       "corvanel: the job entered: \"Enter in the total number of revolutions to be "
       "simulated:\": the answer \"99999999999\" is not wholly a number; the job is refused\n");
-  EXPECT_EQ(o.out, kPromptsToRunControl + kSpindle + kX + kY + kZ + kTool + kX + kY + kZ +
-                       kSaveQuestion);
+  EXPECT_EQ(o.out,
+            kPromptsToRunControl + kSpindle + kX + kY + kZ + kTool + kX + kY + kZ + kSaveQuestion);
   EXPECT_EQ(big.p->revs_total, 0);
   EXPECT_EQ(big.p->angular_increments, 1);
   EXPECT_EQ(big.p->spindle_modes.x_count, 0);

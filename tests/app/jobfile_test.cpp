@@ -186,8 +186,8 @@ TEST(Jobfile, RefusesWhatItCannotHoldSafely) {
   const char* counts[] = {"6", "-1", "99999999999"};
   for (const char* count : counts) {
     Params q = new_params();
-    write_file(dir.file("modes.in"), std::string("M\nT\n1 1 1 1 0 0 0 0 1 1\nW\nI\n0\n") + count +
-                                         "\n");
+    write_file(dir.file("modes.in"),
+               std::string("M\nT\n1 1 1 1 0 0 0 0 1 1\nW\nI\n0\n") + count + "\n");
     EXPECT_EQ(jobfile_read(q.get(), dir.file("modes.in").c_str(), &error), 0) << count;
     EXPECT_NE(error.find("spindle-workpiece X mode count"), std::string::npos) << error;
   }

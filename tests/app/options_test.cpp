@@ -75,9 +75,9 @@ TEST(Options, HelpAndVersionAnswerOnStandardOutput) {
        {std::vector<std::string>{"--help"}, {"--help", "job", "dir"}, {"--help", "--bogus"}}) {
     const Parsed p = parse(args);
     EXPECT_EQ(p.code, 0);
-    EXPECT_EQ(p.out.rfind("Usage: corvanel [OPTIONS]\n  or:  corvanel [OPTIONS] JOB DIR [DATABASE]\n",
-                          0),
-              0u)
+    EXPECT_EQ(
+        p.out.rfind("Usage: corvanel [OPTIONS]\n  or:  corvanel [OPTIONS] JOB DIR [DATABASE]\n", 0),
+        0u)
         << p.out;
     for (const char* part : {"--version", "Databases:", "wear.db", "kfkncfa.db", "Exit status:"})
       EXPECT_NE(p.out.find(part), std::string::npos) << part;

@@ -37,7 +37,9 @@ std::vector<std::string> split(const std::string& text, char separator) {
 }
 
 // Every program the build installs (cmake/programs.cmake).
-std::vector<std::string> programs() { return split(CORVANEL_PROGRAMS, ','); }
+std::vector<std::string> programs() {
+  return split(CORVANEL_PROGRAMS, ',');
+}
 
 // Runs a shell command in a clean environment whose PATH is bin and the
 // system's folders only; standard output and error in *out.
@@ -64,14 +66,18 @@ void expect_layout(const std::string& prefix) {
     EXPECT_NE(page.find("Exit status"), std::string::npos) << program;
   }
   const std::string examples = prefix + "/share/corvanel/examples";
-  const std::set<std::string> expected = {
-      "README.md",           "demo.in",          "kfkncfa.db",
-      "wear.db",             "validation/README.md", "validation/kfkncfa.db",
-      "validation/map.svg",  "validation/validation.in", "validation/wear.db"};
+  const std::set<std::string> expected = {"README.md",
+                                          "demo.in",
+                                          "kfkncfa.db",
+                                          "wear.db",
+                                          "validation/README.md",
+                                          "validation/kfkncfa.db",
+                                          "validation/map.svg",
+                                          "validation/validation.in",
+                                          "validation/wear.db"};
   ASSERT_TRUE(fs::is_directory(examples)) << examples;
   EXPECT_EQ(files_under(examples), expected);
-  EXPECT_EQ(read_file(examples + "/demo.in"),
-            read_file(CORVANEL_SOURCE_DIR "/examples/demo.in"));
+  EXPECT_EQ(read_file(examples + "/demo.in"), read_file(CORVANEL_SOURCE_DIR "/examples/demo.in"));
 }
 
 // Runs the installed programs from bin on a copy of the installed examples.
@@ -93,7 +99,8 @@ void expect_programs_work(const std::string& bin, const std::string& examples) {
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines[0], program + " (Corvanel) " CORVANEL_VERSION);
     const std::string revision = lines.size() > 1 && lines[1].rfind("git revision ", 0) == 0
-                                     ? lines[1] : std::string("none");
+                                     ? lines[1]
+                                     : std::string("none");
     if (revision_of_first.empty()) revision_of_first = revision;
     EXPECT_EQ(revision, revision_of_first) << program;
     ASSERT_EQ(run_installed(bin, dir.path(), program + " --help", &out), 0) << out;
@@ -101,11 +108,11 @@ void expect_programs_work(const std::string& bin, const std::string& examples) {
   }
 
   // The example, as the README runs it, with the HDF5 writer's plug-in.
-  ASSERT_EQ(run_installed(bin, dir.path(),
-                          "cd " + quoted(work) +
-                              " && corvanel --hdf5 demo . && corvanel-plot demo --html",
-                          &out),
-            0)
+  ASSERT_EQ(
+      run_installed(
+          bin, dir.path(),
+          "cd " + quoted(work) + " && corvanel --hdf5 demo . && corvanel-plot demo --html", &out),
+      0)
       << out;
   EXPECT_NE(out.find("Running Revolution Number 12"), std::string::npos) << out;
   EXPECT_EQ(split(read_file(work + "/demo.rms"), '\n').size(), 10u);
@@ -155,9 +162,9 @@ TEST(Package, DeclaresItsDependenciesAndRunsOnceInstalled) {
   const std::string deb = package_file();
   ASSERT_NE(deb, "") << "no single corvanel_" CORVANEL_VERSION "_*.deb in " CORVANEL_PACKAGE_DIR;
   std::string fields;
-  ASSERT_EQ(run_command("dpkg-deb -f " + quoted(deb) + " Package Version Depends Recommends",
-                        &fields),
-            0);
+  ASSERT_EQ(
+      run_command("dpkg-deb -f " + quoted(deb) + " Package Version Depends Recommends", &fields),
+      0);
   EXPECT_NE(fields.find("Package: corvanel\n"), std::string::npos) << fields;
   EXPECT_NE(fields.find("Version: " CORVANEL_VERSION "\n"), std::string::npos) << fields;
   // The libraries the programs link (dpkg-shlibdeps), and gnuplot for the plots.
@@ -168,7 +175,8 @@ TEST(Package, DeclaresItsDependenciesAndRunsOnceInstalled) {
   std::string out;
   if (geteuid() != 0) {
     // Without root the package is unpacked instead; CI must install it.
-    ASSERT_EQ(std::getenv("CI"), nullptr) << "the package test installs with dpkg -i: run CI as root";
+    ASSERT_EQ(std::getenv("CI"), nullptr)
+        << "the package test installs with dpkg -i: run CI as root";
     ScratchDir dir;
     ASSERT_EQ(run_command("dpkg-deb -x " + quoted(deb) + " " + quoted(dir.path()), &out), 0);
     expect_layout(dir.file("usr"));

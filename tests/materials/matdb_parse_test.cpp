@@ -47,12 +47,12 @@ TEST(MatDbTrim, RemovesOnlyTrailingBlanks) {
   EXPECT_EQ(trimmed("STEEL           ", 16), "STEEL");
   EXPECT_EQ(trimmed("AISI 1045       ", 16), "AISI 1045");
   EXPECT_EQ(trimmed("  LEAD    ", 10), "  LEAD");
-  EXPECT_EQ(trimmed("TAB\t  ", 6), "TAB\t");    // a tab is not a blank
-  EXPECT_EQ(trimmed("NL\n ", 4), "NL\n");       // nor a line end
+  EXPECT_EQ(trimmed("TAB\t  ", 6), "TAB\t");  // a tab is not a blank
+  EXPECT_EQ(trimmed("NL\n ", 4), "NL\n");     // nor a line end
   EXPECT_EQ(trimmed("                ", 16), "");
-  EXPECT_EQ(trimmed("ABCDEFGH", 4), "ABCD");      // the field ends at its width
+  EXPECT_EQ(trimmed("ABCDEFGH", 4), "ABCD");  // the field ends at its width
   EXPECT_EQ(trimmed("AB  ", 2), "AB");
-  EXPECT_EQ(trimmed("AB", 6), "AB");              // shorter text: only its own blanks count
+  EXPECT_EQ(trimmed("AB", 6), "AB");  // shorter text: only its own blanks count
 }
 
 TEST(MatDbParse, SplitsColumnsAndKeepsFileOrder) {
@@ -66,7 +66,8 @@ TEST(MatDbParse, SplitsColumnsAndKeepsFileOrder) {
 }
 
 TEST(MatDbParse, NumbersNeedNotKeepColumnsAndMayUseExponents) {
-  Parsed p = parse(columns("A", "B", "\t  +30    4.1e5  -0.25 -1E-1 2 3 4 5 6 .5  trailing words\n"));
+  Parsed p =
+      parse(columns("A", "B", "\t  +30    4.1e5  -0.25 -1E-1 2 3 4 5 6 .5  trailing words\n"));
   ASSERT_EQ(p.ok, 1);
   EXPECT_EQ(p.angle, 30.0);
   EXPECT_EQ(p.values[0], 4.1e5);
@@ -94,13 +95,13 @@ TEST(MatDbParse, NameColumnsAreCutAtTheirWidth) {
 
 TEST(MatDbParse, MalformedRowsAreRejectedWithoutStoringNumbers) {
   const char* bad_rests[] = {
-      "",                                  // nothing from column 49
-      "30 1 2 3 4 5 6 7 8\n",              // eight numbers
-      "30.0 1 2 3 4 5 6 7 8 9\n",          // angle with a decimal point
-      "thirty 1 2 3 4 5 6 7 8 9\n",        // angle not a number
-      "30 1 2 3 x 5 6 7 8 9\n",            // a word among the numbers
-      "30 1 2 3 4.5x 5 6 7 8 9\n",         // a number with trailing letters
-      "30 1 2 3 4 5 6 7 8 9z\n",           // the ninth one too
+      "",                                          // nothing from column 49
+      "30 1 2 3 4 5 6 7 8\n",                      // eight numbers
+      "30.0 1 2 3 4 5 6 7 8 9\n",                  // angle with a decimal point
+      "thirty 1 2 3 4 5 6 7 8 9\n",                // angle not a number
+      "30 1 2 3 x 5 6 7 8 9\n",                    // a word among the numbers
+      "30 1 2 3 4.5x 5 6 7 8 9\n",                 // a number with trailing letters
+      "30 1 2 3 4 5 6 7 8 9z\n",                   // the ninth one too
       "99999999999999999999 1 2 3 4 5 6 7 8 9\n",  // angle out of range
   };
   for (const char* rest : bad_rests) {

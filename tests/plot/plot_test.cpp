@@ -1,8 +1,8 @@
 // corvanel-plot on short runs of the built program, as an engineer would use it.
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include <cstdio>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -374,9 +374,10 @@ TEST_F(PlotRun, DrawsFromTheHdf5FileOfTheSameRun) {
   ASSERT_TRUE(make_run(dir_.path(), "h5", job));
   outcome = run_plot(dir_.path(), {"h5"});
   ASSERT_EQ(outcome.exit_code, 0) << outcome.err;
-  EXPECT_TRUE(contains(outcome.err, "corvanel-plot: warning: h5.h5: its mean forces differ from "
-                                    "h5.summary.json's; the file does not come from this run; "
-                                    "drawn from the text files"))
+  EXPECT_TRUE(contains(outcome.err,
+                       "corvanel-plot: warning: h5.h5: its mean forces differ from "
+                       "h5.summary.json's; the file does not come from this run; "
+                       "drawn from the text files"))
       << outcome.err;
   forces = read_file(dir_.file("h5.forces.svg"));
   vibration = read_file(dir_.file("h5.vibration.svg"));

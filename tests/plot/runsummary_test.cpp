@@ -3,9 +3,9 @@
 #include "plot/runsummary.h"
 
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include <cmath>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "plot/runfiles.h"
@@ -21,21 +21,28 @@ const char* const kQuantities[] = {"force_x_N",     "force_y_N",     "force_z_N"
                                    "tool_x_m",      "tool_y_m",      "tool_z_m"};
 
 nlohmann::json mode(const char* structure, const char* axis, double natural) {
-  return {{"structure", structure},         {"axis", axis},
-          {"index", 1},                     {"natural_frequency_Hz", natural},
-          {"damped_frequency_Hz", natural}, {"damping_ratio", 0.04},
-          {"stiffness_N_per_m", 5e7},       {"mass_kg", 0.5},
+  return {{"structure", structure},
+          {"axis", axis},
+          {"index", 1},
+          {"natural_frequency_Hz", natural},
+          {"damped_frequency_Hz", natural},
+          {"damping_ratio", 0.04},
+          {"stiffness_N_per_m", 5e7},
+          {"mass_kg", 0.5},
           {"delay_steps", 3}};
 }
 
 // A summary as the program writes it, of revolutions first .. first + count - 1;
 // quantity q of revolution r holds (q + 1) * 1e-7 * (r + 1) m (or N).
 nlohmann::json summary(int first, int count) {
-  nlohmann::json cutting = {{"revolution", 1},          {"step", 1},
+  nlohmann::json cutting = {{"revolution", 1},
+                            {"step", 1},
                             {"cutting_speed_m_per_min", 201.0},
                             {"average_chip_thickness_m", 1.6e-4},
-                            {"kf_Pa", 9.9e8},           {"kn_Pa", 2.2e9},
-                            {"chip_flow_angle_deg", 13.0}, {"wear_land_mm", 0.1}};
+                            {"kf_Pa", 9.9e8},
+                            {"kn_Pa", 2.2e9},
+                            {"chip_flow_angle_deg", 13.0},
+                            {"wear_land_mm", 0.1}};
   nlohmann::json forces, deflection;
   for (const char* axis : {"x", "y", "z"}) {
     forces[axis] = {{"mean_N", 100.0}, {"min_N", 90.0}, {"max_N", 110.0}, {"peak_to_peak_N", 20.0}};
@@ -52,19 +59,19 @@ nlohmann::json summary(int first, int count) {
                            {"mean", values},
                            {"relative_x_vibration_m", 3e-8}});
   }
-  return {{"verdict",
-           {{"class", "chatter"}, {"rule", "grows"}, {"growth_rate_per_revolution", 0.25}}},
-          {"vibration",
-           {{"dominant_frequency_Hz", 634.5},
-            {"frequency_resolution_Hz", 2.0},
-            {"amplitude_m", 4e-6},
-            {"nearest_mode", mode("tool", "x", 612.0)}}},
-          {"forces", forces},
-          {"cutting", {{"first_step", cutting}, {"last_step", cutting}}},
-          {"static_deflection", deflection},
-          {"modes", {mode("workpiece", "x", 780.0), mode("tool", "x", 612.0)}},
-          {"revolutions", revolutions},
-          {"spectrum", {{"frequency_resolution_Hz", 2.0}, {"amplitude_m", {1e-7, 4e-6, nullptr}}}}};
+  return {
+      {"verdict", {{"class", "chatter"}, {"rule", "grows"}, {"growth_rate_per_revolution", 0.25}}},
+      {"vibration",
+       {{"dominant_frequency_Hz", 634.5},
+        {"frequency_resolution_Hz", 2.0},
+        {"amplitude_m", 4e-6},
+        {"nearest_mode", mode("tool", "x", 612.0)}}},
+      {"forces", forces},
+      {"cutting", {{"first_step", cutting}, {"last_step", cutting}}},
+      {"static_deflection", deflection},
+      {"modes", {mode("workpiece", "x", 780.0), mode("tool", "x", 612.0)}},
+      {"revolutions", revolutions},
+      {"spectrum", {{"frequency_resolution_Hz", 2.0}, {"amplitude_m", {1e-7, 4e-6, nullptr}}}}};
 }
 
 // A consistent run of two recorded revolutions of two rows each, revolutions 4 and 5.
@@ -78,8 +85,10 @@ void write_run(const ScratchDir& dir) {
     series += std::string(start ? "0 " : "100 ") + std::to_string(angle) + " 0.000001\n";
   }
   write_file(dir.file("r.dat"), dat);
-  for (const char* suffix : kRunDisplacementSuffixes) write_file(dir.file(std::string("r") + suffix), series);
-  write_file(dir.file("r.rms"), "1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1\n1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1\n");
+  for (const char* suffix : kRunDisplacementSuffixes)
+    write_file(dir.file(std::string("r") + suffix), series);
+  write_file(dir.file("r.rms"),
+             "1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1\n1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1\n");
   write_file(dir.file("r.ave"), "1 1 1 1 1 1 1 1 1\n1 1 1 1 1 1 1 1 1\n");
 }
 
@@ -177,10 +186,7 @@ TEST(RunSummaryFile, SpectrumAndPanelsNeedSomethingFinite) {
     std::vector<double> spectrum;
     double resolution;
     bool drawable;
-  } cases[] = {{{1, 2}, 1, true},
-               {{1}, 1, false},
-               {{NAN, NAN, NAN}, 1, false},
-               {{1, 2}, 0, false}};
+  } cases[] = {{{1, 2}, 1, true}, {{1}, 1, false}, {{NAN, NAN, NAN}, 1, false}, {{1, 2}, 0, false}};
   for (const Case& c : cases) {
     s.spectrum = c.spectrum;
     s.spectrum_resolution = c.resolution;

@@ -223,8 +223,9 @@ TEST(SvgMap, IsWellFormedWithOneCellPerRunAndTheCurve) {
     for (double depth : {1.0, 2.0}) m.results.push_back(result(rpm, depth, classes[n++], 1));
   m.results[3].note = "exit status 1: a <bad> line & more";
   for (double rpm = 3700; rpm <= 5400; rpm += 100)
-    m.limit.push_back(
-        {rpm, rpm < 4400 ? 1.5 : (rpm < 4700 ? std::numeric_limits<double>::infinity() : (rpm < 5000 ? 2.2 : 50.0))});
+    m.limit.push_back({rpm, rpm < 4400 ? 1.5
+                                       : (rpm < 4700 ? std::numeric_limits<double>::infinity()
+                                                     : (rpm < 5000 ? 2.2 : 50.0))});
   const std::string svg = svg_map(m);
   EXPECT_EQ(sweep_test::xml_problem(svg), "") << svg;
   EXPECT_EQ(count_of(svg, "<rect data-class=\""), 6u);

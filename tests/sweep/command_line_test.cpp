@@ -14,24 +14,24 @@ TEST(SweepCommandLine, WrongCommandLinesShowTheUsageAndWriteNothing) {
   ScratchDir dir;
   sweep_test::write_base(dir, sweep_test::base_job());
   const char* const wrong[] = {
-      "",                                                     // no command
-      "frobnicate out",                                       // unknown command
-      "--jobs 2",                                             // an option without a command
-      "plan base.in out",                                     // no grid
-      "plan base.in --rpm 1000 out",                          // no depths
-      "plan base.in --rpm 1000 --depth 1",                    // no OUTDIR
-      "plan base.in --rpm 1000 --depth 1 out extra",          // one folder too many
-      "plan base.in --rpm 1000 --depth 1 out --rpm",          // an option without its value
-      "plan base.in --rpm 1000 --depth 1 out --jobs 2",       // another command's option
-      "plan base.in --rpm 1000:900:x --depth 1 out",          // a range that is not one
+      "",                                                // no command
+      "frobnicate out",                                  // unknown command
+      "--jobs 2",                                        // an option without a command
+      "plan base.in out",                                // no grid
+      "plan base.in --rpm 1000 out",                     // no depths
+      "plan base.in --rpm 1000 --depth 1",               // no OUTDIR
+      "plan base.in --rpm 1000 --depth 1 out extra",     // one folder too many
+      "plan base.in --rpm 1000 --depth 1 out --rpm",     // an option without its value
+      "plan base.in --rpm 1000 --depth 1 out --jobs 2",  // another command's option
+      "plan base.in --rpm 1000:900:x --depth 1 out",     // a range that is not one
       "plan base.in --rpm 1000 --depth 1 out --keep-series=maybe",
-      "run",                                                  // no OUTDIR
-      "run out other",                                        // two
-      "run out --jobs 0",                                     // below one worker
-      "run out --jobs 4097",                                  // above the limit
-      "run out --jobs two",                                   // not a number
-      "collect",                                              // no OUTDIR
-      "collect out --pool",                                   // run's option
+      "run",                  // no OUTDIR
+      "run out other",        // two
+      "run out --jobs 0",     // below one worker
+      "run out --jobs 4097",  // above the limit
+      "run out --jobs two",   // not a number
+      "collect",              // no OUTDIR
+      "collect out --pool",   // run's option
   };
   for (const char* args : wrong) {
     const auto o = sweep(dir.path(), args);

@@ -98,7 +98,8 @@ TEST(Limit, AWorkpieceModeGivesTheSameLimitAsTheSameToolMode) {
   // Both compliances add in the relative motion, so the validation case's
   // tool mode typed into the spindle-workpiece block has the same lobes.
   ScratchDir dir;
-  const std::string head = "Spindle\nT\n1\n6000\n0.1\n5\n0\n0\n0\n0\n50\n0.8\nSWEEPSTEEL\nSWEEPTOOL\n0\n";
+  const std::string head =
+      "Spindle\nT\n1\n6000\n0.1\n5\n0\n0\n0\n0\n50\n0.8\nSWEEPSTEEL\nSWEEPTOOL\n0\n";
   const std::string mode = "1\n91.594350\n0.012\n226000\n0\n0\n0\n";
   write_file(dir.file("sw.in"), head + mode + "0\n0\n0\n20\n2\n1\n");
   write_file(dir.file("tool.in"), head + "0\n0\n0\n" + mode + "20\n2\n1\n");

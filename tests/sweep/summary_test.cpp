@@ -3,10 +3,9 @@
 // it at the chatter frequency of the theory, the tool leaving the cut far above.
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
-
 #include <cmath>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "sweep/limit.h"
