@@ -38,7 +38,7 @@ case "${1:-}" in
     # The release preset also configures its tests and benchmarks, which are not built here.
     need_packages "${build_packages[@]}" libgtest-dev libbenchmark-dev gnuplot-nox
     cmake --workflow --preset example
-    echo "Programs: build/release/app/corvanel, build/release/plot/corvanel-plot, build/release/sweep/corvanel-sweep"
+    echo "Programs: build/release/app/corvanel, build/release/plot/corvanel-plot, build/release/sweep/corvanel-sweep, build/release/frf/corvanel-frf"
     ;;
   test)
     # parallel: the sweep runner's tests; help2man, dpkg-dev and file: the manual pages and the
