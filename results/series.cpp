@@ -21,15 +21,20 @@ constexpr FILE* SeriesFiles::*kMembers[kFileCount] = {
     &SeriesFiles::main, &SeriesFiles::fx, &SeriesFiles::fy, &SeriesFiles::fz, &SeriesFiles::sx,
     &SeriesFiles::sy,   &SeriesFiles::sz, &SeriesFiles::wx, &SeriesFiles::wy, &SeriesFiles::wz};
 
+// Starts a row with its step and angle: "%d %lf ".
+void begin_step_row(FormatRow* row, int step, double angle) {
+  format_begin(row);
+  format_int(row, step, 0);
+  format_text(row, " ");
+  format_fixed(row, angle, 6, 0);
+  format_text(row, " ");
+}
+
 // "%d %lf %lf\n" (or "%d %1f %1f \n", which prints the same numbers, with a
 // space before the line end when trailing_space is set).
 void write_pair_row(FILE* out, int step, double angle, double value, bool trailing_space) {
   FormatRow row;
-  format_begin(&row);
-  format_int(&row, step, 0);
-  format_text(&row, " ");
-  format_fixed(&row, angle, 6, 0);
-  format_text(&row, " ");
+  begin_step_row(&row, step, angle);
   format_fixed(&row, value, 6, 0);
   format_text(&row, trailing_space ? " \n" : "\n");
   format_write(&row, out);
@@ -43,11 +48,7 @@ void write_disp_row(FILE* out, int step, double angle, double disp, int units) {
     return;
   }
   FormatRow row;
-  format_begin(&row);
-  format_int(&row, step, 0);
-  format_text(&row, " ");
-  format_fixed(&row, angle, 6, 0);
-  format_text(&row, " ");
+  begin_step_row(&row, step, angle);
   format_exp(&row, disp / kInch);
   format_text(&row, "\n");
   format_write(&row, out);
