@@ -176,6 +176,7 @@ void respond_scalar(SimState* state, const ModalDrive* drives, int k) {
 }  // namespace
 
 void modal_respond_scalar(const SimParams* params, SimState* state, int k) {
+  modal_batch_release(state);  // the workspaces hold every running value
   ModalDrive drives[kModalLists];
   modal_drives(params, state, drives);
   respond_scalar(state, drives, k);

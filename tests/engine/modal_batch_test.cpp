@@ -174,6 +174,45 @@ TEST(ModalBatch, PackedStepsMatchTheScalarStepBitForBitThroughRebases) {
   }
 }
 
+// The packed step carries the running values in its lanes and writes the
+// workspaces back only at the end of a revolution or when asked: synced in
+// mid-revolution they are the scalar step's, bit for bit, and modes
+// retuned in mid-revolution (new constants under running integrals) are
+// taken up from the next step on.
+TEST(ModalBatch, WorkspacesSyncedOrRetunedInMidRevolutionMatchTheScalarStep) {
+  std::vector<Path> widths = {kLanes2};
+  if (modal_batch_width() == 4) widths.push_back(kLanes4);
+  for (Path width : widths) {
+    SCOPED_TRACE("lanes " + std::to_string(width));
+    Job reference(3, 0.5), packed(3, 0.5);
+    unsigned seed_a = 5, seed_b = 5;
+    int checks = 0;
+    for (int r = 0; r < 4; ++r) {
+      reference.s->revolution = packed.s->revolution = r;
+      for (int k = 0; k < reference.s->steps_per_rev; ++k) {
+        set_forces(reference.s, k, &seed_a);
+        set_forces(packed.s, k, &seed_b);
+        step(reference, kScalar, k);
+        step(packed, width, k);
+        if (k % 2851 == 17) {
+          modal_batch_sync(packed.s);
+          ASSERT_EQ(first_difference(reference.s, packed.s), "") << r << " " << k;
+          ++checks;
+        }
+        if (r == 1 && k == 5000) {
+          retune(reference);
+          retune(packed);
+        }
+      }
+      ASSERT_EQ(first_difference(reference.s, packed.s), "") << "revolution " << r;
+      full_shift(reference.s);
+      full_shift(packed.s);
+    }
+    EXPECT_EQ(checks, 16);
+    EXPECT_GT(latest_rebase(reference.s), kGridSteps * 2);
+  }
+}
+
 // The engine's sines and cosines of one argument are taken by one sincos
 // call (the compiler joins sin and cos of the same argument): glibc's
 // sincos must give the bits of its sin and cos. Checked on arguments like
