@@ -158,6 +158,11 @@ void load_lanes(SimState* state, const ModalDrive* drives, const ModeStepTimes& 
     b->damped_freq[j] = wd;
     b->natural_freq_sq[j] = r->natural_freq_sq[i];
     b->mass_freq[j] = d.modes[i].mass * wd;
+    b->mass[j] = d.modes[i].mass;
+    b->lane_relative[j] = d.relative;
+    b->lane_structure[j] = d.structure;
+    b->relative_sign[j] = d.relative_sign;
+    b->delay_steps[j] = r->delay_steps[i];
     b->decay_step[j] = dt * sigma;
     b->back_step[j] = -sigma * dt;
     b->prev_force[j] = r->prev_force[i];
@@ -183,6 +188,14 @@ void load_lanes(SimState* state, const ModalDrive* drives, const ModeStepTimes& 
   b->live = 1;
 }
 
+// Whether the live lanes, laid out for count lanes padded to padded, go on
+// from their last step to the step of times tm with the same time step.
+inline bool lanes_follow(const SimState* state, const ModeStepTimes& tm, int count, int padded) {
+  const ModalLanes* b = &state->modal_lanes;
+  return b->live && !tm.first && b->end_step == tm.n && b->count == count && b->padded == padded &&
+         std::bit_cast<uint64_t>(b->time_step) == std::bit_cast<uint64_t>(state->time_step);
+}
+
 // The step of every lane, each lane's operations those of modal_mode_step
 // in their written order:
 //
@@ -202,9 +215,12 @@ void load_lanes(SimState* state, const ModalDrive* drives, const ModeStepTimes& 
 // exponent past 300) is finished by the shared stages of modal_step.h on
 // its workspace, given the lane's values before the stage, which then take
 // the scalar step's path.
+//
+// list_force holds the step's force (N) on each of the six lists; drives
+// may be null when lanes_follow says the lanes go on from their last step.
 template <typename V>
-[[gnu::always_inline]] inline void respond_lanes(SimState* state, const ModalDrive* drives, int k,
-                                                 int count) {
+[[gnu::always_inline]] inline void respond_lanes(SimState* state, const ModalDrive* drives,
+                                                 const double* list_force, int k, int count) {
   constexpr int w = kWidth<V>;
   using M = Mask<V>;
   ModalLanes* b = &state->modal_lanes;
@@ -214,8 +230,7 @@ template <typename V>
   const int padded = (count + w - 1) / w * w;
 
   // 1. The start of the step.
-  if (!b->live || tm.first || b->end_step != n || b->count != count || b->padded != padded ||
-      std::bit_cast<uint64_t>(b->time_step) != std::bit_cast<uint64_t>(dt)) {
+  if (!lanes_follow(state, tm, count, padded)) {
     sync_lanes(b);
     load_lanes(state, drives, tm, count, padded);
   } else {
@@ -227,7 +242,7 @@ template <typename V>
       put(b->sin_start, j, s);
     }
   }
-  for (int j = 0; j < count; ++j) b->force[j] = drives[b->lane_list[j]].force;
+  for (int j = 0; j < count; ++j) b->force[j] = list_force[b->lane_list[j]];
 
   // 2. The exponents (in e_step and e_back until the calls), the arguments
   // and the usual lanes; then the library calls.
@@ -357,8 +372,7 @@ template <typename V>
       r->ref_step[i] = b->ref_step[j];
       const ModeStepTrig trig = {b->cos_end[j], b->sin_end[j], b->cos_start[j], b->sin_start[j],
                                  b->growth[j]};
-      const ModalDrive& d = drives[b->lane_list[j]];
-      b->placed[j] = modal_step_finish(r, i, d.modes[i].mass, dt, n, trig, b->displacement[j]);
+      b->placed[j] = modal_step_finish(r, i, b->mass[j], dt, n, trig, b->displacement[j]);
       b->next_cos[j] = r->integral_cos[i];
       b->next_sin[j] = r->integral_sin[i];
       b->ref_step[j] = r->ref_step[i];
@@ -379,22 +393,32 @@ template <typename V>
   b->end_step = n + 1;
 
   // 4. The displacements join the histories in lane order.
+  // (Negation is exact, so the workpiece's term is subtracted to the last bit.)
   for (int j = 0; j < count; ++j) {
-    const ModalDrive& d = drives[b->lane_list[j]];
-    modal_step_place(d, state, b->placed[j], b->lane_response[j]->delay_steps[b->lane_mode[j]],
-                     k);
+    const long long index = static_cast<long long>(k) + b->delay_steps[j];
+    if (index < 0 || index >= state->capacity) continue;  // never past the histories
+    const double x = b->placed[j];
+    b->lane_relative[j][index] += b->relative_sign[j] * x;
+    b->lane_structure[j][index] += x;
+    if (index >= state->history_end) state->history_end = static_cast<int32_t>(index + 1);
   }
   // What reads the workspaces between revolutions finds them current.
   if (k == state->steps_per_rev - 1) sync_lanes(b);
 }
 
-void respond_sse2(SimState* state, const ModalDrive* drives, int k, int count) {
-  respond_lanes<Pair>(state, drives, k, count);
+void respond_sse2(SimState* state, const ModalDrive* drives, const double* list_force, int k,
+                  int count) {
+  respond_lanes<Pair>(state, drives, list_force, k, count);
 }
 
-[[gnu::target("avx2")]] void respond_avx2(SimState* state, const ModalDrive* drives, int k,
-                                          int count) {
-  respond_lanes<Quad>(state, drives, k, count);
+[[gnu::target("avx2")]] void respond_avx2(SimState* state, const ModalDrive* drives,
+                                          const double* list_force, int k, int count) {
+  respond_lanes<Quad>(state, drives, list_force, k, count);
+}
+
+// The width of the kernel that runs: 4 where asked for and the processor has AVX2, else 2.
+int kernel_width(int width) {
+  return width == 4 && modal_batch_width() == 4 ? 4 : 2;
 }
 
 }  // namespace
@@ -423,9 +447,40 @@ int modal_batch_respond_drives(SimState* state, const ModalDrive* drives, int k,
                                int least_lanes) {
   const int count = lay_out(&state->modal_lanes, drives);
   if (count < least_lanes) return 0;
-  if (width == 4 && modal_batch_width() == 4)
-    respond_avx2(state, drives, k, count);
+  double list_force[kModalLists];
+  for (int l = 0; l < kModalLists; ++l) list_force[l] = drives[l].force;
+  if (kernel_width(width) == 4)
+    respond_avx2(state, drives, list_force, k, count);
   else
-    respond_sse2(state, drives, k, count);
+    respond_sse2(state, drives, list_force, k, count);
+  return 1;
+}
+
+int modal_batch_continue(const SimParams* params, SimState* state, int k, int width) {
+  const ModalLanes* b = &state->modal_lanes;
+  // The lists modal_drives would give, as lay_out compares them.
+  auto same = [b](int l, const ModalMode* modes, int32_t count, const ModeResponse* response) {
+    return modes == b->layout_modes[l] && response == b->layout_response[l] &&
+           (modes == nullptr || count == b->layout_count[l]);
+  };
+  const ModalSet& sw = params->spindle_modes;
+  const ModalSet& tool = params->tool_modes;
+  if (!(b->live && same(0, sw.x_modes, sw.x_count, state->sw_modes_x) &&
+        same(1, sw.y_modes, sw.y_count, state->sw_modes_y) &&
+        same(2, sw.z_modes, sw.z_count, state->sw_modes_z) &&
+        same(3, tool.x_modes, tool.x_count, state->tool_modes_x) &&
+        same(4, tool.y_modes, tool.y_count, state->tool_modes_y) &&
+        same(5, tool.z_modes, tool.z_count, state->tool_modes_z)))
+    return 0;
+  const int w = kernel_width(width);
+  const int padded = (b->count + w - 1) / w * w;
+  if (!lanes_follow(state, modal_step_times(state, k), b->count, padded)) return 0;
+  // The forces of modal_drives: the reaction on the spindle-workpiece structure.
+  const double list_force[kModalLists] = {-state->force_x, -state->force_y, -state->force_z,
+                                          state->force_x,  state->force_y,  state->force_z};
+  if (w == 4)
+    respond_avx2(state, nullptr, list_force, k, b->count);
+  else
+    respond_sse2(state, nullptr, list_force, k, b->count);
   return 1;
 }

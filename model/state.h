@@ -67,6 +67,11 @@ struct ModalLanes {
   ModeResponse* lane_response[kModalLanes];  // workspace, mode and list of each lane
   int32_t lane_mode[kModalLanes];
   int32_t lane_list[kModalLanes];
+  double* lane_relative[kModalLanes];   // m, the relative history each lane adds to
+  double* lane_structure[kModalLanes];  // m, the structure's own history
+  double relative_sign[kModalLanes];    // +1 tool, -1 spindle-workpiece
+  int32_t delay_steps[kModalLanes];     // steps ahead of the causing step
+  double mass[kModalLanes];             // kg, modal mass
   int32_t ref_step[kModalLanes];        // global step the integrals are referred to
   double ref_time[kModalLanes];         // the same step number as a double (exact)
   double decay_rate[kModalLanes];       // 1/s
