@@ -150,6 +150,7 @@ struct SimState {
   int32_t steps_per_rev;  // 34200 / angular_increments
   int32_t revolution;     // index of the current revolution, from 0
   int32_t listener_id;    // slot of the registered listener, -1 for none
+  int32_t listener_events;  // SimEvent bits sent to the listener (state_add_listener: all)
   int32_t capacity;       // entries per history array
   // Entries of the nine displacement histories from this index on are all
   // zero: raised by modal_respond as it adds, lowered by sim_shift_history.
@@ -177,5 +178,13 @@ void state_reset_extremes(SimState* state);
 // Registers fn as the state's listener; 1 when registered, 0 otherwise.
 int state_add_listener(SimState* state, ListenerFn fn);
 
-// Sends the event with the run's context to the state's listener, if any.
+// Sends only the events of the SimEvent bits `events` to the state's listener from now on.
+void state_listen_for(SimState* state, int32_t events);
+
+// Whether the state's listener takes the event: one is registered and listens for it.
+inline bool state_wants_event(const SimState* state, int32_t event) {
+  return state->listener_id != -1 && (state->listener_events & event) != 0;
+}
+
+// Sends the event with the run's context to the state's listener, if any and if it listens for it.
 void state_fire_event(SimState* state, int32_t event);
