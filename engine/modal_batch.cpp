@@ -181,6 +181,11 @@ void load_lanes(SimState* state, const ModalDrive* drives, const ModeStepTimes& 
     }
     b->growth[j] = known ? memo.growth : std::exp(sigma * dt);
   }
+  b->least_delay = b->most_delay = count > 0 ? b->delay_steps[0] : 0;
+  for (int j = 1; j < count; ++j) {
+    b->least_delay = std::min(b->least_delay, b->delay_steps[j]);
+    b->most_delay = std::max(b->most_delay, b->delay_steps[j]);
+  }
   rest_lanes(b, count, padded);
   b->count = count;
   b->padded = padded;
@@ -394,13 +399,26 @@ template <typename V>
 
   // 4. The displacements join the histories in lane order.
   // (Negation is exact, so the workpiece's term is subtracted to the last bit.)
-  for (int j = 0; j < count; ++j) {
-    const long long index = static_cast<long long>(k) + b->delay_steps[j];
-    if (index < 0 || index >= state->capacity) continue;  // never past the histories
-    const double x = b->placed[j];
-    b->lane_relative[j][index] += b->relative_sign[j] * x;
-    b->lane_structure[j][index] += x;
-    if (index >= state->history_end) state->history_end = static_cast<int32_t>(index + 1);
+  if (static_cast<long long>(k) + b->least_delay >= 0 &&
+      static_cast<long long>(k) + b->most_delay < state->capacity) {
+    // Every lane's entry is inside the histories (the usual step).
+    for (int j = 0; j < count; ++j) {
+      const int index = k + b->delay_steps[j];
+      const double x = b->placed[j];
+      b->lane_relative[j][index] += b->relative_sign[j] * x;
+      b->lane_structure[j][index] += x;
+    }
+    if (count > 0 && k + b->most_delay >= state->history_end)
+      state->history_end = k + b->most_delay + 1;
+  } else {
+    for (int j = 0; j < count; ++j) {
+      const long long index = static_cast<long long>(k) + b->delay_steps[j];
+      if (index < 0 || index >= state->capacity) continue;  // never past the histories
+      const double x = b->placed[j];
+      b->lane_relative[j][index] += b->relative_sign[j] * x;
+      b->lane_structure[j][index] += x;
+      if (index >= state->history_end) state->history_end = static_cast<int32_t>(index + 1);
+    }
   }
   // What reads the workspaces between revolutions finds them current.
   if (k == state->steps_per_rev - 1) sync_lanes(b);

@@ -71,6 +71,7 @@ struct ModalLanes {
   double* lane_structure[kModalLanes];  // m, the structure's own history
   double relative_sign[kModalLanes];    // +1 tool, -1 spindle-workpiece
   int32_t delay_steps[kModalLanes];     // steps ahead of the causing step
+  int32_t least_delay, most_delay;      // steps, over the lanes in use
   double mass[kModalLanes];             // kg, modal mass
   int32_t ref_step[kModalLanes];        // global step the integrals are referred to
   double ref_time[kModalLanes];         // the same step number as a double (exact)
