@@ -83,6 +83,10 @@ int run_job(SimParams* params, const char* output_base, const char* source,
     return 0;
   }
   state_add_listener(state, app_console_listener);  // without it the run is silent
+  // The console shows nothing per step in batch mode, and nothing at a step's end.
+  state_listen_for(state, g_batch_mode ? SIM_EVENT_RUN_START | SIM_EVENT_REVOLUTION_START
+                                       : SIM_EVENT_RUN_START | SIM_EVENT_REVOLUTION_START |
+                                             SIM_EVENT_STEP_START);
   g_page_failed = false;
   int result = sim_run(params, state, output_base, &notes, &options);
   for (const std::string& line : notes.run_warnings) g_warnings.push_back(line);

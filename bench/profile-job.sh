@@ -3,12 +3,14 @@
 # angular step) under callgrind and prints the program total and the most
 # expensive functions, inclusive. Instruction counts repeat exactly for the
 # same binary, whatever else the machine is doing.
-#   bench/profile-job.sh [TOP]      (default 15 entries)
+#   bench/profile-job.sh [TOP] [REVOLUTIONS]   (default 15 entries, 2 revolutions)
+# CORVANEL_BIN=path profiles another build of corvanel (an older one, say).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=${1:-15}
-binary=$PWD/build/release/app/corvanel
-if [ ! -x "$binary" ]; then
+revolutions=${2:-2}
+binary=${CORVANEL_BIN:-$PWD/build/release/app/corvanel}
+if [ -z "${CORVANEL_BIN:-}" ] && [ ! -x "$binary" ]; then
   cmake --preset release >/dev/null && cmake --build --preset release --target corvanel >/dev/null
 fi
 work=$(mktemp -d)
@@ -18,7 +20,7 @@ cp examples/wear.db examples/kfkncfa.db "$work/"
   sed -n '1,15p' examples/demo.in
   printf '1\n8.0\n0.04\n60000\n20\n1\n8.0\n0.04\n70000\n10\n1\n10.0\n0.05\n90000\n5\n'
   printf '1\n0.5\n0.03\n30000\n30\n1\n0.5\n0.03\n40000\n15\n1\n0.6\n0.04\n50000\n10\n'
-  printf '2\n0\n1\n'
+  printf '%d\n0\n1\n' "$revolutions"
 } > "$work/six.in"
 ( cd "$work" && valgrind --tool=callgrind --callgrind-out-file=callgrind.out "$binary" six . \
     > /dev/null 2> valgrind.log )

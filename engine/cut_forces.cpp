@@ -1,6 +1,8 @@
 #include "engine/cut_forces.h"
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
 #include "model/units.h"
 
@@ -26,6 +28,25 @@ double worn_contact_area(const SimParams* params, double vb, const RunConstants&
 double wear_force(double factor, double contact, double reference, double cutting) {
   const double force = factor * contact * reference * cutting;
   return cutting == 0 && !std::isfinite(force) ? 0.0 : force;
+}
+
+// kScatterFraction * reference / kScatterMid of each axis (N per draw
+// unit), computed again only when a reference changes a bit.
+const double* scatter_scale(ForceReference* reference) {
+  const auto same = [](double a, double b) {
+    return std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b);
+  };
+  if (!(reference->scaled && same(reference->x, reference->scaled_from[0]) &&
+        same(reference->y, reference->scaled_from[1]) &&
+        same(reference->z, reference->scaled_from[2]))) {
+    const double now[3] = {reference->x, reference->y, reference->z};
+    for (int a = 0; a < 3; ++a) {
+      reference->scale[a] = kScatterFraction * now[a] / kScatterMid;
+      reference->scaled_from[a] = now[a];
+    }
+    reference->scaled = 1;
+  }
+  return reference->scale;
 }
 
 }  // namespace
@@ -81,7 +102,11 @@ void cut_machine_forces(const SimParams* params, SimState* state, ForceReference
   double wz = c.wear_force_factor[2];
   // The first step that computes forces sets the scale of the scatter and
   // of the wear-land force for the rest of the run.
-  if (state->revolution == 0 && k == 1) *reference = {fx, fy, fz};
+  if (state->revolution == 0 && k == 1) {
+    reference->x = fx;
+    reference->y = fy;
+    reference->z = fz;
+  }
   double cutting = (fx != 0 && fy != 0 && fz != 0) ? 1.0 : 0.0;
 
   double ex = wear_force(wx, contact, reference->x, cutting);
@@ -90,9 +115,10 @@ void cut_machine_forces(const SimParams* params, SimState* state, ForceReference
 
   // One draw scatters all three axes together.
   double u = random_draw(random) - kScatterMid;
-  fx += u * (kScatterFraction * reference->x / kScatterMid);
-  fy += u * (kScatterFraction * reference->y / kScatterMid);
-  fz += u * (kScatterFraction * reference->z / kScatterMid);
+  const double* scale = scatter_scale(reference);
+  fx += u * scale[0];
+  fy += u * scale[1];
+  fz += u * scale[2];
 
   state->force_x = ex + fx + damping.x;
   state->force_y = ey + fy;

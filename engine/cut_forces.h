@@ -17,6 +17,13 @@ struct ForceReference {
   double x;
   double y;
   double z;
+  // The scatter per draw unit of each axis, kScatterFraction times the
+  // reference over the middle of the draw range (N), as computed for the
+  // references `scaled_from` (valid when `scaled`): the divisions of every
+  // step, made once.
+  double scale[3];
+  double scaled_from[3];
+  int scaled;
 };
 
 // A force along the machine axes X, Y, Z (N).

@@ -19,6 +19,20 @@ int modal_batch_width();
 // other width uses 2).
 void modal_batch_respond(const SimParams* params, SimState* state, int k, int width);
 
+// Steps the live lanes by step k as modal_batch_respond_drives does, when
+// they go on from their last step with the same mode lists and time step;
+// 0 (nothing stepped) otherwise. Saves building the drives of a step.
+int modal_batch_continue(const SimParams* params, SimState* state, int k, int width);
+
+// Writes the running values the lanes carry from step to step back into
+// the mode workspaces, which the packed step leaves stale between
+// revolutions; for code that reads a workspace in mid-revolution.
+void modal_batch_sync(SimState* state);
+
+// modal_batch_sync, then the next packed step reads the workspaces afresh:
+// for code that changes a workspace or a mode (modal_prepare does).
+void modal_batch_release(SimState* state);
+
 // The same for the six lists of modal_drives when they hold at least
 // least_lanes modes; 0 (nothing stepped) when they hold fewer.
 int modal_batch_respond_drives(SimState* state, const ModalDrive* drives, int k, int width,

@@ -176,6 +176,7 @@ void respond_scalar(SimState* state, const ModalDrive* drives, int k) {
 }  // namespace
 
 void modal_respond_scalar(const SimParams* params, SimState* state, int k) {
+  modal_batch_release(state);  // the workspaces hold every running value
   ModalDrive drives[kModalLists];
   modal_drives(params, state, drives);
   respond_scalar(state, drives, k);
@@ -183,7 +184,9 @@ void modal_respond_scalar(const SimParams* params, SimState* state, int k) {
 
 void modal_respond(const SimParams* params, SimState* state, int k) {
   // A lone mode has no other mode to share its registers with: its scalar
-  // step is the quicker one (and the same to the last bit).
+  // step is the quicker one (and the same to the last bit). Lanes that go on
+  // from the last step need no drives built.
+  if (modal_batch_continue(params, state, k, modal_batch_width())) return;
   ModalDrive drives[kModalLists];
   modal_drives(params, state, drives);
   if (!modal_batch_respond_drives(state, drives, k, modal_batch_width(), 2))

@@ -76,9 +76,11 @@ int force_passes(const SimParams* p, const SimState* st, int s) {
 int sim_revolution(SimParams* p, SimState* st, RunContext* run, ResultFiles* files) {
   const bool recorded = st->revolution >= p->revs_skipped;
   const double revolution_degrees = static_cast<int64_t>(st->revolution) * 3600 / 10.0;
+  const bool step_start_event = state_wants_event(st, SIM_EVENT_STEP_START);
+  const bool step_end_event = state_wants_event(st, SIM_EVENT_STEP_END);
   for (int s = 0; s < st->steps_per_rev; ++s) {
     st->cut_angle = s * kGridStepDegrees + revolution_degrees;
-    state_fire_event(st, SIM_EVENT_STEP_START);
+    if (step_start_event) state_fire_event(st, SIM_EVENT_STEP_START);
     st->force_x = st->force_y = st->force_z = 0;
     update_cutting_speed(p, st, run, s);
     if (run->row_found) cut_coefficients_at_speed(p, st, run->constants, &run->memo);
@@ -96,7 +98,7 @@ int sim_revolution(SimParams* p, SimState* st, RunContext* run, ResultFiles* fil
     if (recorded) record_step(p, st, files, s);
     if (run->recorder != nullptr)
       recorder_step(run->recorder, p, st, s, run->step_vb, run->step_left_cut);
-    state_fire_event(st, SIM_EVENT_STEP_END);
+    if (step_end_event) state_fire_event(st, SIM_EVENT_STEP_END);
   }
   return 1;
 }

@@ -78,10 +78,16 @@ void state_reset_extremes(SimState* s) {
 int state_add_listener(SimState* state, ListenerFn fn) {
   if (state == nullptr) return 0;
   state->listener_id = listener_register(fn);
+  state->listener_events = SIM_EVENT_RUN_START | SIM_EVENT_REVOLUTION_START |
+                           SIM_EVENT_REVOLUTION_END | SIM_EVENT_STEP_START | SIM_EVENT_STEP_END;
   return state->listener_id != -1 ? 1 : 0;
 }
 
+void state_listen_for(SimState* state, int32_t events) {
+  if (state != nullptr) state->listener_events = events;
+}
+
 void state_fire_event(SimState* state, int32_t event) {
-  if (state == nullptr || state->listener_id == -1) return;
+  if (state == nullptr || !state_wants_event(state, event)) return;
   listener_dispatch(state->listener_id, event, &state->event_context);
 }

@@ -44,14 +44,22 @@ struct ModalMode;  // model/params.h
 
 inline constexpr int kModalLanes = 32;  // six lists of five modes, padded to whole 4-lane registers
 
-// One step of every mode of the run at once, one lane per mode (lists in
-// processing order: spindle-workpiece X, Y, Z, tool X, Y, Z; modes in list
-// order), held as columns so that a register of lanes is one load. Scratch
-// of modal_respond, filled and used within one step; the lanes from `count`
-// up to the next whole register hold a mode at rest.
+// Every mode of the run at once, one lane per mode (lists in processing
+// order: spindle-workpiece X, Y, Z, tool X, Y, Z; modes in list order), held
+// as columns so that a register of lanes is one load. While `live`, the
+// lanes carry each mode's running values (integrals, previous force,
+// reference step, the last step's sine, cosine and growth) from step to
+// step, and the workspaces' copies of them are stale: modal_batch_sync
+// writes them back (the step does so at the end of each revolution), and
+// modal_batch_release does so and lets the next step read the workspaces
+// afresh. The lanes from `count` up to the next whole register hold a mode
+// at rest.
 struct ModalLanes {
   int32_t count;   // lanes in use
   int32_t padded;  // lanes holding a mode at rest end here
+  int32_t live;    // 1 while the lanes hold the running values of their modes
+  int32_t end_step;  // global step whose start the lanes' cos_end and sin_end are, when live
+  double time_step;  // s, the step the live lanes were loaded for
   // The mode lists the lanes were laid out for (kept while they stay the same).
   const ModalMode* layout_modes[6];
   int32_t layout_count[6];
@@ -59,12 +67,23 @@ struct ModalLanes {
   ModeResponse* lane_response[kModalLanes];  // workspace, mode and list of each lane
   int32_t lane_mode[kModalLanes];
   int32_t lane_list[kModalLanes];
+  double* lane_relative[kModalLanes];   // m, the relative history each lane adds to
+  double* lane_structure[kModalLanes];  // m, the structure's own history
+  double relative_sign[kModalLanes];    // +1 tool, -1 spindle-workpiece
+  int32_t delay_steps[kModalLanes];     // steps ahead of the causing step
+  int32_t least_delay, most_delay;      // steps, over the lanes in use
+  double mass[kModalLanes];             // kg, modal mass
+  int32_t ref_step[kModalLanes];        // global step the integrals are referred to
+  double ref_time[kModalLanes];         // the same step number as a double (exact)
   double decay_rate[kModalLanes];       // 1/s
   double damped_freq[kModalLanes];      // rad/s
   double natural_freq_sq[kModalLanes];  // rad^2/s^2
   double mass_freq[kModalLanes];        // kg rad/s, modal mass times damped frequency
+  double decay_step[kModalLanes];       // dt sigma, the accumulation's exponent per step
+  double back_step[kModalLanes];        // -sigma dt, the reference decay's exponent per step
   double force[kModalLanes];            // N, on the mode at the end of the step
   double prev_force[kModalLanes];       // N, at the start of the step
+  double trig_arg[kModalLanes];         // rad, damped_freq t1
   double cos_end[kModalLanes];          // cos(damped_freq t1)
   double sin_end[kModalLanes];          // sin(damped_freq t1)
   double cos_start[kModalLanes];        // cos(damped_freq t0)
@@ -74,13 +93,15 @@ struct ModalLanes {
   double e_back[kModalLanes];           // e^((n + 1 - ref) (-sigma dt)), the reference decay
   double delta_cos[kModalLanes];        // step's addition to integral_cos, unreferred
   double delta_sin[kModalLanes];        // step's addition to integral_sin, unreferred
-  double integral_cos[kModalLanes];     // running integrals before the step, then after it
+  double integral_cos[kModalLanes];     // running integrals before the step
   double integral_sin[kModalLanes];
-  double displacement[kModalLanes];  // m, before the reference decay, then after it
-  int32_t step_usual[kModalLanes];   // 1 when e_step holds the accumulation's factor
-  int32_t back_usual[kModalLanes];   // 1 when e_back holds the reference decay's factor
-  int32_t
-      start_known[kModalLanes];  // 1 when the start's sine, cosine and growth came from the memo
+  double next_cos[kModalLanes];  // running integrals after the step
+  double next_sin[kModalLanes];
+  double displacement[kModalLanes];  // m, before the reference decay
+  double placed[kModalLanes];        // m, after it: what joins the histories
+  int64_t step_usual[kModalLanes];   // all bits set when e_step holds the accumulation's factor
+  int64_t back_usual[kModalLanes];   // all bits set when e_back holds the reference decay's factor
+  int64_t sum_usual[kModalLanes];    // all bits set when the packed integrals stand
 };
 
 struct SimState {
@@ -130,12 +151,13 @@ struct SimState {
   int32_t steps_per_rev;  // 34200 / angular_increments
   int32_t revolution;     // index of the current revolution, from 0
   int32_t listener_id;    // slot of the registered listener, -1 for none
+  int32_t listener_events;  // SimEvent bits sent to the listener (state_add_listener: all)
   int32_t capacity;       // entries per history array
   // Entries of the nine displacement histories from this index on are all
   // zero: raised by modal_respond as it adds, lowered by sim_shift_history.
   // Code that writes those histories otherwise must raise it too.
   int32_t history_end;
-  ModalLanes modal_lanes;      // scratch of modal_respond
+  ModalLanes modal_lanes;      // the modes in lanes, for modal_respond
   EventContext event_context;  // the run's context, filled by sim_run before its first event
 };
 
@@ -157,5 +179,13 @@ void state_reset_extremes(SimState* state);
 // Registers fn as the state's listener; 1 when registered, 0 otherwise.
 int state_add_listener(SimState* state, ListenerFn fn);
 
-// Sends the event with the run's context to the state's listener, if any.
+// Sends only the events of the SimEvent bits `events` to the state's listener from now on.
+void state_listen_for(SimState* state, int32_t events);
+
+// Whether the state's listener takes the event: one is registered and listens for it.
+inline bool state_wants_event(const SimState* state, int32_t event) {
+  return state->listener_id != -1 && (state->listener_events & event) != 0;
+}
+
+// Sends the event with the run's context to the state's listener, if any and if it listens for it.
 void state_fire_event(SimState* state, int32_t event);

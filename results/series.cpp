@@ -1,5 +1,6 @@
 #include "results/series.h"
 
+#include <cstring>
 #include <initializer_list>
 
 #include "model/paths.h"
@@ -21,20 +22,31 @@ constexpr FILE* SeriesFiles::*kMembers[kFileCount] = {
     &SeriesFiles::main, &SeriesFiles::fx, &SeriesFiles::fy, &SeriesFiles::fz, &SeriesFiles::sx,
     &SeriesFiles::sy,   &SeriesFiles::sz, &SeriesFiles::wx, &SeriesFiles::wy, &SeriesFiles::wz};
 
-// Starts a row with its step and angle: "%d %lf ".
-void begin_step_row(FormatRow* row, int step, double angle) {
-  format_begin(row);
-  format_int(row, step, 0);
-  format_text(row, " ");
-  format_fixed(row, angle, 6, 0);
-  format_text(row, " ");
+// The start of the nine one-value rows of a step, "%d %lf " with the step
+// and the cut angle: formatted once, copied into each row.
+FormatRow step_prefix(int step, double angle) {
+  FormatRow row;
+  format_begin(&row);
+  format_int(&row, step, 0);
+  format_text(&row, " ");
+  format_fixed(&row, angle, 6, 0);
+  format_text(&row, " ");
+  return row;
+}
+
+// A row that starts with the prefix's characters (only those are copied).
+void begin_with(FormatRow* row, const FormatRow& prefix) {
+  row->length = prefix.length;
+  row->failed = prefix.failed;
+  std::memcpy(row->text, prefix.text, static_cast<size_t>(prefix.length));
 }
 
 // "%d %lf %lf\n" (or "%d %1f %1f \n", which prints the same numbers, with a
-// space before the line end when trailing_space is set).
-void write_pair_row(FILE* out, int step, double angle, double value, bool trailing_space) {
+// space before the line end when trailing_space is set), after the step's
+// prefix.
+void write_pair_row(FILE* out, const FormatRow& prefix, double value, bool trailing_space) {
   FormatRow row;
-  begin_step_row(&row, step, angle);
+  begin_with(&row, prefix);
   format_fixed(&row, value, 6, 0);
   format_text(&row, trailing_space ? " \n" : "\n");
   format_write(&row, out);
@@ -42,13 +54,13 @@ void write_pair_row(FILE* out, int step, double angle, double value, bool traili
 
 // One displacement row: English in inches with the exponent form ("%d %lf
 // %e\n"), metric in metres ("%d %lf %lf\n").
-void write_disp_row(FILE* out, int step, double angle, double disp, int units) {
+void write_disp_row(FILE* out, const FormatRow& prefix, double disp, int units) {
   if (units != 0) {
-    write_pair_row(out, step, angle, disp, false);
+    write_pair_row(out, prefix, disp, false);
     return;
   }
   FormatRow row;
-  begin_step_row(&row, step, angle);
+  begin_with(&row, prefix);
   format_exp(&row, disp / kInch);
   format_text(&row, "\n");
   format_write(&row, out);
@@ -108,23 +120,23 @@ void series_write_step(SeriesFiles* files, const SimState* state, int step, int 
   if (files == nullptr || state == nullptr) return;
   if (step % kRowInterval != 0) return;
   if (step < 0 || step >= state->capacity) return;
-  const double angle = state->cut_angle;
   series_write_main_row(files->main, state, step, units);
+  const FormatRow prefix = step_prefix(step, state->cut_angle);
   if (units == 0) {
-    write_pair_row(files->fx, step, angle, state->force_x / kNewtonsPerPound, true);
-    write_pair_row(files->fy, step, angle, state->force_y / kNewtonsPerPound, false);
-    write_pair_row(files->fz, step, angle, state->force_z / kNewtonsPerPound, false);
+    write_pair_row(files->fx, prefix, state->force_x / kNewtonsPerPound, true);
+    write_pair_row(files->fy, prefix, state->force_y / kNewtonsPerPound, false);
+    write_pair_row(files->fz, prefix, state->force_z / kNewtonsPerPound, false);
   } else {
-    write_pair_row(files->fx, step, angle, state->force_x, false);
-    write_pair_row(files->fy, step, angle, state->force_y, false);
-    write_pair_row(files->fz, step, angle, state->force_z, false);
+    write_pair_row(files->fx, prefix, state->force_x, false);
+    write_pair_row(files->fy, prefix, state->force_y, false);
+    write_pair_row(files->fz, prefix, state->force_z, false);
   }
-  write_disp_row(files->sx, step, angle, state->sw_disp_x[step], units);
-  write_disp_row(files->sy, step, angle, state->sw_disp_y[step], units);
-  write_disp_row(files->sz, step, angle, state->sw_disp_z[step], units);
-  write_disp_row(files->wx, step, angle, state->tool_disp_x[step], units);
-  write_disp_row(files->wy, step, angle, state->tool_disp_y[step], units);
-  write_disp_row(files->wz, step, angle, state->tool_disp_z[step], units);
+  write_disp_row(files->sx, prefix, state->sw_disp_x[step], units);
+  write_disp_row(files->sy, prefix, state->sw_disp_y[step], units);
+  write_disp_row(files->sz, prefix, state->sw_disp_z[step], units);
+  write_disp_row(files->wx, prefix, state->tool_disp_x[step], units);
+  write_disp_row(files->wy, prefix, state->tool_disp_y[step], units);
+  write_disp_row(files->wz, prefix, state->tool_disp_z[step], units);
 }
 
 int series_close(SeriesFiles* files) {

@@ -129,6 +129,36 @@ TEST(MachineForces, ReferenceCaptureAndSharedScatterDraw) {
   EXPECT_DOUBLE_EQ(run.reference.x, 298.6097378906889);
 }
 
+// The scatter per draw is kept for the reference forces it was made from:
+// references changed between steps (signs, a zero, a tiny value, and back)
+// scatter by their own, to the last bit of the written formula.
+TEST(MachineForces, ScatterFollowsAChangedReferenceToTheLastBit) {
+  Job job;
+  set_edge(job.params);
+  RunValues run;
+  job.state->revolution = 1;  // no capture: the references below stand
+  const RunConstants c = run_constants_of(job.params);
+  const double refs[][3] = {{298.6097378906889, 839.6632144340474, 76.14401331120604},
+                            {-5.0, 1e-300, 0.0},
+                            {298.6097378906889, 839.6632144340474, 76.14401331120604},
+                            {298.6097378906889, -0.0, 76.14401331120605}};
+  for (const auto& ref : refs) {
+    run.reference.x = ref[0];
+    run.reference.y = ref[1];
+    run.reference.z = ref[2];
+    job.state->edge_force_x = 100;
+    job.state->edge_force_y = 200;
+    job.state->edge_force_z = -50;
+    RandomState next = run.random;
+    const double u = random_draw(&next) - 16383.5;
+    cut_machine_forces(job.params, job.state, &run.reference, &run.random, 0, {0, 0}, 5);
+    const MachineForce f = cut_machine_axes(100, 200, -50, c.sin_side_edge, c.cos_side_edge);
+    EXPECT_EQ(job.state->force_x, f.x + u * (kScatterFraction * ref[0] / 16383.5)) << ref[0];
+    EXPECT_EQ(job.state->force_y, f.y + u * (kScatterFraction * ref[1] / 16383.5)) << ref[1];
+    EXPECT_EQ(job.state->force_z, f.z + u * (kScatterFraction * ref[2] / 16383.5)) << ref[2];
+  }
+}
+
 // Wear-land force: worn area with the factor 1000 on the nose arc only,
 // feed and depth in inches by 39.37; damping added to X and Z.
 TEST(MachineForces, WearLandForceInBothContactCasesWithDamping) {

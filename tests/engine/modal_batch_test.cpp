@@ -174,6 +174,76 @@ TEST(ModalBatch, PackedStepsMatchTheScalarStepBitForBitThroughRebases) {
   }
 }
 
+// The packed step carries the running values in its lanes and writes the
+// workspaces back only at the end of a revolution or when asked: synced in
+// mid-revolution they are the scalar step's, bit for bit, and modes
+// retuned in mid-revolution (new constants under running integrals) are
+// taken up from the next step on.
+TEST(ModalBatch, WorkspacesSyncedOrRetunedInMidRevolutionMatchTheScalarStep) {
+  std::vector<Path> widths = {kLanes2};
+  if (modal_batch_width() == 4) widths.push_back(kLanes4);
+  for (Path width : widths) {
+    SCOPED_TRACE("lanes " + std::to_string(width));
+    Job reference(3, 0.5), packed(3, 0.5);
+    unsigned seed_a = 5, seed_b = 5;
+    int checks = 0;
+    for (int r = 0; r < 4; ++r) {
+      reference.s->revolution = packed.s->revolution = r;
+      for (int k = 0; k < reference.s->steps_per_rev; ++k) {
+        set_forces(reference.s, k, &seed_a);
+        set_forces(packed.s, k, &seed_b);
+        step(reference, kScalar, k);
+        step(packed, width, k);
+        if (k % 2851 == 17) {
+          modal_batch_sync(packed.s);
+          ASSERT_EQ(first_difference(reference.s, packed.s), "") << r << " " << k;
+          ++checks;
+        }
+        if (r == 1 && k == 5000) {
+          retune(reference);
+          retune(packed);
+        }
+      }
+      ASSERT_EQ(first_difference(reference.s, packed.s), "") << "revolution " << r;
+      full_shift(reference.s);
+      full_shift(packed.s);
+    }
+    EXPECT_EQ(checks, 16);
+    EXPECT_GT(latest_rebase(reference.s), kGridSteps * 2);
+  }
+}
+
+// Displacements placed past the end of the histories are skipped, lane by
+// lane, as the scalar step skips them: a mode whose delay reaches past the
+// histories from step 10 on beside modes that stay inside them.
+TEST(ModalBatch, PlacesPastTheHistoriesAreSkippedAsTheScalarStepSkipsThem) {
+  std::vector<Path> widths = {kLanes2};
+  if (modal_batch_width() == 4) widths.push_back(kLanes4);
+  for (Path width : widths) {
+    SCOPED_TRACE("lanes " + std::to_string(width));
+    Job reference(3, 0.05), packed(3, 0.05);
+    for (Job* job : {&reference, &packed}) {
+      job->s->tool_modes_x->delay_steps[0] = job->s->capacity - 10;
+      job->s->sw_modes_y->delay_steps[1] = 5;
+    }
+    unsigned seed_a = 9, seed_b = 9;
+    for (int r = 0; r < 2; ++r) {
+      reference.s->revolution = packed.s->revolution = r;
+      for (int k = 0; k < reference.s->steps_per_rev; ++k) {
+        set_forces(reference.s, k, &seed_a);
+        set_forces(packed.s, k, &seed_b);
+        step(reference, kScalar, k);
+        step(packed, width, k);
+        ASSERT_EQ(packed.s->history_end, reference.s->history_end) << r << " " << k;
+      }
+      ASSERT_EQ(first_difference(reference.s, packed.s), "") << "revolution " << r;
+      EXPECT_EQ(reference.s->history_end, reference.s->capacity);
+      full_shift(reference.s);
+      full_shift(packed.s);
+    }
+  }
+}
+
 // The engine's sines and cosines of one argument are taken by one sincos
 // call (the compiler joins sin and cos of the same argument): glibc's
 // sincos must give the bits of its sin and cos. Checked on arguments like

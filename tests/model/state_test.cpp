@@ -99,6 +99,30 @@ TEST(Listener, StateEventsReachItsListenerWithTheRunContext) {
   EXPECT_EQ(engine_version(), 0x10000u);
 }
 
+TEST(Listener, OnlyTheEventsListenedForReachTheListener) {
+  SimState* s = state_create(10);
+  ASSERT_EQ(state_add_listener(s, counting_listener), 1);
+  const int32_t all[] = {SIM_EVENT_RUN_START, SIM_EVENT_REVOLUTION_START, SIM_EVENT_REVOLUTION_END,
+                         SIM_EVENT_STEP_START, SIM_EVENT_STEP_END};
+  const struct {
+    int32_t listened;  // state_listen_for's bits, -1 for none set (all events)
+    int calls;         // of the five events fired
+  } cases[] = {{-1, 5},
+               {SIM_EVENT_RUN_START | SIM_EVENT_REVOLUTION_START, 2},
+               {SIM_EVENT_STEP_START, 1},
+               {0, 0}};
+  for (const auto& c : cases) {
+    if (c.listened != -1) state_listen_for(s, c.listened);
+    g_calls = 0;
+    for (int32_t event : all) {
+      EXPECT_EQ(state_wants_event(s, event), c.listened == -1 || (c.listened & event) != 0);
+      state_fire_event(s, event);
+    }
+    EXPECT_EQ(g_calls, c.calls) << c.listened;
+  }
+  state_free(s);
+}
+
 TEST(Rounding, HalvesGoAwayFromZero) {
   EXPECT_EQ(round_half_away(2.5), 3);
   EXPECT_EQ(round_half_away(-2.5), -3);
