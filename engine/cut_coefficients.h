@@ -10,7 +10,9 @@
 #include "model/units.h"
 
 // Cutting speed (m/min) at a diameter (m) turning at rpm (rev/min): pi d n.
-inline double cut_coefficients_speed(double diameter, double rpm) { return kPi * diameter * rpm; }
+inline double cut_coefficients_speed(double diameter, double rpm) {
+  return kPi * diameter * rpm;
+}
 
 // Length of cutting edge engaged at depth `depth` (nose radius and result
 // in the same length unit as depth; edge_angle in rad).

@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr double kScatterMid = 16383.5;    // middle of the draw range 0..32767
+constexpr double kScatterMid = 16383.5;  // middle of the draw range 0..32767
 
 // Area of the worn flank in contact with the work for wear land vb (mm):
 // the nose arc in mm^2, plus the straight-edge strip taken as metres times

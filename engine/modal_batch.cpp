@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstdint>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "engine/modal_response.h"
@@ -79,8 +79,14 @@ void sync_lanes(ModalLanes* b) {
     r->integral_sin[i] = b->integral_sin[j];
     r->prev_force[i] = b->prev_force[j];
     r->ref_step[i] = b->ref_step[j];
-    r->memo[i] = {1,           b->end_step,    b->damped_freq[j], b->decay_rate[j],
-                  b->time_step, b->cos_end[j], b->sin_end[j],     b->growth[j]};
+    r->memo[i] = {1,
+                  b->end_step,
+                  b->damped_freq[j],
+                  b->decay_rate[j],
+                  b->time_step,
+                  b->cos_end[j],
+                  b->sin_end[j],
+                  b->growth[j]};
   }
 }
 

@@ -201,7 +201,7 @@ void modal_prepare(SimParams* params, SimState* state) {
 void modal_prepare_direction(SimParams* params, ModalMode* modes, SimState* state,
                              ModeResponse* response, int count) {
   if (modes == nullptr) return;
-  modal_batch_release(state);  // the lanes hold the constants changed below
+  modal_batch_release(state);                      // the lanes hold the constants changed below
   count = std::min(count, kMaxModesPerDirection);  // the workspace holds five
   for (int i = 0; i < count; ++i) {
     const ModalConstants c = modal_constants(&modes[i]);

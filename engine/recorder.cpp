@@ -12,9 +12,9 @@
 
 namespace {
 
-constexpr int kMaxSamples = 1 << 18;      // samples of the spectrum at the most
-constexpr double kSamplesPerPeriod = 8;   // of the highest damped frequency, at the least
-constexpr size_t kSpectrumBins = 4096;    // of the summary's spectrum, at the most
+constexpr int kMaxSamples = 1 << 18;     // samples of the spectrum at the most
+constexpr double kSamplesPerPeriod = 8;  // of the highest damped frequency, at the least
+constexpr size_t kSpectrumBins = 4096;   // of the summary's spectrum, at the most
 
 struct Accumulator {
   double sum = 0, sum_sq = 0;
@@ -26,20 +26,22 @@ struct Accumulator {
 struct Recorder {
   RunSummary result;
   int steps_per_rev;
-  int decimation;                // steps averaged into one sample
-  double block_sum;              // m, relative X of the steps of the current sample
+  int decimation;    // steps averaged into one sample
+  double block_sum;  // m, relative X of the steps of the current sample
   int block_count;
-  std::vector<double> samples;   // m, reserved for the whole run
-  Accumulator vibration;         // relative X of the current revolution
-  int left_cut_steps;            // of the current revolution
-  double force_sum[3];           // N
+  std::vector<double> samples;  // m, reserved for the whole run
+  Accumulator vibration;        // relative X of the current revolution
+  int left_cut_steps;           // of the current revolution
+  double force_sum[3];          // N
   long long force_count;
   int have_first;
 };
 
 namespace {
 
-bool recorded(const SimParams* p, const SimState* s) { return s->revolution >= p->revs_skipped; }
+bool recorded(const SimParams* p, const SimState* s) {
+  return s->revolution >= p->revs_skipped;
+}
 
 double highest_damped_freq(const SimParams* p, const SimState* s) {
   const ModeResponse* lists[] = {s->sw_modes_x,   s->sw_modes_y,   s->sw_modes_z,
@@ -55,8 +57,8 @@ double highest_damped_freq(const SimParams* p, const SimState* s) {
 }
 
 SummaryCutting cutting_of(const SimParams* p, const SimState* s, int step, double vb) {
-  return {s->revolution,  step,  s->cutting_speed,     p->avg_chip_thickness,
-          p->kf,          p->kn, p->chip_flow_angle,   vb};
+  return {s->revolution, step,  s->cutting_speed,   p->avg_chip_thickness,
+          p->kf,         p->kn, p->chip_flow_angle, vb};
 }
 
 void add_modes(std::vector<SummaryMode>* out, int structure, int axis, const ModalMode* modes,
@@ -131,7 +133,9 @@ Recorder* recorder_create(const SimParams* p, const SimState* s) {
   return r;
 }
 
-void recorder_free(Recorder* r) { delete r; }
+void recorder_free(Recorder* r) {
+  delete r;
+}
 
 void recorder_step(Recorder* r, const SimParams* p, const SimState* s, int step, double vb,
                    int left_cut) {
@@ -156,7 +160,8 @@ void recorder_step(Recorder* r, const SimParams* p, const SimState* s, int step,
   r->left_cut_steps += left_cut;
   r->block_sum += x;
   if (++r->block_count == r->decimation) {
-    if (r->samples.size() < r->samples.capacity()) r->samples.push_back(r->block_sum / r->decimation);
+    if (r->samples.size() < r->samples.capacity())
+      r->samples.push_back(r->block_sum / r->decimation);
     r->block_sum = 0;
     r->block_count = 0;
   }
@@ -175,7 +180,8 @@ void recorder_revolution(Recorder* r, const SimParams* p, const SimState* s) {
   rev.revolution = s->revolution;
   for (int q = 0; q < kSummaryQuantities; ++q) {
     const RevolutionQuantity& quantity = kRevolutionQuantities[q];
-    const double unit = quantity_output_unit(quantity.kind, p->units);  // statistics are in output units
+    const double unit =
+        quantity_output_unit(quantity.kind, p->units);  // statistics are in output units
     rev.range[q] = quantity_range(quantity, s);
     rev.mean[q] = s->*quantity.mean * unit;
     rev.rms[q] = s->*quantity.rms * unit;
@@ -196,7 +202,8 @@ void recorder_revolution(Recorder* r, const SimParams* p, const SimState* s) {
 void recorder_finish(Recorder* r, const SimParams* p, const SimState* s, double reference_force_x) {
   RunSummary& out = r->result;
   for (int a = 0; a < 3; ++a)
-    if (r->force_count > 0) out.force[a].mean = r->force_sum[a] / static_cast<double>(r->force_count);
+    if (r->force_count > 0)
+      out.force[a].mean = r->force_sum[a] / static_cast<double>(r->force_count);
   // Static deflection under the mean force: each structure's compliance in
   // its own axis, the workpiece under the reaction.
   const ModalSet* sets[2] = {&p->spindle_modes, &p->tool_modes};
@@ -273,6 +280,10 @@ int recorder_settled(Recorder* r, const SimParams* p, const SimState* s, double 
   return stop;
 }
 
-const RunSummary* recorder_result(const Recorder* r) { return &r->result; }
+const RunSummary* recorder_result(const Recorder* r) {
+  return &r->result;
+}
 
-int recorder_revolutions(const Recorder* r) { return static_cast<int>(r->result.revolutions.size()); }
+int recorder_revolutions(const Recorder* r) {
+  return static_cast<int>(r->result.revolutions.size());
+}

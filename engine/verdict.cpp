@@ -166,7 +166,8 @@ VerdictStop verdict_settled(const std::vector<double>& vibration, double floor,
   if (revolutions_left <= 0) return VERDICT_GOES_ON;  // the run ends by itself
   if (left_cut_revolutions > 0) return VERDICT_STOP_LEFT_CUT;
   const size_t n = vibration.size();
-  if (n < static_cast<size_t>(kStopMinRevolutions) || n <= static_cast<size_t>(kStopSpanRevolutions))
+  if (n < static_cast<size_t>(kStopMinRevolutions) ||
+      n <= static_cast<size_t>(kStopSpanRevolutions))
     return VERDICT_GOES_ON;
   const Verdict v = verdict_decide(vibration, floor, 0);
   const double rate = v.growth.rate, sd = v.growth.rate_sd;
@@ -178,8 +179,7 @@ VerdictStop verdict_settled(const std::vector<double>& vibration, double floor,
     return last * kStopContactMargin <= contact_vibration ? VERDICT_STOP_GROWN : VERDICT_GOES_ON;
   }
   if (v.cls == VERDICT_STABLE && rate < 0 &&
-      (before >= kStopChangeFactor * now ||
-       !(vibration[n - 1] > kVerdictClearOfScatter * floor)))
+      (before >= kStopChangeFactor * now || !(vibration[n - 1] > kVerdictClearOfScatter * floor)))
     return VERDICT_STOP_DECAYED;
   return VERDICT_GOES_ON;
 }

@@ -7,8 +7,8 @@
 
 // One entered number of a job, in job-file order.
 struct EnteredNumber {
-  const char* key;           // e.g. "feed_per_rev"
-  const char* name;          // e.g. "feed per revolution"
+  const char* key;   // e.g. "feed_per_rev"
+  const char* name;  // e.g. "feed per revolution"
   double SimParams::*field;
   const char* english_unit;  // as entered with units 0
   const char* metric_unit;   // as entered with any other units value

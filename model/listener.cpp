@@ -13,7 +13,9 @@ struct ListenerTable {
 
 ListenerTable* g_table = nullptr;
 
-bool slot_in_range(int slot) { return slot >= 0 && slot < kListenerSlots; }
+bool slot_in_range(int slot) {
+  return slot >= 0 && slot < kListenerSlots;
+}
 
 }  // namespace
 

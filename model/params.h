@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-inline constexpr int kParamsTextSize = 64;        // text fields: 63 characters + terminator
-inline constexpr int kMaxModesPerDirection = 5;   // size of a direction's response workspace
+inline constexpr int kParamsTextSize = 64;       // text fields: 63 characters + terminator
+inline constexpr int kMaxModesPerDirection = 5;  // size of a direction's response workspace
 
 // One vibration mode of a structure.
 struct ModalMode {
@@ -75,18 +75,18 @@ struct SimParams {
   double cfa_speed_exp;            // database: exponent of the cutting speed (ft/min)
   char workpiece_material[kParamsTextSize];
   char insert_material[kParamsTextSize];
-  int32_t calc_type;               // 0 average coefficients, non-zero instantaneous
-  int32_t revs_skipped;            // revolutions simulated before results are recorded
-  int32_t revs_total;              // revolutions simulated, skipped ones included
-  int32_t angular_increments;      // at least 1; a revolution has 34200 / this steps
-  ModalSet spindle_modes;          // spindle-workpiece structure
-  ModalSet tool_modes;             // tool structure
-  RunoutPair* runout;              // owned, edge_count entries, or null (always null today)
-  uint32_t output_flags;           // OutputFlag bits; 0xffff in a new record
+  int32_t calc_type;                    // 0 average coefficients, non-zero instantaneous
+  int32_t revs_skipped;                 // revolutions simulated before results are recorded
+  int32_t revs_total;                   // revolutions simulated, skipped ones included
+  int32_t angular_increments;           // at least 1; a revolution has 34200 / this steps
+  ModalSet spindle_modes;               // spindle-workpiece structure
+  ModalSet tool_modes;                  // tool structure
+  RunoutPair* runout;                   // owned, edge_count entries, or null (always null today)
+  uint32_t output_flags;                // OutputFlag bits; 0xffff in a new record
   char database_file[kParamsTextSize];  // cutting-coefficient database, "kfkncfa.db" by default
-  char process;                    // 'T' face turning, the only process the engine models
-  double initial_wear;             // mm in the engine (entered in or mm)
-  double wear_factor;              // database (wear.db values 1..15 follow in file order)
+  char process;                         // 'T' face turning, the only process the engine models
+  double initial_wear;                  // mm in the engine (entered in or mm)
+  double wear_factor;                   // database (wear.db values 1..15 follow in file order)
   double wear_breakin_amount;
   double wear_breakin_rate;
   double wear_rate_coef;

@@ -34,7 +34,8 @@ SimState* state_create(int32_t capacity) {
   state->capacity = capacity;
   for (int i = 0; i < kHistoryArrays; ++i) {
     // calloc of 0 entries may give null; a non-empty array must not.
-    double* array = static_cast<double*>(std::calloc(static_cast<size_t>(capacity) + 1, sizeof(double)));
+    double* array =
+        static_cast<double*>(std::calloc(static_cast<size_t>(capacity) + 1, sizeof(double)));
     if (array == nullptr) {
       state_free(state);
       return nullptr;
@@ -64,7 +65,9 @@ void state_free(SimState* state) {
   std::free(state);
 }
 
-void mode_response_free(ModeResponse* response) { std::free(response); }
+void mode_response_free(ModeResponse* response) {
+  std::free(response);
+}
 
 void state_reset_extremes(SimState* s) {
   s->force_x_max = s->force_y_max = s->force_z_max = -kExtremeLimit;

@@ -55,9 +55,9 @@ inline constexpr int kModalLanes = 32;  // six lists of five modes, padded to wh
 // afresh. The lanes from `count` up to the next whole register hold a mode
 // at rest.
 struct ModalLanes {
-  int32_t count;   // lanes in use
-  int32_t padded;  // lanes holding a mode at rest end here
-  int32_t live;    // 1 while the lanes hold the running values of their modes
+  int32_t count;     // lanes in use
+  int32_t padded;    // lanes holding a mode at rest end here
+  int32_t live;      // 1 while the lanes hold the running values of their modes
   int32_t end_step;  // global step whose start the lanes' cos_end and sin_end are, when live
   double time_step;  // s, the step the live lanes were loaded for
   // The mode lists the lanes were laid out for (kept while they stay the same).
@@ -148,11 +148,11 @@ struct SimState {
   ModeResponse* tool_modes_x;
   ModeResponse* tool_modes_y;
   ModeResponse* tool_modes_z;
-  int32_t steps_per_rev;  // 34200 / angular_increments
-  int32_t revolution;     // index of the current revolution, from 0
-  int32_t listener_id;    // slot of the registered listener, -1 for none
+  int32_t steps_per_rev;    // 34200 / angular_increments
+  int32_t revolution;       // index of the current revolution, from 0
+  int32_t listener_id;      // slot of the registered listener, -1 for none
   int32_t listener_events;  // SimEvent bits sent to the listener (state_add_listener: all)
-  int32_t capacity;       // entries per history array
+  int32_t capacity;         // entries per history array
   // Entries of the nine displacement histories from this index on are all
   // zero: raised by modal_respond as it adds, lowered by sim_shift_history.
   // Code that writes those histories otherwise must raise it too.

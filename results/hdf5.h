@@ -62,7 +62,9 @@ inline constexpr int kHdf5DeflateLevel = 1;
 struct Hdf5Writer;
 
 // The file's name: BASE.h5.
-inline std::string hdf5_path(const char* base) { return std::string(base) + ".h5"; }
+inline std::string hdf5_path(const char* base) {
+  return std::string(base) + ".h5";
+}
 
 // Creates BASE.h5.part with empty /steps datasets; null (with a message
 // naming the file) when it cannot be created. BASE.h5 is not touched.

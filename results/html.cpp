@@ -8,7 +8,9 @@
 
 namespace {
 
-inline double degrees(double radians) { return radians / kDegToRad; }
+inline double degrees(double radians) {
+  return radians / kDegToRad;
+}
 
 // One "name = value [unit]" line followed by a paragraph mark.
 void value_line(FILE* out, const char* name, double value, const char* unit) {
@@ -34,8 +36,7 @@ void write_top(FILE* out, const SimParams& p) {
   html_paragraph(out);
   std::fputs("<i>Process :</i> Face Turning\n", out);
   html_paragraph(out);
-  std::fputs(p.units != 0 ? "<i>Data Units :</i> Metric\n" : "<i>Data Units :</i> English\n",
-             out);
+  std::fputs(p.units != 0 ? "<i>Data Units :</i> Metric\n" : "<i>Data Units :</i> English\n", out);
   html_paragraph(out);
   html_rule(out);
 }
@@ -101,15 +102,21 @@ int html_escape(std::string_view text, char* buf, int size) {
   return 1;
 }
 
-void html_paragraph(FILE* out) { std::fputs("<P>\n", out); }
+void html_paragraph(FILE* out) {
+  std::fputs("<P>\n", out);
+}
 
 void html_heading(FILE* out, const char* text, int level) {
   std::fprintf(out, "<H%d>%s</H%d>\n", level, text != nullptr ? text : "", level);
 }
 
-void html_rule(FILE* out) { std::fputs("<HR>\n", out); }
+void html_rule(FILE* out) {
+  std::fputs("<HR>\n", out);
+}
 
-void html_thick_rule(FILE* out) { std::fputs("<HR size=5>\n", out); }
+void html_thick_rule(FILE* out) {
+  std::fputs("<HR size=5>\n", out);
+}
 
 void html_write_modes(FILE* out, const ModalMode* modes, int units, int count) {
   if (out == nullptr || modes == nullptr) return;

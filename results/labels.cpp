@@ -7,4 +7,6 @@ constexpr UnitLabels kMetric = {"mm", "mm/rev", "N/mm^2", "kg", "N/mm"};
 
 }  // namespace
 
-const UnitLabels* labels_for_units(int units) { return units == 0 ? &kEnglish : &kMetric; }
+const UnitLabels* labels_for_units(int units) {
+  return units == 0 ? &kEnglish : &kMetric;
+}

@@ -8,7 +8,9 @@
 namespace {
 
 // Degrees of an angle the record holds in radians.
-inline double degrees(double radians) { return radians / kDegToRad; }
+inline double degrees(double radians) {
+  return radians / kDegToRad;
+}
 
 // Length of a text field, never reading past its 64-byte buffer.
 inline int text_length(const char* text) {

@@ -1,11 +1,10 @@
 #include "results/run_summary.h"
 
-#include <nlohmann/json.hpp>
-
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 
@@ -26,7 +25,9 @@ std::string six_digits(double v) {
 }
 
 // A number, or null when it is not finite (JSON has no NaN).
-Json number(double v) { return std::isfinite(v) ? Json(v) : Json(nullptr); }
+Json number(double v) {
+  return std::isfinite(v) ? Json(v) : Json(nullptr);
+}
 
 Json modes_json(const ModalSet& set, bool english_units, bool entered) {
   Json out = Json::object();
@@ -142,7 +143,8 @@ std::string run_summary_json(const SimParams* entered, const SimParams* si, cons
                     {"sample_period_s", number(s.sample_period)}};
   // Six significant digits, as many as the single-precision transform holds.
   Json amplitudes = Json::array();
-  for (double a : s.spectrum) amplitudes.push_back(number(std::strtod(six_digits(a).c_str(), nullptr)));
+  for (double a : s.spectrum)
+    amplitudes.push_back(number(std::strtod(six_digits(a).c_str(), nullptr)));
   j["spectrum"] = {{"frequency_resolution_Hz", number(s.spectrum_resolution)},
                    {"amplitude_m", amplitudes}};
   Json forces = Json::object();
@@ -159,7 +161,8 @@ std::string run_summary_json(const SimParams* entered, const SimParams* si, cons
   const char* const structures[] = {"workpiece", "tool"};
   for (int st = 0; st < 2; ++st) {
     Json axes = Json::object();
-    for (int a = 0; a < 3; ++a) axes[std::string(kAxes[a]) + "_m"] = number(s.static_deflection[st][a]);
+    for (int a = 0; a < 3; ++a)
+      axes[std::string(kAxes[a]) + "_m"] = number(s.static_deflection[st][a]);
     deflection[structures[st]] = axes;
   }
   Json relative = Json::object();

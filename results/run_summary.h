@@ -59,17 +59,17 @@ struct RunSummary {
   double static_deflection[2][3];        // m: [0 workpiece, 1 tool][axis] under the mean force
   double relative_static_deflection[3];  // m: tool minus workpiece
   std::vector<SummaryMode> modes;
-  double scatter_floor;         // m, relative X vibration that the force scatter keeps up
-  const char* verdict;          // "stable", "chatter", "tool-left-cut" or "undecided"
-  const char* verdict_rule;     // the rule that decided, in words
-  double growth_rate;           // 1/revolution, slope of ln(relative X vibration)
-  double growth_rate_sd;        // 1/revolution, its standard error
-  double peak_frequency;        // Hz, dominant frequency of the relative X displacement
-  double peak_resolution;       // Hz, the spectrum's bin width
-  double peak_amplitude;        // m
-  int nearest_mode;             // index into modes, -1 when none
-  double sample_period;         // s, of the spectrum's samples
-  int samples;                  // how many
+  double scatter_floor;      // m, relative X vibration that the force scatter keeps up
+  const char* verdict;       // "stable", "chatter", "tool-left-cut" or "undecided"
+  const char* verdict_rule;  // the rule that decided, in words
+  double growth_rate;        // 1/revolution, slope of ln(relative X vibration)
+  double growth_rate_sd;     // 1/revolution, its standard error
+  double peak_frequency;     // Hz, dominant frequency of the relative X displacement
+  double peak_resolution;    // Hz, the spectrum's bin width
+  double peak_amplitude;     // m
+  int nearest_mode;          // index into modes, -1 when none
+  double sample_period;      // s, of the spectrum's samples
+  int samples;               // how many
   // The amplitude spectrum of the relative X displacement, compacted for
   // drawing: spectrum[j] (m) is the largest amplitude of the transform's bins
   // within half a spectrum_resolution of j * spectrum_resolution Hz.

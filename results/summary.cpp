@@ -9,10 +9,12 @@ void summary_write_rms(FILE* out, const SimState* state, int units) {
   // the quantities' order.
   const char* separator = "";
   for (const RevolutionQuantity& q : kRevolutionQuantities) {
-    std::fprintf(out, "%s%lf", separator, quantity_range(q, state) / quantity_output_unit(q.kind, units));
+    std::fprintf(out, "%s%lf", separator,
+                 quantity_range(q, state) / quantity_output_unit(q.kind, units));
     separator = " ";
   }
-  for (const RevolutionQuantity& q : kRevolutionQuantities) std::fprintf(out, " %lf", state->*q.rms);
+  for (const RevolutionQuantity& q : kRevolutionQuantities)
+    std::fprintf(out, " %lf", state->*q.rms);
   std::fputc('\n', out);
 }
 

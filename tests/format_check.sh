@@ -1,16 +1,14 @@
 #!/bin/bash
-# Checks that the tracked C++ sources of the folders listed below keep the
-# project's clang-format style (.clang-format); clang-format names each file
-# and line that does not, and the check fails.
+# Checks that every tracked C++ source keeps the project's clang-format style
+# (.clang-format); clang-format names each file and line that does not, and
+# the check fails.
 # Usage: tests/format_check.sh CLANG_FORMAT SOURCE_DIR
 set -euo pipefail
 clang_format=$1
 cd "$2"
 
-# Folders whose sources are formatted. A folder joins the list in the commit
-# that formats it (clang-format -i on its files).
-checked=(bench tests/e2e tests/frf tests/fuzz tests/model tests/results
-         tests/robustness tests/support)
+# Every tracked C++ source of the project.
+checked=(app bench cli engine frf materials model plot results sweep tests)
 
 patterns=()
 for folder in "${checked[@]}"; do patterns+=("$folder/*.cpp" "$folder/*.h"); done

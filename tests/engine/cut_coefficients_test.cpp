@@ -124,8 +124,9 @@ namespace {
 // A database pair for STEEL on CARBIDE at 15 degrees, with the constants
 // of set_constants, in the working directory `dir`.
 void write_databases(const test_support::ScratchDir& dir) {
-  test_support::write_file(dir.file("wear.db"),
-                           "STEEL CARBIDE 1000 0.1 -50 1e-3 0.5 0.2 50 1 0.5 30 0.5 0.2 40 0.2 1\n");
+  test_support::write_file(
+      dir.file("wear.db"),
+      "STEEL CARBIDE 1000 0.1 -50 1e-3 0.5 0.2 50 1 0.5 30 0.5 0.2 40 0.2 1\n");
   std::string row = "STEEL";
   row.resize(16, ' ');
   row += "CARBIDE";

@@ -28,7 +28,8 @@ struct Job {
 
   // The list of one structure (0 spindle-workpiece, 1 tool) and axis (0 X, 1 Y, 2 Z).
   void set(int structure, int axis, std::initializer_list<ModalMode> modes) {
-    test_support::set_modes(structure == 0 ? &p->spindle_modes : &p->tool_modes, "xyz"[axis], modes);
+    test_support::set_modes(structure == 0 ? &p->spindle_modes : &p->tool_modes, "xyz"[axis],
+                            modes);
   }
   ModalMode& mode(int structure, int axis, int i) {
     ModalSet* s = structure == 0 ? &p->spindle_modes : &p->tool_modes;

@@ -30,7 +30,8 @@ struct Rig {
 
   // The list of one structure (0 spindle-workpiece, 1 tool) and axis (0 X, 1 Y, 2 Z).
   void set(int structure, int axis, std::initializer_list<ModalMode> modes) {
-    test_support::set_modes(structure == 0 ? &p->spindle_modes : &p->tool_modes, "xyz"[axis], modes);
+    test_support::set_modes(structure == 0 ? &p->spindle_modes : &p->tool_modes, "xyz"[axis],
+                            modes);
   }
 
   // One revolution as the run makes it: forces(k) sets the step's forces,
@@ -271,7 +272,8 @@ TEST(ModalRespond, FreeVibrationRingsAtTheDampedFrequencyAndDecaysAtTheDecayRate
   std::vector<double> crossings, peak_times, peaks;
   for (size_t k = 2; k + 1 < deviation.size(); ++k) {
     const double a = deviation[k - 1], b = deviation[k];
-    if ((a < 0.0) != (b < 0.0)) crossings.push_back((static_cast<double>(k - 1) + a / (a - b)) * dt);
+    if ((a < 0.0) != (b < 0.0))
+      crossings.push_back((static_cast<double>(k - 1) + a / (a - b)) * dt);
     if (b > a && b >= deviation[k + 1]) {
       peak_times.push_back(static_cast<double>(k) * dt);
       peaks.push_back(b);
@@ -280,7 +282,8 @@ TEST(ModalRespond, FreeVibrationRingsAtTheDampedFrequencyAndDecaysAtTheDecayRate
   ASSERT_GE(crossings.size(), 18u);
   ASSERT_GE(peaks.size(), 9u);
   // Zero crossings come every half damped period: pi / 998.749 s, not pi / 1000 s.
-  const double half_period = (crossings.back() - crossings.front()) / static_cast<double>(crossings.size() - 1);
+  const double half_period =
+      (crossings.back() - crossings.front()) / static_cast<double>(crossings.size() - 1);
   EXPECT_NEAR(M_PI / half_period, 998.749218, 0.05);
   for (size_t i = 1; i < peaks.size(); ++i) {
     EXPECT_NEAR(peak_times[i] - peak_times[i - 1], 2 * M_PI / 998.749218, 2 * dt);

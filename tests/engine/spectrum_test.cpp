@@ -16,7 +16,8 @@ std::vector<double> record(int count, double dt, double frequency, int loud) {
   std::vector<double> x;
   for (int i = 0; i < count; ++i) {
     const double t = i * dt;
-    x.push_back(i < loud ? 1e-4 * std::sin(kTwoPi * 2000 * t) : 1e-6 * std::sin(kTwoPi * frequency * t));
+    x.push_back(i < loud ? 1e-4 * std::sin(kTwoPi * 2000 * t)
+                         : 1e-6 * std::sin(kTwoPi * frequency * t));
   }
   return x;
 }
@@ -26,8 +27,8 @@ std::vector<double> record(int count, double dt, double frequency, int loud) {
 TEST(Spectrum, ARecordOfPrimeHalfLengthIsCutToAFastLengthKeepingItsLatestSamples) {
   const double dt = 5e-5;
   struct Case {
-    int count;      // samples
-    int used;       // the longest even count up to it whose half has no factor above 5
+    int count;                  // samples
+    int used;                   // the longest even count up to it whose half has no factor above 5
   } cases[] = {{19858, 19440},  // 9929 is prime
                {4001, 4000},    // odd: the oldest sample goes
                {8, 8}};

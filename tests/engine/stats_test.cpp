@@ -81,10 +81,10 @@ TEST_F(Stats, EachQuantityLandsInItsOwnFields) {
   for (int q = 0; q < 9; ++q) fill(q, 0.5 * (q + 1));
   hist(8)[7] = 100.0;  // only the tool's Z spreads
   stats_revolution_summary(job(1), s(), kGridSteps);
-  const double means[] = {s()->force_x_mean,   s()->force_y_mean,   s()->force_z_mean,
+  const double means[] = {s()->force_x_mean,     s()->force_y_mean,     s()->force_z_mean,
                           s()->sw_disp_x_mean,   s()->sw_disp_y_mean,   s()->sw_disp_z_mean,
                           s()->tool_disp_x_mean, s()->tool_disp_y_mean, s()->tool_disp_z_mean};
-  const double rms[] = {s()->force_x_rms,   s()->force_y_rms,   s()->force_z_rms,
+  const double rms[] = {s()->force_x_rms,     s()->force_y_rms,     s()->force_z_rms,
                         s()->sw_disp_x_rms,   s()->sw_disp_y_rms,   s()->sw_disp_z_rms,
                         s()->tool_disp_x_rms, s()->tool_disp_y_rms, s()->tool_disp_z_rms};
   for (int q = 0; q < 8; ++q) {
