@@ -6,6 +6,7 @@
 #   bench/compare-job.sh BEFORE AFTER [PAIRS]      (default 7 pairs)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source bench/six-mode-job.sh
 before=$(realpath "$1")
 after=$(realpath "$2")
 pairs=${3:-7}
@@ -13,12 +14,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/before" "$work/after"
 for side in before after; do cp examples/wear.db examples/kfkncfa.db "$work/$side/"; done
-{
-  sed -n '1,15p' examples/demo.in
-  printf '1\n8.0\n0.04\n60000\n20\n1\n8.0\n0.04\n70000\n10\n1\n10.0\n0.05\n90000\n5\n'
-  printf '1\n0.5\n0.03\n30000\n30\n1\n0.5\n0.03\n40000\n15\n1\n0.6\n0.04\n50000\n10\n'
-  printf '20\n2\n1\n'
-} | tee "$work/before/six.in" > "$work/after/six.in"
+six_mode_job 20 2 1 | tee "$work/before/six.in" > "$work/after/six.in"
 
 run() {  # side binary -> "cpu_seconds peak_kb"
   ( cd "$work/$1" && /usr/bin/time -f '%U %S %M' -o time.txt "$2" six . > stdout.txt )

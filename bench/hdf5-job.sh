@@ -7,6 +7,7 @@
 #   bench/hdf5-job.sh [PAIRS]      (default 7 pairs)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source bench/six-mode-job.sh
 pairs=${1:-7}
 binary=$PWD/build/release/app/corvanel
 if [ ! -x "$binary" ]; then
@@ -15,14 +16,8 @@ fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp examples/wear.db examples/kfkncfa.db "$work/"
-six_modes() {  # revolutions
-  sed -n '1,15p' examples/demo.in
-  printf '1\n8.0\n0.04\n60000\n20\n1\n8.0\n0.04\n70000\n10\n1\n10.0\n0.05\n90000\n5\n'
-  printf '1\n0.5\n0.03\n30000\n30\n1\n0.5\n0.03\n40000\n15\n1\n0.6\n0.04\n50000\n10\n'
-  printf '%d\n2\n1\n' "$1"
-}
-six_modes 20 > "$work/six.in"
-six_modes 200 > "$work/six200.in"
+six_mode_job 20 2 1 > "$work/six.in"
+six_mode_job 200 2 1 > "$work/six200.in"
 
 # Prints "CPU WALL" seconds of one run of corvanel with the given arguments.
 timed() {

@@ -7,6 +7,7 @@
 # CORVANEL_BIN=path profiles another build of corvanel (an older one, say).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source bench/six-mode-job.sh
 top=${1:-15}
 revolutions=${2:-2}
 binary=${CORVANEL_BIN:-$PWD/build/release/app/corvanel}
@@ -16,12 +17,7 @@ fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp examples/wear.db examples/kfkncfa.db "$work/"
-{
-  sed -n '1,15p' examples/demo.in
-  printf '1\n8.0\n0.04\n60000\n20\n1\n8.0\n0.04\n70000\n10\n1\n10.0\n0.05\n90000\n5\n'
-  printf '1\n0.5\n0.03\n30000\n30\n1\n0.5\n0.03\n40000\n15\n1\n0.6\n0.04\n50000\n10\n'
-  printf '%d\n0\n1\n' "$revolutions"
-} > "$work/six.in"
+six_mode_job "$revolutions" 0 1 > "$work/six.in"
 ( cd "$work" && valgrind --tool=callgrind --callgrind-out-file=callgrind.out "$binary" six . \
     > /dev/null 2> valgrind.log )
 callgrind_annotate --inclusive=yes "$work/callgrind.out" 2>/dev/null |

@@ -8,6 +8,7 @@
 #   bench/run-job.sh [RUNS]      (default 5 runs per job)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source bench/six-mode-job.sh
 runs=${1:-5}
 binary=build/release/app/corvanel
 if [ ! -x "$binary" ]; then
@@ -18,15 +19,8 @@ trap 'rm -rf "$work"' EXIT
 cp examples/wear.db examples/kfkncfa.db examples/demo.in "$work/"
 
 # Six modes (one per direction in each structure), every angular step, 20 revolutions.
-six_modes() {
-  local increments=$1
-  sed -n '1,15p' examples/demo.in
-  printf '1\n8.0\n0.04\n60000\n20\n1\n8.0\n0.04\n70000\n10\n1\n10.0\n0.05\n90000\n5\n'
-  printf '1\n0.5\n0.03\n30000\n30\n1\n0.5\n0.03\n40000\n15\n1\n0.6\n0.04\n50000\n10\n'
-  printf '20\n2\n%d\n' "$increments"
-}
-six_modes 1 > "$work/six1.in"
-six_modes 20 > "$work/six20.in"
+six_mode_job 20 2 1 > "$work/six1.in"
+six_mode_job 20 2 20 > "$work/six20.in"
 
 measure() {  # job steps
   local job=$1 steps=$2 times=() mems=()
