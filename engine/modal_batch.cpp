@@ -222,6 +222,24 @@ inline bool lanes_follow(const SimState* state, const ModeStepTimes& tm, int cou
 // 4. the displacements placed in lane order (the order of the lists and
 //    their modes, so the histories' sums are those of the scalar step).
 //
+// Hands lane j's integrals and reference step to its mode's workspace, for
+// a shared stage of modal_step.h to go on from.
+ModeResponse* lane_to_workspace(ModalLanes* b, int j, double integral_cos, double integral_sin) {
+  ModeResponse* r = b->lane_response[j];
+  const int i = b->lane_mode[j];
+  r->integral_cos[i] = integral_cos;
+  r->integral_sin[i] = integral_sin;
+  r->ref_step[i] = b->ref_step[j];
+  return r;
+}
+
+// Takes back the reference step a shared stage may have moved.
+void lane_reference_from(ModalLanes* b, int j, const ModeResponse* r) {
+  const int i = b->lane_mode[j];
+  b->ref_step[j] = r->ref_step[i];
+  b->ref_time[j] = static_cast<double>(r->ref_step[i]);
+}
+
 // A lane whose step is not the usual one (a rebase, an overflow, an
 // exponent past 300) is finished by the shared stages of modal_step.h on
 // its workspace, given the lane's values before the stage, which then take
@@ -339,18 +357,13 @@ template <typename V>
   if (any_lane<V>(unusual)) {
     for (int j = 0; j < count; ++j) {
       if (b->sum_usual[j]) continue;
-      ModeResponse* r = b->lane_response[j];
-      const int i = b->lane_mode[j];
-      r->integral_cos[i] = b->integral_cos[j];
-      r->integral_sin[i] = b->integral_sin[j];
-      r->ref_step[i] = b->ref_step[j];
+      ModeResponse* r = lane_to_workspace(b, j, b->integral_cos[j], b->integral_sin[j]);
       const ModeIntegrals sum =
-          modal_step_accumulate(r, i, dt, n, b->delta_cos[j], b->delta_sin[j]);
+          modal_step_accumulate(r, b->lane_mode[j], dt, n, b->delta_cos[j], b->delta_sin[j]);
       b->next_cos[j] = sum.cos_part;
       b->next_sin[j] = sum.sin_part;
       b->back_usual[j] = 0;  // the reference step may have moved
-      b->ref_step[j] = r->ref_step[i];
-      b->ref_time[j] = static_cast<double>(r->ref_step[i]);
+      lane_reference_from(b, j, r);
     }
   }
 
@@ -376,18 +389,14 @@ template <typename V>
   if (any_lane<V>(unusual)) {
     for (int j = 0; j < count; ++j) {
       if (b->back_usual[j]) continue;
-      ModeResponse* r = b->lane_response[j];
+      ModeResponse* r = lane_to_workspace(b, j, b->next_cos[j], b->next_sin[j]);
       const int i = b->lane_mode[j];
-      r->integral_cos[i] = b->next_cos[j];
-      r->integral_sin[i] = b->next_sin[j];
-      r->ref_step[i] = b->ref_step[j];
       const ModeStepTrig trig = {b->cos_end[j], b->sin_end[j], b->cos_start[j], b->sin_start[j],
                                  b->growth[j]};
       b->placed[j] = modal_step_finish(r, i, b->mass[j], dt, n, trig, b->displacement[j]);
       b->next_cos[j] = r->integral_cos[i];
       b->next_sin[j] = r->integral_sin[i];
-      b->ref_step[j] = r->ref_step[i];
-      b->ref_time[j] = static_cast<double>(r->ref_step[i]);
+      lane_reference_from(b, j, r);
     }
   }
 
