@@ -31,7 +31,7 @@ need_packages() {
 }
 
 # What every build needs: the compiler cache is optional but makes rebuilds cheap.
-build_packages=(libcli11-dev libkissfft-dev nlohmann-json3-dev libeigen3-dev libhdf5-dev libdeflate-dev ccache)
+build_packages=(libcli11-dev libkissfft-dev nlohmann-json3-dev libeigen3-dev libhdf5-dev libdeflate-dev zlib1g-dev ccache)
 
 case "${1:-}" in
   example)

@@ -1,9 +1,7 @@
 #include "results/hdf5.h"
 
-#include <emmintrin.h>
 #include <hdf5.h>
 #include <hdf5_hl.h>
-#include <libdeflate.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -12,11 +10,11 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <thread>
 #include <vector>
 
 #include "model/fields.h"
 #include "model/units.h"
+#include "results/byteplanes.h"
 
 namespace {
 
@@ -58,12 +56,13 @@ constexpr const ChannelInfo& quantity(int q) {
 
 constexpr const char* kAxes[] = {"x", "y", "z"};
 
-// A byte plane above this many bits a byte (from its histogram) is noise
-// that deflate cannot shorten: it is stored. On the six-mode job, storing
-// every plane makes a 102 MB file, deflating the planes above the last
-// noisy one at level 1 a 68 MB file for 0.05 s more (bench/hdf5-job.sh);
-// levels 4 and 6 saved under 1 % more for 0.2 and 0.3 s.
-constexpr double kNoiseBits = 7.0;
+// Steps shuffled together into the byte planes.
+constexpr int kGroupSteps = 16;
+
+// Bytes from a byte plane of the chunk to the next: one cache line more
+// than a plane, so that the 164 planes that a group's shuffle writes to do
+// not all fall into the same sets of the cache.
+constexpr size_t kPlaneStride = kHdf5ChunkSteps + 64;
 
 // Bytes of one element of a channel's dataset.
 size_t element_size(int channel) {
@@ -83,17 +82,15 @@ struct Hdf5Writer {
   hid_t file = -1;
   hid_t steps = -1;  // the /steps group
   hid_t datasets[kHdf5ChannelCount];
-  // Two blocks of one chunk per channel: one filling, one being written.
-  std::vector<double> block[2];  // channel c's values at c * kHdf5ChunkSteps
-  int filling = 0;               // the block that hdf5_write_step fills
-  int fill = 0;                  // steps in the filling block
-  hsize_t rows = 0;              // steps handed to chunks so far
-  // Chunk scratch of the writing side.
-  std::vector<unsigned char> raw;               // a chunk's elements before the shuffle
-  std::vector<unsigned char> shuffled;          // after it
-  std::vector<unsigned char> compressed;        // after the deflate
-  libdeflate_compressor* compressor = nullptr;  // raw deflate at kHdf5DeflateLevel
-  std::thread worker;                           // writes the other block, when running
+  // The last steps, channel by channel, until a group of kGroupSteps is
+  // shuffled into the chunk's byte planes while it is still in the cache.
+  alignas(16) double group[kHdf5ChannelCount][kGroupSteps];
+  // The chunk being filled, shuffled: channel c's plane j at
+  // (c * 8 + j) * kPlaneStride.
+  std::vector<unsigned char> planes;
+  int fill = 0;                           // steps in the chunk
+  hsize_t rows = 0;                       // steps written in earlier chunks
+  std::vector<unsigned char> compressed;  // one channel's chunk, deflated
   bool failed = false;
   int error_number = 0;  // errno of the first failure, 0 when none was set
   bool finished = false;
@@ -107,122 +104,48 @@ void note_failure(Hdf5Writer* w) {
   w->failed = true;
 }
 
-// The shuffle filter's byte order: byte j of element i moves to j * count + i.
-// Eight-byte elements go sixteen at a time through SSE2 registers.
-void shuffle_bytes(const unsigned char* in, unsigned char* out, size_t count, size_t size) {
-  size_t first = 0;  // elements from here on take the plain loop
-  if (size == 8) {
-    for (; first + 16 <= count; first += 16) {
-      // b[k]: the byte pairs of elements 2k and 2k + 1, plane by plane
-      // (16-bit word j holds byte j of both); then an 8 x 8 word transpose.
-      __m128i b[8], t[8], u[8], plane[8];
-      for (int k = 0; k < 8; ++k) {
-        const __m128i a =
-            _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + first * 8 + 16 * k));
-        b[k] = _mm_unpacklo_epi8(a, _mm_shuffle_epi32(a, 0x4e));
-      }
-      for (int k = 0; k < 4; ++k) {
-        t[2 * k] = _mm_unpacklo_epi16(b[2 * k], b[2 * k + 1]);
-        t[2 * k + 1] = _mm_unpackhi_epi16(b[2 * k], b[2 * k + 1]);
-      }
-      for (int h = 0; h < 2; ++h) {  // pairs 0-3, then 4-7
-        u[4 * h] = _mm_unpacklo_epi32(t[4 * h], t[4 * h + 2]);
-        u[4 * h + 1] = _mm_unpackhi_epi32(t[4 * h], t[4 * h + 2]);
-        u[4 * h + 2] = _mm_unpacklo_epi32(t[4 * h + 1], t[4 * h + 3]);
-        u[4 * h + 3] = _mm_unpackhi_epi32(t[4 * h + 1], t[4 * h + 3]);
-      }
-      for (int k = 0; k < 4; ++k) {
-        plane[2 * k] = _mm_unpacklo_epi64(u[k], u[k + 4]);
-        plane[2 * k + 1] = _mm_unpackhi_epi64(u[k], u[k + 4]);
-      }
-      for (int k = 0; k < 8; ++k)
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + first + k * count), plane[k]);
-    }
-  }
-  for (size_t j = 0; j < size; ++j)
-    for (size_t i = first; i < count; ++i) out[j * count + i] = in[i * size + j];
+// The byte planes of channel c in the chunk.
+unsigned char* planes_of(Hdf5Writer* w, int c) {
+  return w->planes.data() + static_cast<size_t>(c) * 8 * kPlaneStride;
 }
 
-// Bits of information per byte of a byte plane, from the histogram of
-// every fourth byte.
-double plane_entropy(const unsigned char* plane, size_t count) {
-  uint32_t histogram[256] = {};
-  size_t samples = 0;
-  for (size_t i = 0; i < count; i += 4, ++samples) ++histogram[plane[i]];
-  double bits = 0;
-  for (uint32_t n : histogram) {
-    if (n == 0) continue;
-    const double share = static_cast<double>(n) / static_cast<double>(samples);
-    bits -= share * std::log2(share);
-  }
-  return bits;
-}
-
-// One zlib stream of the shuffled chunk (size planes of count bytes) into
-// w->compressed, as the deflate filter writes it (header, deflate blocks,
-// Adler-32 of the data); its length, or 0 on failure. The low bytes of a
-// vibrating value are noise that no match finder shortens, and they come
-// first: the planes up to the last noisy one go into stored blocks (a copy),
-// the planes after it, the sign, exponent and leading mantissa bytes,
-// through the compressor as the stream's final block.
-size_t deflate_planes(Hdf5Writer* w, const unsigned char* planes, size_t count, size_t size) {
-  size_t tail = size;  // first plane of the compressed tail
-  while (tail > 0 && plane_entropy(planes + (tail - 1) * count, count) <= kNoiseBits) --tail;
-  unsigned char* out = w->compressed.data();
-  const size_t capacity = w->compressed.size();
-  size_t at = 0;
-  out[at++] = 0x78;  // deflate, 32 KiB window
-  out[at++] = 0x01;  // no dictionary, fastest; 0x7801 is a multiple of 31
-  const unsigned char* stored = planes;
-  size_t left = tail * count;
-  while (left > 0) {
-    const size_t length = std::min<size_t>(left, 65535);
-    const bool last = tail == size && length == left;
-    if (at + 5 + length + 4 > capacity) return 0;
-    out[at++] = last ? 1 : 0;  // BFINAL, BTYPE 00 (stored), then padding to the byte
-    out[at++] = static_cast<unsigned char>(length & 0xff);
-    out[at++] = static_cast<unsigned char>(length >> 8);
-    out[at++] = static_cast<unsigned char>(~length & 0xff);
-    out[at++] = static_cast<unsigned char>((~length >> 8) & 0xff);
-    std::memcpy(out + at, stored, length);
-    at += length, stored += length, left -= length;
-  }
-  if (tail < size) {
-    const size_t bytes = libdeflate_deflate_compress(
-        w->compressor, planes + tail * count, (size - tail) * count, out + at, capacity - at - 4);
-    if (bytes == 0) return 0;
-    at += bytes;
-  }
-  const uint32_t adler = libdeflate_adler32(1, planes, count * size);
-  for (int shift = 24; shift >= 0; shift -= 8)
-    out[at++] = static_cast<unsigned char>(adler >> shift);
-  return at;
-}
-
-// Shuffles and deflates the first `steps` values of each channel of block
-// (the rest of the chunk zero), extends the datasets to first_row + steps and
-// writes the chunk at first_row directly: readers see an ordinary
-// shuffle + deflate dataset. Runs on one thread at a time.
-void write_block(Hdf5Writer* w, const double* block, int steps, hsize_t first_row) {
-  if (w->failed) return;
-  const size_t count = kHdf5ChunkSteps;
+// Shuffles the group's `steps` steps into the byte planes from step `first`
+// of the chunk on.
+void shuffle_group(Hdf5Writer* w, int first, int steps) {
   for (int c = 0; c < kHdf5ChannelCount; ++c) {
-    const double* values = block + static_cast<size_t>(c) * count;
-    const size_t size = element_size(c);
-    const auto* elements = reinterpret_cast<const unsigned char*>(values);
-    if (c == HDF5_REVOLUTION || static_cast<size_t>(steps) < count) {
-      // A chunk is stored whole: the part past the last step is zero.
-      std::memset(w->raw.data(), 0, count * size);
-      if (c == HDF5_REVOLUTION) {
-        auto* ints = reinterpret_cast<int32_t*>(w->raw.data());
-        for (int i = 0; i < steps; ++i) ints[i] = static_cast<int32_t>(values[i]);
-      } else {
-        std::memcpy(w->raw.data(), values, static_cast<size_t>(steps) * size);
-      }
-      elements = w->raw.data();
+    unsigned char* planes = planes_of(w, c) + first;
+    if (c == HDF5_REVOLUTION) {
+      int32_t numbers[kGroupSteps];
+      for (int i = 0; i < steps; ++i) numbers[i] = static_cast<int32_t>(w->group[c][i]);
+      byteplanes_shuffle(reinterpret_cast<const unsigned char*>(numbers), planes,
+                         static_cast<size_t>(steps), sizeof(int32_t), kPlaneStride);
+    } else {
+      byteplanes_shuffle(reinterpret_cast<const unsigned char*>(w->group[c]), planes,
+                         static_cast<size_t>(steps), sizeof(double), kPlaneStride);
     }
-    shuffle_bytes(elements, w->shuffled.data(), count, size);
-    const size_t bytes = deflate_planes(w, w->shuffled.data(), count, size);
+  }
+}
+
+// Shuffles the last steps, zeroes the chunk past them (a chunk is stored
+// whole), deflates each channel's planes, extends the datasets and writes
+// the chunks directly: readers see an ordinary shuffle + deflate dataset.
+void write_chunk(Hdf5Writer* w) {
+  const int steps = w->fill;
+  const int grouped = steps - steps % kGroupSteps;
+  if (steps > grouped) shuffle_group(w, grouped, steps - grouped);
+  const size_t count = kHdf5ChunkSteps;
+  const hsize_t first_row = w->rows;
+  w->rows += static_cast<hsize_t>(steps);
+  w->fill = 0;
+  if (w->failed) return;
+  for (int c = 0; c < kHdf5ChannelCount; ++c) {
+    const size_t size = element_size(c);
+    unsigned char* planes = planes_of(w, c);
+    if (static_cast<size_t>(steps) < count)
+      for (size_t j = 0; j < size; ++j)
+        std::memset(planes + j * kPlaneStride + steps, 0, count - static_cast<size_t>(steps));
+    const size_t bytes = byteplanes_zlib(planes, count, size, kPlaneStride, w->compressed.data(),
+                                         w->compressed.size());
     const hsize_t extent[1] = {first_row + static_cast<hsize_t>(steps)};
     const hsize_t offset[1] = {first_row};
     errno = 0;
@@ -231,26 +154,6 @@ void write_block(Hdf5Writer* w, const double* block, int steps, hsize_t first_ro
       note_failure(w);
       return;
     }
-  }
-}
-
-void join_worker(Hdf5Writer* w) {
-  if (w->worker.joinable()) w->worker.join();
-}
-
-// Hands the filled block to the writing side and starts filling the other.
-void flush_block(Hdf5Writer* w) {
-  join_worker(w);
-  const int full = w->filling;
-  const int steps = w->fill;
-  const hsize_t first = w->rows;
-  w->rows += static_cast<hsize_t>(steps);
-  w->filling = 1 - full;
-  w->fill = 0;
-  try {
-    w->worker = std::thread(write_block, w, w->block[full].data(), steps, first);
-  } catch (...) {  // no thread to be had: write it here
-    write_block(w, w->block[full].data(), steps, first);
   }
 }
 
@@ -546,21 +449,11 @@ Hdf5Writer* hdf5_create(const char* base) {
   H5dont_atexit();
   // The library's own error stack would print pages; one line names the file.
   H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
-  const size_t chunk_bytes = static_cast<size_t>(kHdf5ChunkSteps) * sizeof(double);
   bool allocated = false;
   try {
-    for (auto& block : w->block)
-      block.assign(static_cast<size_t>(kHdf5ChunkSteps) * kHdf5ChannelCount, 0.0);
-    w->raw.resize(chunk_bytes);
-    w->shuffled.resize(chunk_bytes);
-    w->compressor = libdeflate_alloc_compressor(kHdf5DeflateLevel);
-    if (w->compressor != nullptr) {
-      // The header, stored blocks (5 bytes a block of at most 65535), the
-      // compressor's bound for the rest and the checksum: room for any chunk.
-      w->compressed.resize(chunk_bytes + 5 * (chunk_bytes / 65535 + 1) + 6 +
-                           libdeflate_deflate_compress_bound(w->compressor, chunk_bytes));
-      allocated = true;
-    }
+    w->planes.resize(static_cast<size_t>(kHdf5ChannelCount) * 8 * kPlaneStride);
+    w->compressed.resize(byteplanes_zlib_bound(kHdf5ChunkSteps, sizeof(double)));
+    allocated = true;
   } catch (...) {
   }
   if (!allocated) {
@@ -581,21 +474,15 @@ Hdf5Writer* hdf5_create(const char* base) {
 }
 
 void hdf5_write_step(Hdf5Writer* w, const Hdf5Step& step) {
-  double* block = w->block[w->filling].data();
-  const int i = w->fill;
-  for (int c = 0; c < kHdf5ChannelCount; ++c)
-    block[static_cast<size_t>(c) * kHdf5ChunkSteps + static_cast<size_t>(i)] = step.value[c];
-  if (++w->fill == kHdf5ChunkSteps) flush_block(w);
+  const int i = w->fill % kGroupSteps;
+  for (int c = 0; c < kHdf5ChannelCount; ++c) w->group[c][i] = step.value[c];
+  if (i == kGroupSteps - 1) shuffle_group(w, w->fill - i, kGroupSteps);
+  if (++w->fill == kHdf5ChunkSteps) write_chunk(w);
 }
 
 int hdf5_finish(Hdf5Writer* w, const SimParams* entered, const SimParams* si, const SummaryRun& run,
                 const RunSummary& summary) {
-  join_worker(w);
-  if (w->fill > 0) {
-    write_block(w, w->block[w->filling].data(), w->fill, w->rows);
-    w->rows += static_cast<hsize_t>(w->fill);
-    w->fill = 0;
-  }
+  if (w->fill > 0) write_chunk(w);
   errno = 0;
   if (!w->failed) {
     const hid_t root = H5Gopen2(w->file, "/", H5P_DEFAULT);
@@ -617,9 +504,7 @@ int hdf5_finish(Hdf5Writer* w, const SimParams* entered, const SimParams* si, co
 
 void hdf5_free(Hdf5Writer* w) {
   if (w == nullptr) return;
-  join_worker(w);
   if (w->file >= 0) close_file(w);
   if (!w->finished && !w->temporary.empty()) remove_temporary(w);
-  if (w->compressor != nullptr) libdeflate_free_compressor(w->compressor);
   delete w;
 }
