@@ -178,29 +178,35 @@ void byteplanes_shuffle(const unsigned char* in, unsigned char* out, size_t coun
       // b[k]: the byte pairs of elements 2k and 2k + 1, plane by plane
       // (16-bit word j holds byte j of both); then an 8 x 8 word transpose.
       __m128i b[8], t[8], u[8], plane[8];
+#pragma GCC unroll 8
       for (int k = 0; k < 8; ++k) {
         const __m128i a =
             _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + first * 8 + 16 * k));
         b[k] = _mm_unpacklo_epi8(a, _mm_shuffle_epi32(a, 0x4e));
       }
+#pragma GCC unroll 4
       for (int k = 0; k < 4; ++k) {
         t[2 * k] = _mm_unpacklo_epi16(b[2 * k], b[2 * k + 1]);
         t[2 * k + 1] = _mm_unpackhi_epi16(b[2 * k], b[2 * k + 1]);
       }
+#pragma GCC unroll 2
       for (int h = 0; h < 2; ++h) {  // pairs 0-3, then 4-7
         u[4 * h] = _mm_unpacklo_epi32(t[4 * h], t[4 * h + 2]);
         u[4 * h + 1] = _mm_unpackhi_epi32(t[4 * h], t[4 * h + 2]);
         u[4 * h + 2] = _mm_unpacklo_epi32(t[4 * h + 1], t[4 * h + 3]);
         u[4 * h + 3] = _mm_unpackhi_epi32(t[4 * h + 1], t[4 * h + 3]);
       }
+#pragma GCC unroll 4
       for (int k = 0; k < 4; ++k) {
         plane[2 * k] = _mm_unpacklo_epi64(u[k], u[k + 4]);
         plane[2 * k + 1] = _mm_unpackhi_epi64(u[k], u[k + 4]);
       }
+#pragma GCC unroll 8
       for (int k = 0; k < 8; ++k)
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + first + k * stride), plane[k]);
     }
   }
+  if (first == count) return;
   for (size_t j = 0; j < size; ++j)
     for (size_t i = first; i < count; ++i) out[j * stride + i] = in[i * size + j];
 }

@@ -475,6 +475,7 @@ Hdf5Writer* hdf5_create(const char* base) {
 
 void hdf5_write_step(Hdf5Writer* w, const Hdf5Step& step) {
   const int i = w->fill % kGroupSteps;
+#pragma GCC unroll 32
   for (int c = 0; c < kHdf5ChannelCount; ++c) w->group[c][i] = step.value[c];
   if (i == kGroupSteps - 1) shuffle_group(w, w->fill - i, kGroupSteps);
   if (++w->fill == kHdf5ChunkSteps) write_chunk(w);
