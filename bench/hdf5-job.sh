@@ -21,8 +21,7 @@ six_mode_job 200 2 1 > "$work/six200.in"
 
 # Prints "CPU WALL" seconds of one run of corvanel with the given arguments.
 timed() {
-  ( cd "$work" && /usr/bin/time -f '%U %S %e' -o time.txt "$binary" "$@" > /dev/null )
-  awk '{printf "%.3f %.3f\n", $1 + $2, $3}' "$work/time.txt"
+  ( cd "$work" && "$OLDPWD/bench/cputime.py" "$binary" "$@" ) | awk '{printf "%.4f %.4f\n", $1, $2}'
 }
 median() { sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 

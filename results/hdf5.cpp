@@ -1,7 +1,9 @@
 #include "results/hdf5.h"
 
+#include <fcntl.h>
 #include <hdf5.h>
 #include <hdf5_hl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -408,6 +410,22 @@ bool close_file(Hdf5Writer* w) {
 
 // Removes the temporary file; only a plain file of that name is ours (a
 // folder or a link of that name stays).
+// Puts the finished file at `path` in one step, whatever was there before;
+// false (errno set) on failure, with `path` unchanged. An earlier file is
+// swapped out and then removed rather than renamed over: renaming over a
+// file makes ext4 write the new one's 70 MB out at once, on the run's time
+// (its writeback then waits for the disk); swapped, the kernel writes it
+// back later, as it does a new file.
+bool replace_file(const char* temporary, const char* path) {
+  struct stat earlier;
+  if (lstat(path, &earlier) == 0 && S_ISREG(earlier.st_mode) &&
+      renameat2(AT_FDCWD, temporary, AT_FDCWD, path, RENAME_EXCHANGE) == 0) {
+    std::remove(temporary);  // the earlier file; left behind it is overwritten next time
+    return true;
+  }
+  return std::rename(temporary, path) == 0;  // no earlier file, or no exchange here
+}
+
 void remove_temporary(const Hdf5Writer* w) {
   struct stat status;
   if (lstat(w->temporary.c_str(), &status) == 0 && S_ISREG(status.st_mode))
@@ -493,7 +511,7 @@ int hdf5_finish(Hdf5Writer* w, const SimParams* entered, const SimParams* si, co
   }
   if (!close_file(w)) note_failure(w);
   errno = 0;
-  if (!w->failed && std::rename(w->temporary.c_str(), w->path.c_str()) != 0) note_failure(w);
+  if (!w->failed && !replace_file(w->temporary.c_str(), w->path.c_str())) note_failure(w);
   if (w->failed) {
     remove_temporary(w);
     report_failure(w, "writing the result file failed");

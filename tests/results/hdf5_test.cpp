@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <hdf5.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdint>
@@ -114,6 +115,41 @@ TEST(Hdf5Writer, EveryStepReadsBackBitForBitAcrossChunkBoundaries) {
     EXPECT_EQ(filters_of(file, "force_x"),
               (std::vector<H5Z_filter_t>{H5Z_FILTER_SHUFFLE, H5Z_FILTER_DEFLATE}));
     H5Fclose(file);
+  }
+}
+
+TEST(Hdf5Writer, AFinishedFileTakesThePlaceOfWhateverWasThere) {
+  const struct {
+    const char* name;
+    bool earlier_file;  // a regular BASE.h5 before the run
+    bool earlier_link;  // a symbolic link BASE.h5 (to a file that stays)
+  } cases[] = {{"nothing there", false, false},
+               {"an earlier run's file", true, false},
+               {"a link", false, true}};
+  for (const auto& c : cases) {
+    ScratchDir dir;
+    const std::string base = dir.file("run");
+    if (c.earlier_file) write_file(base + ".h5", "an earlier run's file");
+    if (c.earlier_link) {
+      write_file(dir.file("kept"), "kept");
+      ASSERT_EQ(symlink(dir.file("kept").c_str(), (base + ".h5").c_str()), 0);
+    }
+    Job job;
+    Hdf5Writer* writer = hdf5_create(base.c_str());
+    ASSERT_NE(writer, nullptr) << c.name;
+    Hdf5Step step{};
+    step.value[HDF5_FORCE_X] = 7.5;
+    hdf5_write_step(writer, step);
+    ASSERT_EQ(hdf5_finish(writer, job.params, job.params, job.run, job.summary), 1) << c.name;
+    hdf5_free(writer);
+    EXPECT_FALSE(file_exists(base + ".h5.part")) << c.name;
+    const hid_t file = H5Fopen((base + ".h5").c_str(), H5F_ACC_RDONLY, H5P_DEFAULT);
+    ASSERT_GE(file, 0) << c.name;
+    EXPECT_EQ(read_channel(file, HDF5_FORCE_X), std::vector<double>{7.5}) << c.name;
+    H5Fclose(file);
+    if (c.earlier_link) {
+      EXPECT_EQ(read_file(dir.file("kept")), "kept");
+    }
   }
 }
 
