@@ -55,6 +55,8 @@ constexpr std::array<Code, 256> kLiteral = make_literals();
 constexpr std::array<Code, 259> kMatch = make_matches();
 
 constexpr uint32_t kLongestMatch = 258;
+// Bytes at the start of a plane whose runs say whether to try coding them.
+constexpr size_t kSampleBytes = 1024;
 // Most bits a run can take: its literal (9), two literals or one match for
 // its remainder (18), and a 258-byte match for each further 258 bytes.
 constexpr size_t kBitsPerRun = 27;
@@ -130,23 +132,34 @@ size_t count_runs(const unsigned char* plane, size_t count, size_t enough) {
   return runs;
 }
 
-// A non-final block of the fixed code: each run as its byte and distance-1
-// matches for the rest.
-void put_runs(BitWriter& bits, const unsigned char* plane, size_t count) {
-  bits.put(2, 3);  // BFINAL 0, BTYPE 01
+// Codes a plane as a non-final block of the fixed code, each run as its
+// byte and distance-1 matches for the rest; false, with nothing written,
+// once that has taken `budget` bits (checked after each run, so a run's
+// bits more may have been written past the stream before it is undone).
+bool put_runs(BitWriter& bits, const unsigned char* plane, size_t count, size_t budget) {
+  const BitWriter start = bits;
+  size_t used = 3 + 7;  // the block's header and its end
+  bits.put(2, 3);       // BFINAL 0, BTYPE 01
   for (size_t i = 0; i < count;) {
     const Code literal = kLiteral[plane[i]];
     bits.put(literal.bits, literal.length);
+    used += literal.length;
     const size_t end = run_end(plane, i + 1, count);
     size_t left = end - i - 1;
     for (; left >= 3; left -= std::min<size_t>(left, kLongestMatch)) {
       const Code match = kMatch[std::min<size_t>(left, kLongestMatch)];
       bits.put(match.bits, match.length);
+      used += match.length;
     }
-    for (; left > 0; --left) bits.put(literal.bits, literal.length);
+    for (; left > 0; --left) bits.put(literal.bits, literal.length), used += literal.length;
+    if (used >= budget) {
+      bits = start;
+      return false;
+    }
     i = end;
   }
   bits.put(0, 7);  // end of block
+  return true;
 }
 
 // Non-final stored blocks: the plane as it is.
@@ -231,12 +244,15 @@ size_t byteplanes_zlib(const unsigned char* planes, size_t count, size_t size, s
   for (size_t j = 0; j < size; ++j) {
     const unsigned char* plane = planes + j * stride;
     adler = libdeflate_adler32(adler, plane, count);
-    // Runs are coded when they surely take fewer bits than the plane does stored.
-    const size_t fixed_bits = (count / kLongestMatch + 1) * kBitsPerLongestMatch + 10;
-    const size_t enough = 8 * count > fixed_bits ? (8 * count - fixed_bits) / kBitsPerRun : 0;
-    if (count_runs(plane, count, enough) * kBitsPerRun + fixed_bits < 8 * count)
-      put_runs(bits, plane, count);
-    else
+    // Runs are tried when the plane's first bytes hold few, and kept when
+    // they take fewer bits than the plane does stored, even with the bits
+    // of a run more: a plane of noise is stored at once.
+    const size_t sample = std::min(count, kSampleBytes);
+    const size_t most_bits = 8 * count + 40;
+    const size_t longest_run_bits =
+        kBitsPerRun + (count / kLongestMatch + 1) * kBitsPerLongestMatch;
+    if (count_runs(plane, sample, sample / 4) > sample / 4 || most_bits <= longest_run_bits ||
+        !put_runs(bits, plane, count, most_bits - longest_run_bits))
       put_stored(bits, plane, count);
   }
   bits.put(3, 3);  // BFINAL 1, BTYPE 01: an empty final block

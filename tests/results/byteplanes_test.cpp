@@ -74,6 +74,22 @@ TEST(Byteplanes, ZlibInflatesEveryStreamBackToItsPlanes) {
       {"every match length", {runs_of(every_length, 0)}, 260 * 4},
       {"runs of one and two bytes", {runs_of({1, 1, 2, 1, 2, 2, 1, 3, 1, 2}, 140)}, 40},
       {"noise is stored", {noise(n, 1)}, stored_stream},
+      // Short runs at the start, then bytes of 9-bit literals: coding
+      // starts and is undone once it would take more than storing.
+      {"runs, then noise",
+       {[&] {
+         Bytes p = runs_of(std::vector<size_t>(256, 4), 0);
+         for (unsigned char b : noise(n - p.size(), 6)) p.push_back(b | 0x90);
+         return p;
+       }()},
+       stored_stream},
+      {"noise, then runs",
+       {[&] {
+         Bytes p = noise(n / 8, 7);
+         p.insert(p.end(), n - n / 8, 0);
+         return p;
+       }()},
+       stored_stream},
       {"alternating bytes are stored", {runs_of(std::vector<size_t>(n, 1), 7)}, stored_stream},
       {"a chunk's planes, noise below runs",
        {noise(n, 2), noise(n, 3), runs_of({n / 2, n / 4, n / 4}, 64), zeros},
