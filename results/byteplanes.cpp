@@ -174,7 +174,7 @@ void put_stored(BitWriter& bits, const unsigned char* plane, size_t count) {
     out[1] = static_cast<unsigned char>(length >> 8);
     out[2] = static_cast<unsigned char>(~length & 0xff);
     out[3] = static_cast<unsigned char>((~length >> 8) & 0xff);
-    std::memcpy(out + 4, plane + done, length);
+    if (length > 0) std::memcpy(out + 4, plane + done, length);
     bits.out = out + 4 + length;
     done += length;
   } while (done < count);
