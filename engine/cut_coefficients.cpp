@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "engine/libm.h"
 #include "model/units.h"
 
 namespace {
@@ -88,16 +89,16 @@ void cut_coefficients_instant(SimParams* params, const SimState* state, double c
   double h = area / length;                                      // in; NaN for a zero depth (0/0)
   double v = state->cutting_speed / kFoot;                       // ft/min
   if (h >= 0) {
-    params->kf = params->kf_coef * std::pow(h, params->kf_thickness_exp) *
+    params->kf = params->kf_coef * libm_pow(h, params->kf_thickness_exp) *
                  memo_pow(speed_memo(memo, &CutMemo::kf_speed), v, params->kf_speed_exp);
-    params->kn = params->kn_coef * std::pow(h, params->kn_thickness_exp) *
+    params->kn = params->kn_coef * libm_pow(h, params->kn_thickness_exp) *
                  memo_pow(speed_memo(memo, &CutMemo::kn_speed), v, params->kn_speed_exp);
   } else {
     params->kf = 0;
     params->kn = 0;
   }
   // The step's depth changes from step to step: its power is not a constant.
-  params->chip_flow_angle = chip_flow(params, std::pow(b, params->cfa_depth_exp), v,
+  params->chip_flow_angle = chip_flow(params, libm_pow(b, params->cfa_depth_exp), v,
                                       speed_memo(memo, &CutMemo::cfa_speed));
   params->kf *= kPsi;
   params->kn *= kPsi;

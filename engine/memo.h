@@ -9,6 +9,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "engine/libm.h"
+
 struct PowMemo {
   uint64_t base_bits;
   uint64_t exponent_bits;
@@ -30,13 +32,13 @@ struct UnaryMemo {
   int valid;
 };
 
-// std::pow(base, exponent).
+// libm_pow(base, exponent).
 inline double memo_pow(PowMemo* memo, double base, double exponent) {
-  if (memo == nullptr) return std::pow(base, exponent);
+  if (memo == nullptr) return libm_pow(base, exponent);
   const uint64_t base_bits = std::bit_cast<uint64_t>(base);
   const uint64_t exponent_bits = std::bit_cast<uint64_t>(exponent);
   if (!memo->valid || memo->base_bits != base_bits || memo->exponent_bits != exponent_bits) {
-    *memo = {base_bits, exponent_bits, std::pow(base, exponent), 1};
+    *memo = {base_bits, exponent_bits, libm_pow(base, exponent), 1};
   }
   return memo->value;
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "engine/libm.h"
 #include "engine/modal_response.h"
 #include "engine/modal_step.h"
 
@@ -185,7 +186,7 @@ void load_lanes(SimState* state, const ModalDrive* drives, const ModeStepTimes& 
       b->cos_start[j] = std::cos(wd * tm.t0);
       b->sin_start[j] = std::sin(wd * tm.t0);
     }
-    b->growth[j] = known ? memo.growth : std::exp(sigma * dt);
+    b->growth[j] = known ? memo.growth : libm_exp(sigma * dt);
   }
   b->least_delay = b->most_delay = count > 0 ? b->delay_steps[0] : 0;
   for (int j = 1; j < count; ++j) {
@@ -298,8 +299,8 @@ template <typename V>
     const double arg = b->trig_arg[j];
     b->cos_end[j] = std::cos(arg);
     b->sin_end[j] = std::sin(arg);
-    if (b->step_usual[j]) b->e_step[j] = std::exp(b->e_step[j]);
-    if (b->back_usual[j]) b->e_back[j] = std::exp(b->e_back[j]);
+    if (b->step_usual[j]) b->e_step[j] = libm_exp(b->e_step[j]);
+    if (b->back_usual[j]) b->e_back[j] = libm_exp(b->e_back[j]);
   }
 
   // 3. Packed: the force line, slope g = (F - F_prev) / dt and offset

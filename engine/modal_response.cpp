@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "engine/libm.h"
 #include "engine/modal_batch.h"
 #include "engine/modal_step.h"
 
@@ -48,27 +49,27 @@ double modal_scaled_exp(double a, double b, int n) {
   if (p > 0.0) {
     while (p > 300.0) {
       if (a == 0.0 || !std::isfinite(a)) return a;
-      a *= std::exp(300.0);
+      a *= libm_exp(300.0);
       p -= 300.0;
     }
   } else {
     while (p < -300.0) {
       if (a == 0.0 || !std::isfinite(a)) return a;
-      a *= std::exp(-300.0);
+      a *= libm_exp(-300.0);
       p += 300.0;
     }
   }
-  return std::exp(p) * a;
+  return libm_exp(p) * a;
 }
 
 double modal_int_cos(const ModeResponse* response, double t, double s_exp, int i) {
   const ModeFreqs f = freqs_of(response, i);
-  return g_cos(f, std::exp(f.sigma * s_exp), std::cos(f.wd * t), std::sin(f.wd * t));
+  return g_cos(f, libm_exp(f.sigma * s_exp), std::cos(f.wd * t), std::sin(f.wd * t));
 }
 
 double modal_int_sin(const ModeResponse* response, double t, double s_exp, int i) {
   const ModeFreqs f = freqs_of(response, i);
-  return g_sin(f, std::exp(f.sigma * s_exp), std::cos(f.wd * t), std::sin(f.wd * t));
+  return g_sin(f, libm_exp(f.sigma * s_exp), std::cos(f.wd * t), std::sin(f.wd * t));
 }
 
 double modal_int_t_sin(const ModeResponse* response, double t, double s_exp, int i) {

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "engine/libm.h"
 #include "engine/modal_response.h"
 
 inline constexpr double kModalRebaseLimit = 1e100;  // running integrals are rebased above this
@@ -62,7 +63,7 @@ inline bool modal_step_memo_matches(const ModeResponse* r, int i, double dt) {
     out.cos_start = std::cos(wd * t0);
     out.sin_start = std::sin(wd * t0);
   }
-  out.growth = known ? memo->growth : std::exp(sigma * dt);
+  out.growth = known ? memo->growth : libm_exp(sigma * dt);
   *memo = {1, n + 1, wd, sigma, dt, out.cos_end, out.sin_end, out.growth};
   return out;
 }
@@ -70,7 +71,7 @@ inline bool modal_step_memo_matches(const ModeResponse* r, int i, double dt) {
 // modal_scaled_exp(a, b, n), with the single exponential of the usual case inline.
 inline double modal_step_scaled_exp(double a, double b, int n) {
   const double p = static_cast<double>(n) * b;
-  if (n != 0 && p >= -300.0 && p <= 300.0) return std::exp(p) * a;
+  if (n != 0 && p >= -300.0 && p <= 300.0) return libm_exp(p) * a;
   return modal_scaled_exp(a, b, n);
 }
 
@@ -104,7 +105,7 @@ struct ModeIntegrals {
   const double p = static_cast<double>(gap) * (dt * sigma);
   ModeIntegrals out;
   if (gap != 0 && p >= -300.0 && p <= 300.0) {
-    const double e = std::exp(p);
+    const double e = libm_exp(p);
     out = {a + e * delta_cos, b + e * delta_sin};
   } else {
     out = {a + modal_scaled_exp(delta_cos, dt * sigma, gap),

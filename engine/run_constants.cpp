@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "engine/force_pass.h"
+#include "engine/libm.h"
 #include "engine/wear.h"
 #include "model/units.h"
 
@@ -29,9 +30,9 @@ RunConstants run_constants_of(const SimParams* p) {
 
   // The coefficient laws take inches; the wear laws convert with their own factor.
   const double h = p->avg_chip_thickness / kInch;
-  c.kf_thickness_power = std::pow(h, p->kf_thickness_exp);
-  c.kn_thickness_power = std::pow(h, p->kn_thickness_exp);
-  c.cfa_depth_power = std::pow(d / kInch, p->cfa_depth_exp);
+  c.kf_thickness_power = libm_pow(h, p->kf_thickness_exp);
+  c.kn_thickness_power = libm_pow(h, p->kn_thickness_exp);
+  c.cfa_depth_power = libm_pow(d / kInch, p->cfa_depth_exp);
   const double feed_in = kInchesPerMetre * p->feed_per_rev;
   const double depth_in = kInchesPerMetre * d;
   const double feed_exp[3] = {p->wear_force_x_feed_exp, p->wear_force_y_feed_exp,
@@ -39,10 +40,10 @@ RunConstants run_constants_of(const SimParams* p) {
   const double depth_exp[3] = {p->wear_force_x_depth_exp, p->wear_force_y_depth_exp,
                                p->wear_force_z_depth_exp};
   for (int axis = 0; axis < 3; ++axis) {
-    c.wear_feed_power[axis] = std::pow(feed_in, feed_exp[axis]);
-    c.wear_depth_power[axis] = std::pow(depth_in, depth_exp[axis]);
+    c.wear_feed_power[axis] = libm_pow(feed_in, feed_exp[axis]);
+    c.wear_depth_power[axis] = libm_pow(depth_in, depth_exp[axis]);
   }
-  c.wear_rate_depth_power = std::pow(depth_in, p->wear_rate_depth_exp);
+  c.wear_rate_depth_power = libm_pow(depth_in, p->wear_rate_depth_exp);
   const double coef[3] = {p->wear_force_x_coef, p->wear_force_y_coef, p->wear_force_z_coef};
   for (int axis = 0; axis < 3; ++axis)
     c.wear_force_factor[axis] = coef[axis] * c.wear_feed_power[axis] * c.wear_depth_power[axis];

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "engine/cut_forces.h"
+#include "engine/libm.h"
 
 namespace {
 
@@ -175,7 +176,7 @@ VerdictStop verdict_settled(const std::vector<double>& vibration, double floor,
   const double now = above_scatter(vibration[n - 1], floor);
   const double before = above_scatter(vibration[n - 1 - kStopSpanRevolutions], floor);
   if (v.cls == VERDICT_CHATTER && rate > 0 && now >= kStopChangeFactor * before) {
-    const double last = vibration[n - 1] * std::exp(rate * revolutions_left);
+    const double last = vibration[n - 1] * libm_exp(rate * revolutions_left);
     return last * kStopContactMargin <= contact_vibration ? VERDICT_STOP_GROWN : VERDICT_GOES_ON;
   }
   if (v.cls == VERDICT_STABLE && rate < 0 &&

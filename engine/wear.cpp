@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "engine/libm.h"
 #include "model/units.h"
 
 namespace {
@@ -68,14 +69,14 @@ double wear_land_width(const SimParams* params, const SimState* state,
   double t = state->cut_angle / (6 * params->spindle_rpm);  // s since the start of the run
   double w0;                                                // mm
   if (params->initial_wear == 0) {
-    w0 = params->wear_breakin_amount * (1 - std::exp(t * params->wear_breakin_rate));
+    w0 = params->wear_breakin_amount * (1 - libm_exp(t * params->wear_breakin_rate));
   } else {
     w0 = params->initial_wear;
   }
   return w0 + params->wear_rate_coef *
-                  std::pow(kFeetPerMetre * state->cutting_speed, params->wear_rate_speed_exp) *
+                  libm_pow(kFeetPerMetre * state->cutting_speed, params->wear_rate_speed_exp) *
                   (constants != nullptr ? constants->wear_rate_depth_power
-                                        : std::pow(kInchesPerMetre * params->depth_of_cut,
+                                        : libm_pow(kInchesPerMetre * params->depth_of_cut,
                                                    params->wear_rate_depth_exp)) *
                   t;
 }
