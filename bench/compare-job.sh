@@ -17,8 +17,8 @@ for side in before after; do cp examples/wear.db examples/kfkncfa.db "$work/$sid
 six_mode_job 20 2 1 | tee "$work/before/six.in" > "$work/after/six.in"
 
 run() {  # side binary -> "cpu_seconds peak_kb"
-  ( cd "$work/$1" && /usr/bin/time -f '%U %S %M' -o time.txt "$2" six . > stdout.txt )
-  awk '{printf "%.3f %d\n", $1 + $2, $3}' "$work/$1/time.txt"
+  ( cd "$work/$1" && "$OLDPWD/bench/cputime.py" sh -c 'exec "$0" six . > stdout.txt' "$2" ) |
+    awk '{printf "%.4f %d\n", $1, $3}'
 }
 : > "$work/before.txt"
 : > "$work/after.txt"
@@ -30,7 +30,7 @@ for side in before after; do
   median=$(cut -d' ' -f1 "$work/$side.txt" | sort -g | awk '{t[NR] = $1} END {print t[int((NR + 1) / 2)]}')
   peak=$(cut -d' ' -f2 "$work/$side.txt" | sort -g | tail -1)
   awk -v side="$side" -v med="$median" -v kb="$peak" -v n="$pairs" -v steps=684000 'BEGIN {
-    printf "%-6s median CPU %.3f s over %d runs (%.2f million steps/s), peak memory %.1f MB\n",
+    printf "%-6s median CPU %.4f s over %d runs (%.2f million steps/s), peak memory %.1f MB\n",
            side, med, n, steps / med / 1e6, kb / 1024 }'
 done
 same=1
