@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source bench/six-mode-job.sh
 pairs=${1:-7}
-binary=$PWD/build/release/app/corvanel
+binary=${CORVANEL_BIN:-$PWD/build/release/app/corvanel}
 if [ ! -x "$binary" ]; then
   cmake --preset release >/dev/null && cmake --build --preset release --target corvanel >/dev/null
 fi

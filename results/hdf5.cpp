@@ -17,6 +17,7 @@
 #include "model/fields.h"
 #include "model/units.h"
 #include "results/byteplanes.h"
+#include "results/hdf5_buffered.h"
 
 namespace {
 
@@ -481,7 +482,10 @@ Hdf5Writer* hdf5_create(const char* base) {
   }
   w->temporary = w->path + ".part";
   errno = 0;
-  w->file = H5Fcreate(w->temporary.c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT);
+  const hid_t access = hdf5_buffered_access();
+  w->file = H5Fcreate(w->temporary.c_str(), H5F_ACC_TRUNC, H5P_DEFAULT,
+                      access >= 0 ? access : H5P_DEFAULT);
+  if (access >= 0) H5Pclose(access);
   if (w->file < 0 || !create_steps(w)) {
     note_failure(w);
     report_failure(w, "cannot create the result file");

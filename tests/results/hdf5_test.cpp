@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "model/params.h"
+#include "results/hdf5_buffered.h"
 #include "tests/support/test_support.h"
 
 using test_support::file_exists;
@@ -166,4 +167,46 @@ TEST(Hdf5Writer, OnlyAFinishedFileReplacesTheEarlierOne) {
   hdf5_free(writer);  // not finished: the run stopped
   EXPECT_FALSE(file_exists(base + ".h5.part"));
   EXPECT_EQ(read_file(base + ".h5"), "an earlier run's file");
+}
+
+TEST(Hdf5Buffered, WhatTheLibraryWritesThroughItReadsBackThroughTheDefaultDriver) {
+  // Writes of every size: a dataset larger than what is gathered (written
+  // at once), small chunks appended one after the other (gathered), and the
+  // metadata the library writes back at other addresses on closing.
+  ScratchDir dir;
+  const std::string path = dir.file("buffered.h5");
+  const hid_t access = hdf5_buffered_access();
+  ASSERT_GE(access, 0);
+  const hid_t file = H5Fcreate(path.c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, access);
+  H5Pclose(access);
+  ASSERT_GE(file, 0);
+  const size_t sizes[] = {300000, 7, 1, 20000, 131072, 3};
+  int index = 0;
+  for (size_t n : sizes) {
+    std::vector<double> values(n);
+    for (size_t i = 0; i < n; ++i) values[i] = value_of(HDF5_KN, static_cast<int64_t>(i + n));
+    const hsize_t dims[1] = {n};
+    const hid_t space = H5Screate_simple(1, dims, nullptr);
+    const hid_t set = H5Dcreate2(file, ("d" + std::to_string(index++)).c_str(), H5T_NATIVE_DOUBLE,
+                                 space, H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT);
+    ASSERT_GE(H5Dwrite(set, H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT, values.data()), 0);
+    H5Dclose(set);
+    H5Sclose(space);
+  }
+  ASSERT_GE(H5Fclose(file), 0);
+  const hid_t back = H5Fopen(path.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT);
+  ASSERT_GE(back, 0);
+  index = 0;
+  for (size_t n : sizes) {
+    const hid_t set = H5Dopen2(back, ("d" + std::to_string(index++)).c_str(), H5P_DEFAULT);
+    ASSERT_GE(set, 0) << n;
+    std::vector<double> values(n);
+    ASSERT_GE(H5Dread(set, H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT, values.data()), 0);
+    for (size_t i = 0; i < n; ++i) {
+      const double expected = value_of(HDF5_KN, static_cast<int64_t>(i + n));
+      ASSERT_EQ(std::memcmp(&values[i], &expected, sizeof expected), 0) << n << " " << i;
+    }
+    H5Dclose(set);
+  }
+  H5Fclose(back);
 }
