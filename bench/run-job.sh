@@ -10,10 +10,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source bench/six-mode-job.sh
 runs=${1:-5}
-binary=build/release/app/corvanel
-if [ ! -x "$binary" ]; then
+binary=${CORVANEL_BIN:-build/release/app/corvanel}
+if [ -z "${CORVANEL_BIN:-}" ] && [ ! -x "$binary" ]; then
   cmake --preset release >/dev/null && cmake --build --preset release --target corvanel >/dev/null
 fi
+binary=$(realpath "$binary")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp examples/wear.db examples/kfkncfa.db examples/demo.in "$work/"
@@ -25,7 +26,7 @@ six_mode_job 20 2 20 > "$work/six20.in"
 measure() {  # job steps
   local job=$1 steps=$2 times=() mems=()
   for ((i = 0; i < runs; i++)); do
-    ( cd "$work" && /usr/bin/time -v "$OLDPWD/$binary" "$job" . > /dev/null 2> "$job.time" )
+    ( cd "$work" && /usr/bin/time -v "$binary" "$job" . > /dev/null 2> "$job.time" )
     times+=("$(awk -F': ' '/Elapsed \(wall clock\)/ {n=split($2,a,":"); s=0; for(j=1;j<=n;j++) s=s*60+a[j]; print s}' "$work/$job.time")")
     mems+=("$(awk -F': ' '/Maximum resident set size/ {print $2}' "$work/$job.time")")
   done
@@ -49,15 +50,15 @@ measure six1 $((20 * 34200))
 measure six20 $((20 * 1710))
 
 # Batch against interactive, CPU seconds (user + system), alternating.
-cpu_of() {  # file written by /usr/bin/time -f '%U %S'
-  awk '{printf "%.3f\n", $1 + $2}' "$1"
+cpu_of() {  # file written by bench/cputime.py
+  awk '{printf "%.4f\n", $1}' "$1"
 }
 batch_times=() dialogue_times=()
 for ((i = 0; i < runs; i++)); do
-  ( cd "$work" && /usr/bin/time -f '%U %S' -o batch.time "$OLDPWD/$binary" six1 . > /dev/null )
+  ( cd "$work" && "$OLDPWD/bench/cputime.py" "$binary" six1 . > batch.time )
   batch_times+=("$(cpu_of "$work/batch.time")")
   ( cd "$work" && printf 'y\nsix1.in\n' |
-      /usr/bin/time -f '%U %S' -o dialogue.time "$OLDPWD/$binary" > /dev/null 2>&1 )
+      "$OLDPWD/bench/cputime.py" "$binary" > dialogue.time 2> /dev/null )
   dialogue_times+=("$(cpu_of "$work/dialogue.time")")
 done
 median_of() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
