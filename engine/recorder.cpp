@@ -140,7 +140,10 @@ void recorder_free(Recorder* r) {
 void recorder_step(Recorder* r, const SimParams* p, const SimState* s, int step, double vb,
                    int left_cut) {
   const bool cut = !(s->revolution == 0 && step == 0);  // the run's first step makes no pass
-  if (cut) {
+  // The first cutting step, and the last: a run ends with a whole
+  // revolution (or leaves no summary), so the last is the last step of the
+  // revolution last stepped, taken once a revolution.
+  if (cut && (!r->have_first || step == s->steps_per_rev - 1)) {
     r->result.last = cutting_of(p, s, step, vb);
     if (!r->have_first) {
       r->result.first = r->result.last;
@@ -165,13 +168,15 @@ void recorder_step(Recorder* r, const SimParams* p, const SimState* s, int step,
     r->block_sum = 0;
     r->block_count = 0;
   }
-  const double f[3] = {s->force_x, s->force_y, s->force_z};
-  for (int a = 0; a < 3; ++a) {
+  const auto add_force = [r](int a, double f) {
     SummaryForce& out = r->result.force[a];
-    r->force_sum[a] += f[a];
-    out.min = std::min(out.min, f[a]);
-    out.max = std::max(out.max, f[a]);
-  }
+    r->force_sum[a] += f;
+    out.min = std::min(out.min, f);
+    out.max = std::max(out.max, f);
+  };
+  add_force(0, s->force_x);
+  add_force(1, s->force_y);
+  add_force(2, s->force_z);
   ++r->force_count;
 }
 
