@@ -185,10 +185,11 @@ void modal_respond_scalar(const SimParams* params, SimState* state, int k) {
 void modal_respond(const SimParams* params, SimState* state, int k) {
   // A lone mode has no other mode to share its registers with: its scalar
   // step is the quicker one (and the same to the last bit). Lanes that go on
-  // from the last step need no drives built.
-  if (modal_batch_continue(params, state, k, modal_batch_width())) return;
+  // from the last step need no drives built. Width 4 asks for the widest
+  // kernel the processor runs.
+  if (modal_batch_continue(params, state, k, 4)) return;
   ModalDrive drives[kModalLists];
   modal_drives(params, state, drives);
-  if (!modal_batch_respond_drives(state, drives, k, modal_batch_width(), 2))
+  if (!modal_batch_respond_drives(state, drives, k, 4, 2))
     respond_scalar(state, drives, k);
 }
