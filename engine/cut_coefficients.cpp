@@ -55,13 +55,19 @@ int cut_coefficients_lookup(SimParams* params, const MatDb* db) {
 
 void cut_coefficients_at_speed(SimParams* params, const SimState* state,
                                const RunConstants& constants, CutMemo* memo) {
+  // kPsi Kf constant (average chip)^exponent v^exponent, each factor before
+  // the speed's power the run's own; the same for Kn and the chip flow angle
+  // (kDegToRad constant depth^exponent v^exponent).
   double v = state->cutting_speed / kFoot;  // ft/min
-  params->kf = kPsi * params->kf_coef * constants.kf_thickness_power *
+  params->kf = constants.kf_average_factor *
                memo_pow(speed_memo(memo, &CutMemo::kf_speed), v, params->kf_speed_exp);
-  params->kn = kPsi * params->kn_coef * constants.kn_thickness_power *
+  params->kn = constants.kn_average_factor *
                memo_pow(speed_memo(memo, &CutMemo::kn_speed), v, params->kn_speed_exp);
-  params->chip_flow_angle =
-      chip_flow(params, constants.cfa_depth_power, v, speed_memo(memo, &CutMemo::cfa_speed));
+  const double speed_power =
+      params->cfa_speed_exp == 0 ? 1.0
+                                 : memo_pow(speed_memo(memo, &CutMemo::cfa_speed), v,
+                                            params->cfa_speed_exp);
+  params->chip_flow_angle = constants.cfa_average_factor * speed_power;
 }
 
 int cut_coefficients_average(SimParams* params, const SimState* state, const MatDb* db) {

@@ -13,12 +13,13 @@ constexpr double kScatterMid = 16383.5;  // middle of the draw range 0..32767
 // Area of the worn flank in contact with the work for wear land vb (mm):
 // the nose arc in mm^2, plus the straight-edge strip taken as metres times
 // millimetres.
+// With r the nose radius, d the depth of cut and kappa the side cutting edge
+// angle: 1000 r vb (pi/2 + nose arc - feed arc) when d is within the nose,
+// else 1000 r vb (pi/2 - kappa) + (d - nose depth) vb / cos kappa; the
+// constants hold 1000 r, the angle and d - nose depth.
 double worn_contact_area(const SimParams* params, double vb, const RunConstants& c) {
-  double r = params->nose_radius;
-  double d = params->depth_of_cut;
-  double kappa = params->side_cutting_edge_angle;
-  if (d < c.nose_depth) return 1000 * r * vb * (kHalfPi + c.nose_arc - c.feed_arc);
-  return 1000 * r * vb * (kHalfPi - kappa) + (d - c.nose_depth) * vb / c.cos_side_edge;
+  if (params->depth_of_cut < c.nose_depth) return c.contact_radius * vb * c.contact_angle;
+  return c.contact_radius * vb * c.contact_angle + c.edge_strip_depth * vb / c.cos_side_edge;
 }
 
 // Wear-land force of one axis (N): factor times contact area times the

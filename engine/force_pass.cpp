@@ -15,8 +15,11 @@ double force_pass_half_segment(double r, double q) {
 
 namespace {
 
-double half_segment(double r, double q) {
-  return force_pass_half_segment(r, q);
+// force_pass_half_segment(r, q) of the run's nose radius r, whose own terms
+// the constants c hold.
+inline double half_segment(const RunConstants& c, double r, double q) {
+  return c.nose_quarter_disc - ((r - q) / 2) * std::sqrt(c.nose_diameter * q - q * q) -
+         c.nose_half_square * std::asin((r - q) / r);
 }
 
 // Chip-thickness equivalent (m) of the area that the axial change dz (m)
@@ -31,13 +34,15 @@ double axial_correction(const SimParams* p, const RunConstants& c, double rel_z,
   if (dz < 0) {
     const double x = nd + rel_z;
     const double a1 = a <= x ? a : x;
-    double area = std::fabs(half_segment(r, a1) + half_segment(r, e) - half_segment(r, a1 + e));
+    double area =
+        std::fabs(half_segment(c, r, a1) + half_segment(c, r, e) - half_segment(c, r, a1 + e));
     if (a > x) area += std::fabs(c.tan_side_edge * (a - x) * e);
     return -area / a;
   }
   // The nose segment at min(depth, nose depth) is the run's own (same arguments, same area).
   const double a2 = a <= nd ? a : nd;
-  double area = std::fabs(half_segment(r, a2 - e) + half_segment(r, e) - c.nose_half_segment);
+  double area =
+      std::fabs(half_segment(c, r, a2 - e) + half_segment(c, r, e) - c.nose_half_segment);
   if (a > nd) area += std::fabs(c.tan_side_edge * (h_eff - nd) * e);
   return area / (a - e);
 }

@@ -20,9 +20,9 @@ ContactTrig contact_trig(double phi, CutMemo* memo) {
 
 // Slope of the tool's descent: -v / (cutting speed in m/s), 0 for a velocity
 // of 0 (also when the cutting speed is 0).
-double descent_slope(double velocity, double cutting_speed) {
+double descent_slope(double velocity, double speed_per_second) {
   if (velocity == 0) return 0.0;
-  return -velocity / (cutting_speed / 60);
+  return -velocity / speed_per_second;
 }
 
 // Flank only on the nose arc (h_eff < nose depth).
@@ -42,15 +42,23 @@ DampingForces nose_contact(double k, double w, double r, double h_eff, double sl
 }
 
 // Flank on the whole nose arc and on part of the straight edge; t is the
-// contact geometry of the whole arc, the run's own.
-DampingForces nose_and_edge_contact(double k, double w, double r, double sin_kappa,
-                                    double cos_kappa, double nose_depth, double h_eff,
-                                    double slope_z, double slope_x, const ContactTrig& t) {
-  double edge = (h_eff - (1 - sin_kappa) * nose_depth) / cos_kappa;  // straight-edge length, m
-  double pz1 = k * w * (r * t.sin_phi) * slope_z;
-  double pz2 = k * sin_kappa * w * edge * slope_z;
-  double px1 = k * w * r * (1 - t.cos_phi) * slope_x;
-  double px2 = k * cos_kappa * w * edge * slope_x;
+// contact geometry of the whole arc, the run's own. With kappa the side
+// cutting edge angle:
+//   edge = (h_eff - (1 - sin kappa) nose_depth) / cos kappa
+//   pz1 = k w (r sin phi) slope_z,      pz2 = k sin kappa w edge slope_z
+//   px1 = k w r (1 - cos phi) slope_x,  px2 = k cos kappa w edge slope_x
+// where the constants c hold every product of run values alone, each
+// formed as the formula forms it.
+DampingForces nose_and_edge_contact(const RunConstants& c, double k, double w, double r,
+                                    double h_eff, double slope_z, double slope_x) {
+  const ContactTrig& t = c.edge_contact;
+  const double sin_kappa = c.sin_side_edge;
+  const double cos_kappa = c.cos_side_edge;
+  double edge = (h_eff - c.edge_start_depth) / cos_kappa;  // straight-edge length, m
+  double pz1 = k * w * c.edge_contact_z_arm * slope_z;
+  double pz2 = c.damping_edge_z * w * edge * slope_z;
+  double px1 = k * w * r * c.edge_contact_x_share * slope_x;
+  double px2 = c.damping_edge_x * w * edge * slope_x;
   DampingForces forces;
   forces.z = t.cos_theta1 * pz1 + sin_kappa * pz2 + t.cos_theta2 * px1 + sin_kappa * px2;
   forces.x = t.sin_theta1 * pz1 + cos_kappa * pz2 + t.sin_theta2 * px1 + cos_kappa * px2;
@@ -65,7 +73,9 @@ ContactTrig wear_contact_trig(double phi) {
 
 double wear_land_width(const SimParams* params, const SimState* state,
                        const RunConstants* constants) {
-  double t = state->cut_angle / (6 * params->spindle_rpm);  // s since the start of the run
+  // s since the start of the run
+  double t = state->cut_angle / (constants != nullptr ? constants->spindle_degrees_per_second
+                                                      : 6 * params->spindle_rpm);
   double w0;                                                // mm
   if (params->initial_wear == 0) {
     w0 = params->wear_breakin_amount * (1 - std::exp(t * params->wear_breakin_rate));
@@ -88,7 +98,7 @@ DampingForces damping_forces(const SimParams* params, const SimState* state, Dam
     return damping_forces(params, state, memory, s, h_eff, vb, &fresh, memo);
   }
   // Time of one grid position, whatever the angular increments.
-  double dt = kGridStepDegrees / (6 * params->spindle_rpm);  // s
+  double dt = constants->grid_step_time;  // s
   if (s == kLastGridStep) {
     memory->last_rel_disp_z = state->rel_disp_z[kLastGridStep];
     memory->last_rel_disp_x = state->rel_disp_x[kLastGridStep];
@@ -109,15 +119,12 @@ DampingForces damping_forces(const SimParams* params, const SimState* state, Dam
   // Out of engagement there is no flank contact (and the nose formulas
   // would be 0/0).
   if (h_eff == 0) return {0.0, 0.0};
-  double slope_z = descent_slope(vz, state->cutting_speed);
-  double slope_x = descent_slope(vx, state->cutting_speed);
+  const double speed_per_second = state->cutting_speed / 60;  // m/s
+  double slope_z = descent_slope(vz, speed_per_second);
+  double slope_x = descent_slope(vx, speed_per_second);
   double w = vb * vb * 1000 / 2;
   double k = params->wear_factor;
   double r = params->nose_radius;
-  double sin_kappa = constants->sin_side_edge;
-  double cos_kappa = constants->cos_side_edge;
-  double nose_depth = constants->nose_depth;
-  if (h_eff < nose_depth) return nose_contact(k, w, r, h_eff, slope_z, slope_x, memo);
-  return nose_and_edge_contact(k, w, r, sin_kappa, cos_kappa, nose_depth, h_eff, slope_z, slope_x,
-                               constants->edge_contact);
+  if (h_eff < constants->nose_depth) return nose_contact(k, w, r, h_eff, slope_z, slope_x, memo);
+  return nose_and_edge_contact(*constants, k, w, r, h_eff, slope_z, slope_x);
 }
