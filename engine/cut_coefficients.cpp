@@ -64,9 +64,9 @@ void cut_coefficients_at_speed(SimParams* params, const SimState* state,
   params->kn = constants.kn_average_factor *
                memo_pow(speed_memo(memo, &CutMemo::kn_speed), v, params->kn_speed_exp);
   const double speed_power =
-      params->cfa_speed_exp == 0 ? 1.0
-                                 : memo_pow(speed_memo(memo, &CutMemo::cfa_speed), v,
-                                            params->cfa_speed_exp);
+      params->cfa_speed_exp == 0
+          ? 1.0
+          : memo_pow(speed_memo(memo, &CutMemo::cfa_speed), v, params->cfa_speed_exp);
   params->chip_flow_angle = constants.cfa_average_factor * speed_power;
 }
 

@@ -41,8 +41,7 @@ double axial_correction(const SimParams* p, const RunConstants& c, double rel_z,
   }
   // The nose segment at min(depth, nose depth) is the run's own (same arguments, same area).
   const double a2 = a <= nd ? a : nd;
-  double area =
-      std::fabs(half_segment(c, r, a2 - e) + half_segment(c, r, e) - c.nose_half_segment);
+  double area = std::fabs(half_segment(c, r, a2 - e) + half_segment(c, r, e) - c.nose_half_segment);
   if (a > nd) area += std::fabs(c.tan_side_edge * (h_eff - nd) * e);
   return area / (a - e);
 }
@@ -88,13 +87,14 @@ void force_pass(SimParams* p, SimState* st, RunContext* run, int s) {
     st->edge_force_x = st->edge_force_y = st->edge_force_z = 0;
   } else {
     if (p->calc_type != 0) cut_coefficients_instant(p, st, h, h_eff, &c, &run->memo);
-    cut_edge_forces(p, st, h, h_eff, &c, &run->memo);
+    cut_edge_forces_run(p, st, h, h_eff, c, &run->memo);
     st->cut_surface[surface_index] = rel_x;
   }
   run->prev_rel_disp_z[surface_index] = rel_z;
   // Wear land, the process damping of the worn flank, then the machine axes.
-  const double vb = wear_land_width(p, st, &c);
+  const double vb = wear_land_width_run(p, st, c);
   run->step_vb = st->wear_land = vb;
-  const DampingForces damping = damping_forces(p, st, &run->damping, s, h_eff, vb, &c, &run->memo);
-  cut_machine_forces(p, st, &run->reference, &run->random, vb, damping, s, &c);
+  const DampingForces damping =
+      damping_forces_run(p, st, &run->damping, s, h_eff, vb, c, &run->memo);
+  cut_machine_forces_run(p, st, &run->reference, &run->random, vb, damping, s, c);
 }

@@ -190,6 +190,5 @@ void modal_respond(const SimParams* params, SimState* state, int k) {
   if (modal_batch_continue(params, state, k, 4)) return;
   ModalDrive drives[kModalLists];
   modal_drives(params, state, drives);
-  if (!modal_batch_respond_drives(state, drives, k, 4, 2))
-    respond_scalar(state, drives, k);
+  if (!modal_batch_respond_drives(state, drives, k, 4, 2)) respond_scalar(state, drives, k);
 }

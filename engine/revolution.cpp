@@ -15,8 +15,7 @@ namespace {
 
 // Cutting speed of the step from the shrinking workpiece diameter (m/min).
 // shrink (m) is what a step takes off the diameter: 2 feeds per 34200 steps.
-void update_cutting_speed(const SimParams* p, SimState* st, RunContext* run, int s,
-                          double shrink) {
+void update_cutting_speed(const SimParams* p, SimState* st, RunContext* run, int s, double shrink) {
   if (s == 0 && st->revolution == 0) run->work_diameter = 2 * p->workpiece_radius;
   st->cutting_speed = cut_coefficients_speed(run->work_diameter, p->spindle_rpm);
   run->work_diameter -= shrink;
@@ -34,13 +33,13 @@ void update_cutting_speed(const SimParams* p, SimState* st, RunContext* run, int
   };
   const auto zero_pair = [](__m128d v) { return _mm_sub_pd(v, v); };
   const __m128d forces_xy = _mm_loadu_pd(&st->force_x);  // force_x and force_y, side by side
-  const __m128d sum =
-      _mm_add_pd(_mm_add_pd(_mm_add_pd(zero_pair(forces_xy),
-                                       zero_pair(pair(&st->force_z, &st->rel_disp_x[s]))),
-                            _mm_add_pd(zero_pair(pair(&st->rel_disp_y[s], &st->rel_disp_z[s])),
-                                       zero_pair(pair(&st->sw_disp_x[s], &st->sw_disp_y[s])))),
-                 _mm_add_pd(zero_pair(pair(&st->sw_disp_z[s], &st->tool_disp_x[s])),
-                            zero_pair(pair(&st->tool_disp_y[s], &st->tool_disp_z[s]))));
+  const __m128d sum = _mm_add_pd(
+      _mm_add_pd(
+          _mm_add_pd(zero_pair(forces_xy), zero_pair(pair(&st->force_z, &st->rel_disp_x[s]))),
+          _mm_add_pd(zero_pair(pair(&st->rel_disp_y[s], &st->rel_disp_z[s])),
+                     zero_pair(pair(&st->sw_disp_x[s], &st->sw_disp_y[s])))),
+      _mm_add_pd(zero_pair(pair(&st->sw_disp_z[s], &st->tool_disp_x[s])),
+                 zero_pair(pair(&st->tool_disp_y[s], &st->tool_disp_z[s]))));
   const double zeros = _mm_cvtsd_f64(_mm_add_sd(sum, _mm_unpackhi_pd(sum, sum)));
   if (zeros == 0.0) return nullptr;
   const struct {

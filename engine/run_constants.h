@@ -34,7 +34,7 @@ struct RunConstants {
   // The worn flank's contact area: 1000 r vb times contact_angle, plus
   // (depth - nose_depth) vb / cos of the side edge past the nose.
   double contact_radius;  // mm, 1000 r
-  double contact_angle;   // rad, pi/2 + nose_arc - feed_arc on the nose alone, else pi/2 - side edge
+  double contact_angle;  // rad, pi/2 + nose_arc - feed_arc on the nose alone, else pi/2 - side edge
   double edge_strip_depth;  // m, depth of cut - nose_depth
   // Time.
   double spindle_degrees_per_second;  // 6 rpm

@@ -131,9 +131,11 @@ TEST(RunConstants, StepProductsAreThoseOfTheWrittenFormulas) {
     }
     // The half segment from the constants is the function's own.
     for (const double q : {0.0, 1e-7, 0.3e-3, c.nose_depth, r}) {
-      const double own = c.nose_quarter_disc - ((r - q) / 2) * std::sqrt(c.nose_diameter * q - q * q) -
+      const double own = c.nose_quarter_disc -
+                         ((r - q) / 2) * std::sqrt(c.nose_diameter * q - q * q) -
                          c.nose_half_square * std::asin((r - q) / r);
-      EXPECT_EQ(std::bit_cast<uint64_t>(own), std::bit_cast<uint64_t>(force_pass_half_segment(r, q)))
+      EXPECT_EQ(std::bit_cast<uint64_t>(own),
+                std::bit_cast<uint64_t>(force_pass_half_segment(r, q)))
           << "q " << q;
     }
   }
