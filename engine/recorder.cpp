@@ -61,6 +61,24 @@ SummaryCutting cutting_of(const SimParams* p, const SimState* s, int step, doubl
           p->kf,         p->kn, p->chip_flow_angle, vb};
 }
 
+// The cutting data of a step kept as the last (and, the first time, as the
+// first); apart from recorder_step, which takes it once a revolution.
+[[gnu::noinline]] void keep_cutting(Recorder* r, const SimParams* p, const SimState* s, int step,
+                                    double vb) {
+  r->result.last = cutting_of(p, s, step, vb);
+  if (!r->have_first) {
+    r->result.first = r->result.last;
+    r->have_first = 1;
+  }
+}
+
+// A sample of the spectrum from the steps of a block, while there is room.
+[[gnu::noinline]] void keep_sample(Recorder* r) {
+  if (r->samples.size() < r->samples.capacity()) r->samples.push_back(r->block_sum / r->decimation);
+  r->block_sum = 0;
+  r->block_count = 0;
+}
+
 void add_modes(std::vector<SummaryMode>* out, int structure, int axis, const ModalMode* modes,
                int count, const ModeResponse* r) {
   for (int i = 0; i < std::min(count, kMaxModesPerDirection); ++i) {
@@ -143,13 +161,7 @@ void recorder_step(Recorder* r, const SimParams* p, const SimState* s, int step,
   // The first cutting step, and the last: a run ends with a whole
   // revolution (or leaves no summary), so the last is the last step of the
   // revolution last stepped, taken once a revolution.
-  if (cut && (!r->have_first || step == s->steps_per_rev - 1)) {
-    r->result.last = cutting_of(p, s, step, vb);
-    if (!r->have_first) {
-      r->result.first = r->result.last;
-      r->have_first = 1;
-    }
-  }
+  if (cut && (!r->have_first || step == s->steps_per_rev - 1)) keep_cutting(r, p, s, step, vb);
   if (!recorded(p, s)) return;
   if (step == 0 && s->steps_per_rev < kGridSteps) {  // only the last revolution's samples
     r->samples.clear();
@@ -162,12 +174,7 @@ void recorder_step(Recorder* r, const SimParams* p, const SimState* s, int step,
   ++r->vibration.count;
   r->left_cut_steps += left_cut;
   r->block_sum += x;
-  if (++r->block_count == r->decimation) {
-    if (r->samples.size() < r->samples.capacity())
-      r->samples.push_back(r->block_sum / r->decimation);
-    r->block_sum = 0;
-    r->block_count = 0;
-  }
+  if (++r->block_count == r->decimation) keep_sample(r);
   const auto add_force = [r](int a, double f) {
     SummaryForce& out = r->result.force[a];
     r->force_sum[a] += f;
