@@ -522,7 +522,8 @@ int modal_batch_continue(const SimParams* params, SimState* state, int k, int wi
                            differs(5, tool.z_modes, tool.z_count, state->tool_modes_z);
   if (differ != 0) return 0;
   const int w = kernel_width(width);
-  const int padded = (b->count + w - 1) / w * w;
+  // b->count rounded up to whole registers of 2 or 4 lanes, without a division.
+  const int padded = (b->count + w - 1) & -w;
   if (!lanes_follow(state, modal_step_times(state, k), b->count, padded)) return 0;
   // The forces of modal_drives: the reaction on the spindle-workpiece structure.
   const double list_force[kModalLists] = {-state->force_x, -state->force_y, -state->force_z,
