@@ -521,6 +521,11 @@ int modal_batch_continue(const SimParams* params, SimState* state, int k, int wi
                            differs(4, tool.y_modes, tool.y_count, state->tool_modes_y) |
                            differs(5, tool.z_modes, tool.z_count, state->tool_modes_z);
   if (differ != 0) return 0;
+  return modal_batch_follow(state, k, width);
+}
+
+int modal_batch_follow(SimState* state, int k, int width) {
+  const ModalLanes* b = &state->modal_lanes;
   const int w = kernel_width(width);
   // b->count rounded up to whole registers of 2 or 4 lanes, without a division.
   const int padded = (b->count + w - 1) & -w;

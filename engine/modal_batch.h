@@ -24,6 +24,11 @@ void modal_batch_respond(const SimParams* params, SimState* state, int k, int wi
 // 0 (nothing stepped) otherwise. Saves building the drives of a step.
 int modal_batch_continue(const SimParams* params, SimState* state, int k, int width);
 
+// modal_batch_continue without comparing the mode lists: for a caller that
+// knows nothing has changed the job's mode lists or the state's workspaces
+// since the lanes' last step (a revolution's loop between two of its steps).
+int modal_batch_follow(SimState* state, int k, int width);
+
 // Writes the running values the lanes carry from step to step back into
 // the mode workspaces, which the packed step leaves stale between
 // revolutions; for code that reads a workspace in mid-revolution.
