@@ -203,8 +203,3 @@ void modal_respond(const SimParams* params, SimState* state, int k) {
   if (modal_batch_continue(params, state, k, 4)) return;
   respond_anew(params, state, k);
 }
-
-void modal_respond_next(const SimParams* params, SimState* state, int k) {
-  if (modal_batch_follow(state, k, 4)) return;
-  respond_anew(params, state, k);
-}

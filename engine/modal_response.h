@@ -23,12 +23,6 @@ struct ModalDrive {
 // mode takes the scalar step).
 void modal_respond(const SimParams* params, SimState* state, int k);
 
-// modal_respond for step k when nothing has changed the job's mode lists or
-// the state's mode workspaces (the pointers and counts) since the step
-// before: the lists are not compared again. A revolution's loop between two
-// of its steps, with no listener called between them, is such a caller.
-void modal_respond_next(const SimParams* params, SimState* state, int k);
-
 // The same step mode by mode through modal_mode_step: the reference that
 // the packed step must match bit for bit.
 void modal_respond_scalar(const SimParams* params, SimState* state, int k);

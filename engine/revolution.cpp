@@ -7,6 +7,7 @@
 
 #include "engine/cut_coefficients.h"
 #include "engine/force_pass.h"
+#include "engine/modal_batch.h"
 #include "engine/modal_response.h"
 #include "engine/stats.h"
 #include "model/units.h"
@@ -101,10 +102,9 @@ int sim_revolution(SimParams* p, SimState* st, RunContext* run, ResultFiles* fil
     if (s == 1 && passes > 0)
       std::printf("Running Revolution Number %d .......... \n", st->revolution + 1);
     // Between two steps of this loop only a listener could change the mode
-    // lists; with none called, the lanes go on without comparing them.
-    if (s > 0 && !step_start_event && !step_end_event)
-      modal_respond_next(p, st, s);
-    else
+    // lists; with none called, the lanes go on from their last step without
+    // comparing them, and modal_respond takes the steps they cannot.
+    if (!(s > 0 && !step_start_event && !step_end_event && modal_batch_follow(st, s, 4)))
       modal_respond(p, st, s);
     if (const char* quantity = non_finite_quantity(st, s)) {
       run->stop_step = s;
