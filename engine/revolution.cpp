@@ -95,7 +95,11 @@ int sim_revolution(SimParams* p, SimState* st, RunContext* run, ResultFiles* fil
     if (step_start_event) state_fire_event(st, SIM_EVENT_STEP_START);
     st->force_x = st->force_y = st->force_z = 0;
     update_cutting_speed(p, st, run, s, shrink);
-    if (run->row_found) cut_coefficients_at_speed(p, st, run->constants, &run->memo);
+    // The memo keeps the speed's powers for the step's instantaneous
+    // coefficients, which take them again; the average ones alone meet a
+    // new speed at every step and gain nothing from it.
+    if (run->row_found)
+      cut_coefficients_at_speed(p, st, run->constants, p->calc_type != 0 ? &run->memo : nullptr);
     run->step_left_cut = 0;
     const int passes = force_passes(p, st, s);
     for (int pass = 0; pass < passes; ++pass) force_pass(p, st, run, s);
