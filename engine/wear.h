@@ -64,8 +64,8 @@ DampingForces wear_nose_contact(double k, double w, double r, double h_eff, doub
                   c.wear_rate_depth_power * t;
 }
 
-// Slope of the tool's descent: -v / (cutting speed in m/s), 0 for a velocity
-// of 0 (also when the cutting speed is 0).
+// Slope of the tool's descent: -velocity (m/s) / speed_per_second (the
+// cutting speed in m/s), 0 for a velocity of 0 (also when the speed is 0).
 inline double wear_descent_slope(double velocity, double speed_per_second) {
   if (velocity == 0) return 0.0;
   return -velocity / speed_per_second;
