@@ -7,10 +7,6 @@
 
 namespace {
 
-PowMemo* speed_memo(CutMemo* memo, PowMemo CutMemo::*field) {
-  return memo != nullptr ? &(memo->*field) : nullptr;
-}
-
 // Chip flow angle (rad) from the constant (degrees), the depth power (d in
 // inches to its exponent) and the cutting speed v (ft/min).
 double chip_flow(const SimParams* params, double depth_power, double v, PowMemo* v_memo) {
@@ -54,17 +50,6 @@ int cut_coefficients_lookup(SimParams* params, const MatDb* db) {
   return db != nullptr ? matdb_lookup_loaded(db, params) : matdb_lookup(params);
 }
 
-void cut_coefficients_at_speed(SimParams* params, const SimState* state,
-                               const RunConstants& constants, CutMemo* memo) {
-  double v = state->cutting_speed / kFoot;  // ft/min
-  params->kf = kPsi * params->kf_coef * constants.kf_thickness_power *
-               memo_pow(speed_memo(memo, &CutMemo::kf_speed), v, params->kf_speed_exp);
-  params->kn = kPsi * params->kn_coef * constants.kn_thickness_power *
-               memo_pow(speed_memo(memo, &CutMemo::kn_speed), v, params->kn_speed_exp);
-  params->chip_flow_angle =
-      chip_flow(params, constants.cfa_depth_power, v, speed_memo(memo, &CutMemo::cfa_speed));
-}
-
 int cut_coefficients_average(SimParams* params, const SimState* state, const MatDb* db) {
   if (!cut_coefficients_lookup(params, db)) return 0;
   cut_coefficients_at_speed(params, state, run_constants_of(params));
@@ -90,16 +75,16 @@ void cut_coefficients_instant(SimParams* params, const SimState* state, double c
   double v = state->cutting_speed / kFoot;                       // ft/min
   if (h >= 0) {
     params->kf = params->kf_coef * libm_pow(h, params->kf_thickness_exp) *
-                 memo_pow(speed_memo(memo, &CutMemo::kf_speed), v, params->kf_speed_exp);
+                 memo_pow(cut_coefficients_memo(memo, &CutMemo::kf_speed), v, params->kf_speed_exp);
     params->kn = params->kn_coef * libm_pow(h, params->kn_thickness_exp) *
-                 memo_pow(speed_memo(memo, &CutMemo::kn_speed), v, params->kn_speed_exp);
+                 memo_pow(cut_coefficients_memo(memo, &CutMemo::kn_speed), v, params->kn_speed_exp);
   } else {
     params->kf = 0;
     params->kn = 0;
   }
   // The step's depth changes from step to step: its power is not a constant.
   params->chip_flow_angle = chip_flow(params, libm_pow(b, params->cfa_depth_exp), v,
-                                      speed_memo(memo, &CutMemo::cfa_speed));
+                                      cut_coefficients_memo(memo, &CutMemo::cfa_speed));
   params->kf *= kPsi;
   params->kn *= kPsi;
 }

@@ -26,11 +26,31 @@ double chip_average_thickness(const SimParams* params);
 // from db (null re-reads the files). Returns 0 when the lookup fails.
 int cut_coefficients_lookup(SimParams* params, const MatDb* db);
 
+// The memo of one power of the speed (field) in memo, or null for a null memo.
+inline PowMemo* cut_coefficients_memo(CutMemo* memo, PowMemo CutMemo::*field) {
+  return memo != nullptr ? &(memo->*field) : nullptr;
+}
+
 // Average-chip coefficients at the state's cutting speed (m/min), from the
 // run's constants of the looked-up job. memo (may be null) saves the powers
-// of the speed that the step's instantaneous coefficients repeat.
-void cut_coefficients_at_speed(SimParams* params, const SimState* state,
-                               const RunConstants& constants, CutMemo* memo = nullptr);
+// of the speed that the step's instantaneous coefficients repeat. Inline:
+// every step takes it.
+inline void cut_coefficients_at_speed(SimParams* params, const SimState* state,
+                                      const RunConstants& constants, CutMemo* memo = nullptr) {
+  // kPsi Kf constant (average chip)^exponent v^exponent, each factor before
+  // the speed's power the run's own; the same for Kn and the chip flow angle
+  // (kDegToRad constant depth^exponent v^exponent).
+  double v = state->cutting_speed / kFoot;  // ft/min
+  params->kf = constants.kf_average_factor *
+               memo_pow(cut_coefficients_memo(memo, &CutMemo::kf_speed), v, params->kf_speed_exp);
+  params->kn = constants.kn_average_factor *
+               memo_pow(cut_coefficients_memo(memo, &CutMemo::kn_speed), v, params->kn_speed_exp);
+  const double speed_power =
+      params->cfa_speed_exp == 0
+          ? 1.0
+          : memo_pow(cut_coefficients_memo(memo, &CutMemo::cfa_speed), v, params->cfa_speed_exp);
+  params->chip_flow_angle = constants.cfa_average_factor * speed_power;
+}
 
 // The lookup and the average-chip coefficients in one call (for a single
 // evaluation; a run looks up once and then calls cut_coefficients_at_speed).

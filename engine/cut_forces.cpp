@@ -6,77 +6,13 @@
 
 #include "model/units.h"
 
-namespace {
-
-constexpr double kScatterMid = 16383.5;  // middle of the draw range 0..32767
-
-// Area of the worn flank in contact with the work for wear land vb (mm):
-// the nose arc in mm^2, plus the straight-edge strip taken as metres times
-// millimetres.
-double worn_contact_area(const SimParams* params, double vb, const RunConstants& c) {
-  double r = params->nose_radius;
-  double d = params->depth_of_cut;
-  double kappa = params->side_cutting_edge_angle;
-  if (d < c.nose_depth) return 1000 * r * vb * (kHalfPi + c.nose_arc - c.feed_arc);
-  return 1000 * r * vb * (kHalfPi - kappa) + (d - c.nose_depth) * vb / c.cos_side_edge;
-}
-
-// Wear-land force of one axis (N): factor times contact area times the
-// reference force, switched by the cutting flag. Without a cut there is no
-// force, even where the factor or the area of a zero feed or depth is
-// infinite (a product that would be inf * 0).
-double wear_force(double factor, double contact, double reference, double cutting) {
-  const double force = factor * contact * reference * cutting;
-  return cutting == 0 && !std::isfinite(force) ? 0.0 : force;
-}
-
-// kScatterFraction * reference / kScatterMid of each axis (N per draw
-// unit), computed again only when a reference changes a bit.
-const double* scatter_scale(ForceReference* reference) {
-  const auto same = [](double a, double b) {
-    return std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b);
-  };
-  if (!(reference->scaled && same(reference->x, reference->scaled_from[0]) &&
-        same(reference->y, reference->scaled_from[1]) &&
-        same(reference->z, reference->scaled_from[2]))) {
-    const double now[3] = {reference->x, reference->y, reference->z};
-    for (int a = 0; a < 3; ++a) {
-      reference->scale[a] = kScatterFraction * now[a] / kScatterMid;
-      reference->scaled_from[a] = now[a];
-    }
-    reference->scaled = 1;
-  }
-  return reference->scale;
-}
-
-}  // namespace
-
 void cut_edge_forces(const SimParams* params, SimState* state, double chip_thickness, double depth,
                      const RunConstants* constants, CutMemo* memo) {
   if (constants == nullptr) {
     const RunConstants fresh = run_constants_of(params);
-    return cut_edge_forces(params, state, chip_thickness, depth, &fresh, memo);
+    return cut_edge_forces_run(params, state, chip_thickness, depth, fresh, memo);
   }
-  if (params->process != 'T') return;
-  double area = chip_thickness * depth;  // m^2
-  if (area == 0) {
-    // No chip, no force; the coefficients of a zero thickness may be
-    // infinite (negative thickness exponent) and must not turn 0 into NaN.
-    state->edge_force_x = 0.0;
-    state->edge_force_y = 0.0;
-    state->edge_force_z = 0.0;
-    return;
-  }
-  double kf = params->kf;
-  double kn = params->kn;
-  double sin_l = constants->sin_inclination, cos_l = constants->cos_inclination;
-  double sin_a = constants->sin_rake, cos_a = constants->cos_rake;
-  double sin_e, cos_e;
-  memo_sincos(memo != nullptr ? &memo->chip_flow : nullptr, params->chip_flow_angle, &sin_e,
-              &cos_e);
-  state->edge_force_x = area * (kf * cos_e * cos_a - kn * sin_a);
-  state->edge_force_y = area * (kf * (sin_a * cos_l * cos_e + sin_l * sin_e) + kn * cos_a * cos_l);
-  state->edge_force_z = area * (kf * (sin_e * cos_l - sin_a * sin_l * cos_e) - kn * cos_a * sin_l);
+  cut_edge_forces_run(params, state, chip_thickness, depth, *constants, memo);
 }
 
 void cut_machine_forces(const SimParams* params, SimState* state, ForceReference* reference,
@@ -84,43 +20,7 @@ void cut_machine_forces(const SimParams* params, SimState* state, ForceReference
                         const RunConstants* constants) {
   if (constants == nullptr) {
     const RunConstants fresh = run_constants_of(params);
-    return cut_machine_forces(params, state, reference, random, vb, damping, k, &fresh);
+    return cut_machine_forces_run(params, state, reference, random, vb, damping, k, fresh);
   }
-  if (params->process != 'T') return;
-  const RunConstants& c = *constants;
-  const MachineForce rotated =
-      cut_machine_axes(state->edge_force_x, state->edge_force_y, state->edge_force_z,
-                       c.sin_side_edge, c.cos_side_edge);
-  double fx = rotated.x;
-  double fy = rotated.y;
-  double fz = rotated.z;
-
-  double contact = worn_contact_area(params, vb, c);
-  // Wear-land force factors: constant times feed and depth (in) raised to their exponents.
-  double wx = c.wear_force_factor[0];
-  double wy = c.wear_force_factor[1];
-  double wz = c.wear_force_factor[2];
-  // The first step that computes forces sets the scale of the scatter and
-  // of the wear-land force for the rest of the run.
-  if (state->revolution == 0 && k == 1) {
-    reference->x = fx;
-    reference->y = fy;
-    reference->z = fz;
-  }
-  double cutting = (fx != 0 && fy != 0 && fz != 0) ? 1.0 : 0.0;
-
-  double ex = wear_force(wx, contact, reference->x, cutting);
-  double ey = wear_force(wy, contact, reference->y, cutting);
-  double ez = wear_force(wz, contact, reference->z, cutting);
-
-  // One draw scatters all three axes together.
-  double u = random_draw(random) - kScatterMid;
-  const double* scale = scatter_scale(reference);
-  fx += u * scale[0];
-  fy += u * scale[1];
-  fz += u * scale[2];
-
-  state->force_x = ex + fx + damping.x;
-  state->force_y = ey + fy;
-  state->force_z = ez + fz + damping.z;
+  cut_machine_forces_run(params, state, reference, random, vb, damping, k, *constants);
 }

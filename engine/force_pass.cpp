@@ -1,5 +1,7 @@
 #include "engine/force_pass.h"
 
+#include <emmintrin.h>
+
 #include <cmath>
 
 #include "engine/cut_coefficients.h"
@@ -15,8 +17,36 @@ double force_pass_half_segment(double r, double q) {
 
 namespace {
 
-double half_segment(double r, double q) {
-  return force_pass_half_segment(r, q);
+// force_pass_half_segment(r, q) of the run's nose radius r, whose own terms
+// the constants c hold.
+inline double half_segment(const RunConstants& c, double r, double q) {
+  return c.nose_quarter_disc - ((r - q) / 2) * std::sqrt(c.nose_diameter * q - q * q) -
+         c.nose_half_square * std::asin((r - q) / r);
+}
+
+// The half segments of heights q1 and q2 (m) together: half_segment's
+// operations, each in its written order, on the two lanes of a register
+// (every packed addition, multiplication, division and square root is
+// correctly rounded per lane, so each lane's result is the scalar one to
+// the last bit), with the two arcsines the library's scalar calls.
+struct HalfSegments {
+  double first, second;  // m^2
+};
+
+inline HalfSegments half_segments(const RunConstants& c, double r, double q1, double q2) {
+  const __m128d q = _mm_set_pd(q2, q1);
+  const __m128d rr = _mm_set1_pd(r);
+  const __m128d r_less_q = _mm_sub_pd(rr, q);
+  const __m128d half_chord = _mm_div_pd(r_less_q, _mm_set1_pd(2.0));
+  const __m128d root =
+      _mm_sqrt_pd(_mm_sub_pd(_mm_mul_pd(_mm_set1_pd(c.nose_diameter), q), _mm_mul_pd(q, q)));
+  const __m128d ratio = _mm_div_pd(r_less_q, rr);
+  const __m128d arc = _mm_set_pd(std::asin(_mm_cvtsd_f64(_mm_unpackhi_pd(ratio, ratio))),
+                                 std::asin(_mm_cvtsd_f64(ratio)));
+  const __m128d half =
+      _mm_sub_pd(_mm_sub_pd(_mm_set1_pd(c.nose_quarter_disc), _mm_mul_pd(half_chord, root)),
+                 _mm_mul_pd(_mm_set1_pd(c.nose_half_square), arc));
+  return {_mm_cvtsd_f64(half), _mm_cvtsd_f64(_mm_unpackhi_pd(half, half))};
 }
 
 // Chip-thickness equivalent (m) of the area that the axial change dz (m)
@@ -31,13 +61,15 @@ double axial_correction(const SimParams* p, const RunConstants& c, double rel_z,
   if (dz < 0) {
     const double x = nd + rel_z;
     const double a1 = a <= x ? a : x;
-    double area = std::fabs(half_segment(r, a1) + half_segment(r, e) - half_segment(r, a1 + e));
+    const HalfSegments h = half_segments(c, r, a1, e);
+    double area = std::fabs(h.first + h.second - half_segment(c, r, a1 + e));
     if (a > x) area += std::fabs(c.tan_side_edge * (a - x) * e);
     return -area / a;
   }
   // The nose segment at min(depth, nose depth) is the run's own (same arguments, same area).
   const double a2 = a <= nd ? a : nd;
-  double area = std::fabs(half_segment(r, a2 - e) + half_segment(r, e) - c.nose_half_segment);
+  const HalfSegments h = half_segments(c, r, a2 - e, e);
+  double area = std::fabs(h.first + h.second - c.nose_half_segment);
   if (a > nd) area += std::fabs(c.tan_side_edge * (h_eff - nd) * e);
   return area / (a - e);
 }
@@ -83,13 +115,14 @@ void force_pass(SimParams* p, SimState* st, RunContext* run, int s) {
     st->edge_force_x = st->edge_force_y = st->edge_force_z = 0;
   } else {
     if (p->calc_type != 0) cut_coefficients_instant(p, st, h, h_eff, &c, &run->memo);
-    cut_edge_forces(p, st, h, h_eff, &c, &run->memo);
+    cut_edge_forces_run(p, st, h, h_eff, c, &run->memo);
     st->cut_surface[surface_index] = rel_x;
   }
   run->prev_rel_disp_z[surface_index] = rel_z;
   // Wear land, the process damping of the worn flank, then the machine axes.
-  const double vb = wear_land_width(p, st, &c);
+  const double vb = wear_land_width_run(p, st, c);
   run->step_vb = st->wear_land = vb;
-  const DampingForces damping = damping_forces(p, st, &run->damping, s, h_eff, vb, &c, &run->memo);
-  cut_machine_forces(p, st, &run->reference, &run->random, vb, damping, s, &c);
+  const DampingForces damping =
+      damping_forces_run(p, st, &run->damping, s, h_eff, vb, c, &run->memo);
+  cut_machine_forces_run(p, st, &run->reference, &run->random, vb, damping, s, c);
 }

@@ -248,9 +248,12 @@ void lane_reference_from(ModalLanes* b, int j, const ModeResponse* r) {
 //
 // list_force holds the step's force (N) on each of the six lists; drives
 // may be null when lanes_follow says the lanes go on from their last step.
+//
+// follows says the caller has found that lanes_follow holds.
 template <typename V>
 [[gnu::always_inline]] inline void respond_lanes(SimState* state, const ModalDrive* drives,
-                                                 const double* list_force, int k, int count) {
+                                                 const double* list_force, int k, int count,
+                                                 bool follows) {
   constexpr int w = kWidth<V>;
   using M = Mask<V>;
   ModalLanes* b = &state->modal_lanes;
@@ -260,7 +263,7 @@ template <typename V>
   const int padded = (count + w - 1) / w * w;
 
   // 1. The start of the step.
-  if (!lanes_follow(state, tm, count, padded)) {
+  if (!follows && !lanes_follow(state, tm, count, padded)) {
     sync_lanes(b);
     load_lanes(state, drives, tm, count, padded);
   } else {
@@ -441,25 +444,32 @@ template <typename V>
 }
 
 void respond_sse2(SimState* state, const ModalDrive* drives, const double* list_force, int k,
-                  int count) {
-  respond_lanes<Pair>(state, drives, list_force, k, count);
+                  int count, bool follows) {
+  respond_lanes<Pair>(state, drives, list_force, k, count, follows);
 }
 
 [[gnu::target("avx2")]] void respond_avx2(SimState* state, const ModalDrive* drives,
-                                          const double* list_force, int k, int count) {
-  respond_lanes<Quad>(state, drives, list_force, k, count);
+                                          const double* list_force, int k, int count,
+                                          bool follows) {
+  respond_lanes<Quad>(state, drives, list_force, k, count, follows);
 }
 
+// Lanes per register of the best kernel this processor runs, found once as
+// the program starts (a property of the machine, the same for every run).
+const int kBestWidth = [] {
+  __builtin_cpu_init();  // the feature bits may not be set yet in a static initialiser
+  return __builtin_cpu_supports("avx2") ? 4 : 2;
+}();
+
 // The width of the kernel that runs: 4 where asked for and the processor has AVX2, else 2.
-int kernel_width(int width) {
-  return width == 4 && modal_batch_width() == 4 ? 4 : 2;
+inline int kernel_width(int width) {
+  return width == 4 && kBestWidth == 4 ? 4 : 2;
 }
 
 }  // namespace
 
 int modal_batch_width() {
-  static const int width = __builtin_cpu_supports("avx2") ? 4 : 2;
-  return width;
+  return kBestWidth;
 }
 
 void modal_batch_respond(const SimParams* params, SimState* state, int k, int width) {
@@ -484,37 +494,49 @@ int modal_batch_respond_drives(SimState* state, const ModalDrive* drives, int k,
   double list_force[kModalLists];
   for (int l = 0; l < kModalLists; ++l) list_force[l] = drives[l].force;
   if (kernel_width(width) == 4)
-    respond_avx2(state, drives, list_force, k, count);
+    respond_avx2(state, drives, list_force, k, count, false);
   else
-    respond_sse2(state, drives, list_force, k, count);
+    respond_sse2(state, drives, list_force, k, count, false);
   return 1;
 }
 
 int modal_batch_continue(const SimParams* params, SimState* state, int k, int width) {
   const ModalLanes* b = &state->modal_lanes;
-  // The lists modal_drives would give, as lay_out compares them.
-  auto same = [b](int l, const ModalMode* modes, int32_t count, const ModeResponse* response) {
-    return modes == b->layout_modes[l] && response == b->layout_response[l] &&
-           (modes == nullptr || count == b->layout_count[l]);
-  };
+  if (!b->live) return 0;
+  // The lists modal_drives would give, compared with those the lanes were
+  // laid out for by one test of the bits in which any of them differs (more
+  // strictly than lay_out: also the count of a list without modes; a list
+  // that differs only so is laid out again the same way).
   const ModalSet& sw = params->spindle_modes;
   const ModalSet& tool = params->tool_modes;
-  if (!(b->live && same(0, sw.x_modes, sw.x_count, state->sw_modes_x) &&
-        same(1, sw.y_modes, sw.y_count, state->sw_modes_y) &&
-        same(2, sw.z_modes, sw.z_count, state->sw_modes_z) &&
-        same(3, tool.x_modes, tool.x_count, state->tool_modes_x) &&
-        same(4, tool.y_modes, tool.y_count, state->tool_modes_y) &&
-        same(5, tool.z_modes, tool.z_count, state->tool_modes_z)))
-    return 0;
+  const auto differs = [b](int l, const ModalMode* modes, int32_t count,
+                           const ModeResponse* response) {
+    return (std::bit_cast<uintptr_t>(modes) ^ std::bit_cast<uintptr_t>(b->layout_modes[l])) |
+           (std::bit_cast<uintptr_t>(response) ^ std::bit_cast<uintptr_t>(b->layout_response[l])) |
+           static_cast<uint32_t>(count ^ b->layout_count[l]);
+  };
+  const uintptr_t differ = differs(0, sw.x_modes, sw.x_count, state->sw_modes_x) |
+                           differs(1, sw.y_modes, sw.y_count, state->sw_modes_y) |
+                           differs(2, sw.z_modes, sw.z_count, state->sw_modes_z) |
+                           differs(3, tool.x_modes, tool.x_count, state->tool_modes_x) |
+                           differs(4, tool.y_modes, tool.y_count, state->tool_modes_y) |
+                           differs(5, tool.z_modes, tool.z_count, state->tool_modes_z);
+  if (differ != 0) return 0;
+  return modal_batch_follow(state, k, width);
+}
+
+int modal_batch_follow(SimState* state, int k, int width) {
+  const ModalLanes* b = &state->modal_lanes;
   const int w = kernel_width(width);
-  const int padded = (b->count + w - 1) / w * w;
+  // b->count rounded up to whole registers of 2 or 4 lanes, without a division.
+  const int padded = (b->count + w - 1) & -w;
   if (!lanes_follow(state, modal_step_times(state, k), b->count, padded)) return 0;
   // The forces of modal_drives: the reaction on the spindle-workpiece structure.
   const double list_force[kModalLists] = {-state->force_x, -state->force_y, -state->force_z,
                                           state->force_x,  state->force_y,  state->force_z};
   if (w == 4)
-    respond_avx2(state, nullptr, list_force, k, b->count);
+    respond_avx2(state, nullptr, list_force, k, b->count, true);
   else
-    respond_sse2(state, nullptr, list_force, k, b->count);
+    respond_sse2(state, nullptr, list_force, k, b->count, true);
   return 1;
 }

@@ -24,6 +24,13 @@ void modal_batch_respond(const SimParams* params, SimState* state, int k, int wi
 // 0 (nothing stepped) otherwise. Saves building the drives of a step.
 int modal_batch_continue(const SimParams* params, SimState* state, int k, int width);
 
+// modal_batch_continue without comparing the mode lists: for a caller that
+// knows nothing has changed the job's mode lists or the state's workspaces
+// (the pointers and counts) since the lanes' last step, as a revolution's
+// loop knows between two of its steps with no listener called between them;
+// such a caller takes the step by modal_respond when this returns 0.
+int modal_batch_follow(SimState* state, int k, int width);
+
 // Writes the running values the lanes carry from step to step back into
 // the mode workspaces, which the packed step leaves stale between
 // revolutions; for code that reads a workspace in mid-revolution.

@@ -183,13 +183,24 @@ void modal_respond_scalar(const SimParams* params, SimState* state, int k) {
   respond_scalar(state, drives, k);
 }
 
+namespace {
+
+// The step of modes whose lanes do not go on from the last step: the drives
+// built, the lanes laid out and loaded anew. Apart from modal_respond, whose
+// usual step then saves nothing that this one needs.
+[[gnu::noinline]] void respond_anew(const SimParams* params, SimState* state, int k) {
+  ModalDrive drives[kModalLists];
+  modal_drives(params, state, drives);
+  if (!modal_batch_respond_drives(state, drives, k, 4, 2)) respond_scalar(state, drives, k);
+}
+
+}  // namespace
+
 void modal_respond(const SimParams* params, SimState* state, int k) {
   // A lone mode has no other mode to share its registers with: its scalar
   // step is the quicker one (and the same to the last bit). Lanes that go on
-  // from the last step need no drives built.
-  if (modal_batch_continue(params, state, k, modal_batch_width())) return;
-  ModalDrive drives[kModalLists];
-  modal_drives(params, state, drives);
-  if (!modal_batch_respond_drives(state, drives, k, modal_batch_width(), 2))
-    respond_scalar(state, drives, k);
+  // from the last step need no drives built. Width 4 asks for the widest
+  // kernel the processor runs.
+  if (modal_batch_continue(params, state, k, 4)) return;
+  respond_anew(params, state, k);
 }

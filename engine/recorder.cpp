@@ -61,6 +61,24 @@ SummaryCutting cutting_of(const SimParams* p, const SimState* s, int step, doubl
           p->kf,         p->kn, p->chip_flow_angle, vb};
 }
 
+// The cutting data of a step kept as the last (and, the first time, as the
+// first); apart from recorder_step, which takes it once a revolution.
+[[gnu::noinline]] void keep_cutting(Recorder* r, const SimParams* p, const SimState* s, int step,
+                                    double vb) {
+  r->result.last = cutting_of(p, s, step, vb);
+  if (!r->have_first) {
+    r->result.first = r->result.last;
+    r->have_first = 1;
+  }
+}
+
+// A sample of the spectrum from the steps of a block, while there is room.
+[[gnu::noinline]] void keep_sample(Recorder* r) {
+  if (r->samples.size() < r->samples.capacity()) r->samples.push_back(r->block_sum / r->decimation);
+  r->block_sum = 0;
+  r->block_count = 0;
+}
+
 void add_modes(std::vector<SummaryMode>* out, int structure, int axis, const ModalMode* modes,
                int count, const ModeResponse* r) {
   for (int i = 0; i < std::min(count, kMaxModesPerDirection); ++i) {
@@ -140,13 +158,10 @@ void recorder_free(Recorder* r) {
 void recorder_step(Recorder* r, const SimParams* p, const SimState* s, int step, double vb,
                    int left_cut) {
   const bool cut = !(s->revolution == 0 && step == 0);  // the run's first step makes no pass
-  if (cut) {
-    r->result.last = cutting_of(p, s, step, vb);
-    if (!r->have_first) {
-      r->result.first = r->result.last;
-      r->have_first = 1;
-    }
-  }
+  // The first cutting step, and the last: a run ends with a whole
+  // revolution (or leaves no summary), so the last is the last step of the
+  // revolution last stepped, taken once a revolution.
+  if (cut && (!r->have_first || step == s->steps_per_rev - 1)) keep_cutting(r, p, s, step, vb);
   if (!recorded(p, s)) return;
   if (step == 0 && s->steps_per_rev < kGridSteps) {  // only the last revolution's samples
     r->samples.clear();
@@ -159,19 +174,16 @@ void recorder_step(Recorder* r, const SimParams* p, const SimState* s, int step,
   ++r->vibration.count;
   r->left_cut_steps += left_cut;
   r->block_sum += x;
-  if (++r->block_count == r->decimation) {
-    if (r->samples.size() < r->samples.capacity())
-      r->samples.push_back(r->block_sum / r->decimation);
-    r->block_sum = 0;
-    r->block_count = 0;
-  }
-  const double f[3] = {s->force_x, s->force_y, s->force_z};
-  for (int a = 0; a < 3; ++a) {
+  if (++r->block_count == r->decimation) keep_sample(r);
+  const auto add_force = [r](int a, double f) {
     SummaryForce& out = r->result.force[a];
-    r->force_sum[a] += f[a];
-    out.min = std::min(out.min, f[a]);
-    out.max = std::max(out.max, f[a]);
-  }
+    r->force_sum[a] += f;
+    out.min = std::min(out.min, f);
+    out.max = std::max(out.max, f);
+  };
+  add_force(0, s->force_x);
+  add_force(1, s->force_y);
+  add_force(2, s->force_z);
   ++r->force_count;
 }
 

@@ -22,8 +22,10 @@ Recorder* recorder_create(const SimParams* params, const SimState* state);
 // Releases the recorder; null is ignored.
 void recorder_free(Recorder* recorder);
 
-// Step s of a recorded revolution, after its response (vb: wear land, mm;
-// left_cut: 1 when a pass of the step found a negative chip).
+// Step s of every revolution, after its response (vb: wear land, mm;
+// left_cut: 1 when a pass of the step found a negative chip); the cutting
+// data of the run's first cutting step and of each revolution's last step
+// are kept.
 void recorder_step(Recorder* recorder, const SimParams* params, const SimState* state, int s,
                    double vb, int left_cut);
 

@@ -8,22 +8,6 @@ namespace {
 
 constexpr int kQuantities = kRevolutionQuantityCount;
 
-// Raises max when v is above it (strictly).
-inline void raise_max(double v, double* max) {
-  if (v > *max) *max = v;
-}
-
-// Lowers min when v is below it. Written as "not at or above" so that a NaN
-// force or displacement lands in the minimum and shows up in the range.
-inline void lower_min(double v, double* min) {
-  if (!(v >= *min)) *min = v;
-}
-
-inline void update(double v, double* max, double* min) {
-  raise_max(v, max);
-  lower_min(v, min);
-}
-
 // Means and sums of squared deviations of the nine histories over n steps,
 // each value divided by its output unit (when `divide`) before it counts.
 // The quantities' loops are unrolled so that the nine sums stay in
@@ -48,19 +32,6 @@ void accumulate(const double* const* hist, const double* div, int n, double* avg
 }
 
 }  // namespace
-
-void stats_update_extremes(SimState* state, int s) {
-  if (state == nullptr || s < 0 || s >= state->capacity) return;
-  update(state->force_x, &state->force_x_max, &state->force_x_min);
-  update(state->force_y, &state->force_y_max, &state->force_y_min);
-  update(state->force_z, &state->force_z_max, &state->force_z_min);
-  update(state->sw_disp_x[s], &state->sw_disp_x_max, &state->sw_disp_x_min);
-  update(state->sw_disp_y[s], &state->sw_disp_y_max, &state->sw_disp_y_min);
-  update(state->sw_disp_z[s], &state->sw_disp_z_max, &state->sw_disp_z_min);
-  update(state->tool_disp_x[s], &state->tool_disp_x_max, &state->tool_disp_x_min);
-  update(state->tool_disp_y[s], &state->tool_disp_y_max, &state->tool_disp_y_min);
-  update(state->tool_disp_z[s], &state->tool_disp_z_max, &state->tool_disp_z_min);
-}
 
 void stats_revolution_summary(const SimParams* params, SimState* state, int n) {
   // A count outside the histories would read past them (or divide by zero):

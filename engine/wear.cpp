@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "engine/libm.h"
 #include "model/units.h"
 
 namespace {
@@ -19,16 +18,10 @@ ContactTrig contact_trig(double phi, CutMemo* memo) {
   return t;
 }
 
-// Slope of the tool's descent: -v / (cutting speed in m/s), 0 for a velocity
-// of 0 (also when the cutting speed is 0).
-double descent_slope(double velocity, double cutting_speed) {
-  if (velocity == 0) return 0.0;
-  return -velocity / (cutting_speed / 60);
-}
+}  // namespace
 
-// Flank only on the nose arc (h_eff < nose depth).
-DampingForces nose_contact(double k, double w, double r, double h_eff, double slope_z,
-                           double slope_x, CutMemo* memo) {
+DampingForces wear_nose_contact(double k, double w, double r, double h_eff, double slope_z,
+                                double slope_x, CutMemo* memo) {
   double phi = std::acos(1 - h_eff / r);
   // An engagement too thin to change 1 - h/r leaves no arc in contact: the
   // forces' limit is 0, where the resultant angles would be 0/0.
@@ -42,43 +35,14 @@ DampingForces nose_contact(double k, double w, double r, double h_eff, double sl
   return forces;
 }
 
-// Flank on the whole nose arc and on part of the straight edge; t is the
-// contact geometry of the whole arc, the run's own.
-DampingForces nose_and_edge_contact(double k, double w, double r, double sin_kappa,
-                                    double cos_kappa, double nose_depth, double h_eff,
-                                    double slope_z, double slope_x, const ContactTrig& t) {
-  double edge = (h_eff - (1 - sin_kappa) * nose_depth) / cos_kappa;  // straight-edge length, m
-  double pz1 = k * w * (r * t.sin_phi) * slope_z;
-  double pz2 = k * sin_kappa * w * edge * slope_z;
-  double px1 = k * w * r * (1 - t.cos_phi) * slope_x;
-  double px2 = k * cos_kappa * w * edge * slope_x;
-  DampingForces forces;
-  forces.z = t.cos_theta1 * pz1 + sin_kappa * pz2 + t.cos_theta2 * px1 + sin_kappa * px2;
-  forces.x = t.sin_theta1 * pz1 + cos_kappa * pz2 + t.sin_theta2 * px1 + cos_kappa * px2;
-  return forces;
-}
-
-}  // namespace
-
 ContactTrig wear_contact_trig(double phi) {
   return contact_trig(phi, nullptr);
 }
 
 double wear_land_width(const SimParams* params, const SimState* state,
                        const RunConstants* constants) {
-  double t = state->cut_angle / (6 * params->spindle_rpm);  // s since the start of the run
-  double w0;                                                // mm
-  if (params->initial_wear == 0) {
-    w0 = params->wear_breakin_amount * (1 - libm_exp(t * params->wear_breakin_rate));
-  } else {
-    w0 = params->initial_wear;
-  }
-  return w0 + params->wear_rate_coef *
-                  libm_pow(kFeetPerMetre * state->cutting_speed, params->wear_rate_speed_exp) *
-                  (constants != nullptr ? constants->wear_rate_depth_power
-                                        : libm_pow(kInchesPerMetre * params->depth_of_cut,
-                                                   params->wear_rate_depth_exp)) *
-                  t;
+  if (constants == nullptr) return wear_land_width_run(params, state, run_constants_of(params));
+  return wear_land_width_run(params, state, *constants);
 }
 
 DampingForces damping_forces(const SimParams* params, const SimState* state, DampingMemory* memory,
@@ -86,39 +50,7 @@ DampingForces damping_forces(const SimParams* params, const SimState* state, Dam
                              CutMemo* memo) {
   if (constants == nullptr) {
     const RunConstants fresh = run_constants_of(params);
-    return damping_forces(params, state, memory, s, h_eff, vb, &fresh, memo);
+    return damping_forces_run(params, state, memory, s, h_eff, vb, fresh, memo);
   }
-  // Time of one grid position, whatever the angular increments.
-  double dt = kGridStepDegrees / (6 * params->spindle_rpm);  // s
-  if (s == kLastGridStep) {
-    memory->last_rel_disp_z = state->rel_disp_z[kLastGridStep];
-    memory->last_rel_disp_x = state->rel_disp_x[kLastGridStep];
-  }
-  double vz = 0;  // m/s
-  double vx = 0;  // m/s
-  if (s > 0) {
-    vz = (state->rel_disp_z[s] - state->rel_disp_z[s - 1]) / dt;
-    vx = (state->rel_disp_x[s] - state->rel_disp_x[s - 1]) / dt;
-  } else if (state->revolution > 0) {
-    vz = (state->rel_disp_z[0] - memory->last_rel_disp_z) / dt;
-    vx = (state->rel_disp_x[0] - memory->last_rel_disp_x) / dt;
-  }
-  // Only a tool moving in the negative direction presses its flank in: a
-  // velocity that is not negative (a NaN among them) counts as 0.
-  if (!(vz < 0)) vz = 0;
-  if (!(vx < 0)) vx = 0;
-  // Out of engagement there is no flank contact (and the nose formulas
-  // would be 0/0).
-  if (h_eff == 0) return {0.0, 0.0};
-  double slope_z = descent_slope(vz, state->cutting_speed);
-  double slope_x = descent_slope(vx, state->cutting_speed);
-  double w = vb * vb * 1000 / 2;
-  double k = params->wear_factor;
-  double r = params->nose_radius;
-  double sin_kappa = constants->sin_side_edge;
-  double cos_kappa = constants->cos_side_edge;
-  double nose_depth = constants->nose_depth;
-  if (h_eff < nose_depth) return nose_contact(k, w, r, h_eff, slope_z, slope_x, memo);
-  return nose_and_edge_contact(k, w, r, sin_kappa, cos_kappa, nose_depth, h_eff, slope_z, slope_x,
-                               constants->edge_contact);
+  return damping_forces_run(params, state, memory, s, h_eff, vb, *constants, memo);
 }

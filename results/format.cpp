@@ -38,6 +38,12 @@ void append(FormatRow* row, int width, Convert convert) {
   pad_left(row, start, width);
 }
 
+// "00" to "99": the two digits of each number below 100.
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
 // value (finite, below 1e12 in magnitude) as "%.<precision>f" for a
 // precision of 1 to 9, exactly: the double is m 2^-shift, so value 10^p is
 // m 10^p 2^-shift, whose quotient and remainder in 128-bit integers round
@@ -60,22 +66,24 @@ int fixed_digits(char* first, char* last, double value, int precision) {
     const unsigned __int128 half = static_cast<unsigned __int128>(1) << (shift - 1);
     if (rest > half || (rest == half && (q & 1) != 0)) ++q;
   }  // else value 10^p is below 2^82 2^-84: it rounds to 0
-  char digits[32];
-  int count = 0;
-  uint64_t whole = q / scale;
+  const uint64_t whole = q / scale;
   uint32_t part = static_cast<uint32_t>(q % scale);
-  for (int i = 0; i < precision; ++i, part /= 10)
-    digits[count++] = static_cast<char>('0' + part % 10);
-  digits[count++] = '.';
-  do {
-    digits[count++] = static_cast<char>('0' + whole % 10);
-    whole /= 10;
-  } while (whole != 0);
-  const int length = count + static_cast<int>(bits >> 63);
+  // The whole part's digits, then the point and the fraction's precision
+  // digits written from the right, two at a time.
+  char whole_digits[24];
+  const int whole_length = static_cast<int>(
+      std::to_chars(whole_digits, whole_digits + sizeof whole_digits, whole).ptr - whole_digits);
+  const int negative = static_cast<int>(bits >> 63);
+  const int length = negative + whole_length + 1 + precision;
   if (last - first < length) return 0;
   char* out = first;
-  if (bits >> 63) *out++ = '-';  // printf's sign, "-0.000000" included
-  while (count > 0) *out++ = digits[--count];
+  if (negative) *out++ = '-';  // printf's sign, "-0.000000" included
+  std::memcpy(out, whole_digits, static_cast<size_t>(whole_length));
+  out += whole_length;
+  *out++ = '.';
+  int i = precision;
+  for (; i >= 2; i -= 2, part /= 100) std::memcpy(out + i - 2, kDigitPairs + 2 * (part % 100), 2);
+  if (i == 1) out[0] = static_cast<char>('0' + part % 10);
   return length;
 }
 

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cmath>
+#include <cstdint>
 #include <memory>
 
 #include "cut_test_job.h"
@@ -132,5 +135,43 @@ TEST(ForcePass, SurfaceIndexIsTheGridPositionOfTheStep) {
     job.params->angular_increments = c.increments;
     EXPECT_EQ(force_pass_surface_index(job.params, c.step), c.index)
         << c.increments << " increments, step " << c.step;
+  }
+}
+
+// The chip of a pass with an axial change is, bit for bit, the plain
+// evaluation of the correction with force_pass_half_segment: small and
+// large changes either way, and changes past the nose depth, whose segment
+// of negative height makes the chip not a number (the pass takes it as out
+// of the cut, and the chip's bits are still the plain evaluation's).
+TEST(ForcePass, TheAxiallyCorrectedChipIsThePlainEvaluationsToTheBit) {
+  const double changes[] = {1e-6, -1e-6, 1e-4, -1e-4, 3e-4, -5e-4, 7e-4, -9e-4};  // m
+  for (const double dz : changes) {
+    ForcePassJob job;
+    const SimParams* p = job.params;
+    const RunConstants& c = job.run->constants;
+    job.pass(0, 9, 0, 0);
+    const double x = 2e-6;  // m, relative X displacement of the second pass
+    job.pass(1, 9, x, dz);
+    const double a = p->depth_of_cut, r = p->nose_radius, nd = c.nose_depth;
+    const double e = std::fabs(dz);
+    const auto half = [r](double q) { return force_pass_half_segment(r, q); };
+    double delta;
+    if (dz < 0) {
+      const double reach = nd + dz;
+      const double a1 = a <= reach ? a : reach;
+      double area = std::fabs(half(a1) + half(e) - half(a1 + e));
+      if (a > reach) area += std::fabs(c.tan_side_edge * (a - reach) * e);
+      delta = -area / a;
+    } else {
+      const double a2 = a <= nd ? a : nd;
+      double area = std::fabs(half(a2 - e) + half(e) - half(a2));
+      if (a > nd) area += std::fabs(c.tan_side_edge * ((a - dz) - nd) * e);
+      delta = area / (a - e);
+    }
+    const double chip = (p->feed_per_rev - x - delta) + 0.0;
+    EXPECT_EQ(std::bit_cast<uint64_t>(job.state->chip_thickness), std::bit_cast<uint64_t>(chip))
+        << "axial change " << dz << ": " << job.state->chip_thickness << " against " << chip;
+    EXPECT_EQ(std::isnan(chip), dz == 7e-4 || dz == -9e-4) << dz;
+    EXPECT_EQ(job.run->step_left_cut, std::isnan(chip) ? 1 : 0) << dz;
   }
 }

@@ -213,6 +213,41 @@ TEST(ModalBatch, WorkspacesSyncedOrRetunedInMidRevolutionMatchTheScalarStep) {
   }
 }
 
+// The revolution loop's step after step (modal_batch_follow, which does not
+// compare the mode lists again, else modal_respond) is the scalar step bit
+// for bit, also where the lanes cannot go on: the run's first step, modes
+// retuned in mid-revolution (the lanes released), workspaces synced in
+// mid-revolution, and the first step of each revolution.
+TEST(ModalBatch, TheLoopsNextStepMatchesTheScalarStepBitForBit) {
+  const struct {
+    int increments;
+    double damping;
+  } cases[] = {{1, 0.05}, {3, 0.5}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE("increments " + std::to_string(c.increments));
+    Job reference(c.increments, c.damping), next(c.increments, c.damping);
+    unsigned seed_a = 21, seed_b = 21;
+    for (int r = 0; r < 3; ++r) {
+      reference.s->revolution = next.s->revolution = r;
+      for (int k = 0; k < reference.s->steps_per_rev; ++k) {
+        set_forces(reference.s, k, &seed_a);
+        set_forces(next.s, k, &seed_b);
+        step(reference, kScalar, k);
+        if (!(k > 0 && modal_batch_follow(next.s, k, modal_batch_width())))
+          modal_respond(next.p, next.s, k);
+        if (r == 1 && k == 4321) {
+          retune(reference);
+          retune(next);
+        }
+        if (k == 777) modal_batch_sync(next.s);
+      }
+      ASSERT_EQ(first_difference(reference.s, next.s), "") << "revolution " << r;
+      full_shift(reference.s);
+      sim_shift_history(next.s);
+    }
+  }
+}
+
 // Displacements placed past the end of the histories are skipped, lane by
 // lane, as the scalar step skips them: a mode whose delay reaches past the
 // histories from step 10 on beside modes that stay inside them.

@@ -2,11 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
 #include "cut_test_job.h"
 #include "engine/force_pass.h"
 #include "model/fields.h"
+#include "model/state.h"
+#include "model/units.h"
 
 using cut_test::Job;
 using cut_test::kDegree;
@@ -81,4 +85,58 @@ TEST(RunConstants, AnglesNoseArcsAndPowersOfTheWorkedJob) {
   // A depth within the nose: the arc it engages.
   p->depth_of_cut = 0.0003;
   EXPECT_DOUBLE_EQ(run_constants_of(p).nose_arc, std::acos(0.625));
+}
+
+// The products of run values that the steps take from the constants must be
+// bit for bit those the step formulas form (in their written order), for a
+// depth past the nose and one within it (whose worn contact angle differs).
+TEST(RunConstants, StepProductsAreThoseOfTheWrittenFormulas) {
+  Job job;
+  SimParams* p = job.params;
+  double value = 0.1;
+  for (const DatabaseNumber& number : kWearNumbers) p->*number.field = value += 0.37;
+  for (const DatabaseNumber& number : kCoefficientNumbers) p->*number.field = value += 0.37;
+  p->spindle_rpm = 733;
+  for (const double depth : {0.002, 0.0003}) {
+    p->depth_of_cut = depth;
+    const RunConstants c = run_constants_of(p);
+    const double r = p->nose_radius, d = depth, kappa = p->side_cutting_edge_angle;
+    const double sin_k = c.sin_side_edge, cos_k = c.cos_side_edge;
+    const double contact = d < c.nose_depth ? kHalfPi + c.nose_arc - c.feed_arc : kHalfPi - kappa;
+    const struct {
+      const char* name;
+      double constant, formula;
+    } products[] = {
+        {"quarter disc", c.nose_quarter_disc, kPi * (r * r) / 4},
+        {"half square", c.nose_half_square, (r * r) / 2},
+        {"diameter", c.nose_diameter, 2 * r},
+        {"contact radius", c.contact_radius, 1000 * r},
+        {"contact angle", c.contact_angle, contact},
+        {"edge strip", c.edge_strip_depth, d - c.nose_depth},
+        {"degrees a second", c.spindle_degrees_per_second, 6 * p->spindle_rpm},
+        {"grid step time", c.grid_step_time, kGridStepDegrees / (6 * p->spindle_rpm)},
+        {"edge start", c.edge_start_depth, (1 - sin_k) * c.nose_depth},
+        {"damping Z", c.damping_edge_z, p->wear_factor * sin_k},
+        {"damping X", c.damping_edge_x, p->wear_factor * cos_k},
+        {"Z arm", c.edge_contact_z_arm, r * c.edge_contact.sin_phi},
+        {"X share", c.edge_contact_x_share, 1 - c.edge_contact.cos_phi},
+        {"Kf", c.kf_average_factor, kPsi * p->kf_coef * c.kf_thickness_power},
+        {"Kn", c.kn_average_factor, kPsi * p->kn_coef * c.kn_thickness_power},
+        {"chip flow", c.cfa_average_factor, kDegToRad * p->cfa_coef * c.cfa_depth_power},
+    };
+    for (const auto& product : products) {
+      EXPECT_EQ(std::bit_cast<uint64_t>(product.constant), std::bit_cast<uint64_t>(product.formula))
+          << product.name << " at depth " << depth;
+      EXPECT_TRUE(std::isfinite(product.constant)) << product.name << " at depth " << depth;
+    }
+    // The half segment from the constants is the function's own.
+    for (const double q : {0.0, 1e-7, 0.3e-3, c.nose_depth, r}) {
+      const double own = c.nose_quarter_disc -
+                         ((r - q) / 2) * std::sqrt(c.nose_diameter * q - q * q) -
+                         c.nose_half_square * std::asin((r - q) / r);
+      EXPECT_EQ(std::bit_cast<uint64_t>(own),
+                std::bit_cast<uint64_t>(force_pass_half_segment(r, q)))
+          << "q " << q;
+    }
+  }
 }
