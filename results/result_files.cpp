@@ -70,6 +70,18 @@ int close_series(SeriesFiles* series, const char* base) {
 }  // namespace
 
 int result_files_open(ResultFiles* files, const SimParams* p, const char* base) {
+  // The HDF5 writer first: a refusal for want of it leaves the earlier
+  // text files as they were (it writes BASE.h5.part, not BASE.h5).
+  if (params_output_enabled(p, OUTPUT_HDF5)) {
+    std::string error;
+    files->hdf5_module = hdf5_module_load(&error);
+    if (files->hdf5_module == nullptr) {
+      std::fprintf(stderr, "corvanel: %s: cannot create the result file: %s\n",
+                   hdf5_path(base).c_str(), error.c_str());
+      return 0;
+    }
+    if ((files->hdf5 = files->hdf5_module->create(base)) == nullptr) return 0;
+  }
   if (params_output_enabled(p, OUTPUT_SERIES) && !series_open(&files->series, base)) {
     std::fprintf(stderr, "corvanel: %s: cannot create the time-series files\n", base);
     return 0;
@@ -80,16 +92,6 @@ int result_files_open(ResultFiles* files, const SimParams* p, const char* base) 
   if (params_output_enabled(p, OUTPUT_AVERAGES) &&
       (files->ave = open_result(base, ".ave")) == nullptr) {
     return 0;
-  }
-  if (params_output_enabled(p, OUTPUT_HDF5)) {
-    std::string error;
-    files->hdf5_module = hdf5_module_load(&error);
-    if (files->hdf5_module == nullptr) {
-      std::fprintf(stderr, "corvanel: %s: cannot create the result file: %s\n",
-                   hdf5_path(base).c_str(), error.c_str());
-      return 0;
-    }
-    if ((files->hdf5 = files->hdf5_module->create(base)) == nullptr) return 0;
   }
   return 1;
 }

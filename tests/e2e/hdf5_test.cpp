@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "model/units.h"
@@ -344,6 +345,11 @@ TEST(Hdf5, AWriterThatCannotBeLoadedRefusesTheRun) {
   write_job(dir.path(), "h5", short_job(1));
   ASSERT_EQ(run_program(dir.path(), "--hdf5 h5 .").exit_code, 0);
   const std::string earlier = read_file(dir.file("h5.h5"));
+  // The earlier run's text files, which a refused run leaves as they were.
+  std::vector<std::pair<std::string, std::string>> text_files;
+  for (const char* name : {"h5.rms", "h5.ave", "h5.dat", "h5.fx.dat", "h5.summary.json"})
+    if (file_exists(dir.file(name))) text_files.emplace_back(name, read_file(dir.file(name)));
+  ASSERT_GE(text_files.size(), 3u);
   write_file(dir.file("not-a-library.so"), "text\n");
   const struct {
     std::string module;
@@ -361,6 +367,8 @@ TEST(Hdf5, AWriterThatCannotBeLoadedRefusesTheRun) {
         << outcome.err;
     EXPECT_NE(outcome.err.find(c.reason), std::string::npos) << outcome.err;
     EXPECT_EQ(read_file(dir.file("h5.h5")), earlier) << c.module;
+    for (const auto& [name, text] : text_files)
+      EXPECT_EQ(read_file(dir.file(name)), text) << name << " after " << c.module;
     const auto plain =
         run_program(dir.path(), "h5 .", "", "CORVANEL_HDF5_MODULE='" + c.module + "'");
     EXPECT_EQ(plain.exit_code, 0) << plain.err;
