@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <hdf5.h>
 #include <hdf5_hl.h>
-#include <stdio.h>
 #include <sys/stat.h>
 
 #include <algorithm>
